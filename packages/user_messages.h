@@ -1,0 +1,21 @@
+// How the core shows a message to the user without knowing any toolkit.
+//
+// Each front end (the Qt window, the command-line tool, a test) implements
+// UserMessages; the core calls it on the thread that runs the operation and
+// never prints or opens a window itself. Texts and captions are the system's
+// own and reach the user unchanged.
+#pragma once
+
+#include <string_view>
+
+namespace tarnwick {
+
+enum class MessageIcon { Information, Exclamation, Error, Question };
+
+class UserMessages {
+public:
+    virtual ~UserMessages() = default;
+    virtual void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
+};
+
+}  // namespace tarnwick
