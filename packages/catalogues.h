@@ -1,0 +1,71 @@
+// The compiled-in catalogues of image types and camera models.
+//
+// Both tables are constant and may be read from any thread. Lookups return a
+// pointer into the static table (never owning, never dangling) or nullptr
+// when nothing matches.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "guid.h"
+
+namespace tarnwick {
+
+// Camera families, numbered as the flash catalogue numbers platforms.
+inline constexpr std::uint32_t kPlatformCorvel = 1;
+inline constexpr std::uint32_t kPlatformSabrel = 2;
+inline constexpr std::uint32_t kPlatformTessid = 4;
+inline constexpr std::uint32_t kPlatformWendle = 5;
+
+// startAddress of a family for which the catalogue gives no fixed region.
+inline constexpr std::uint32_t kNoFixedAddress = 0xFFFFFFFF;
+
+// One kind of image that can live in a camera's flash.
+struct ImageType {
+    std::uint32_t platform;
+    std::uint32_t startAddress;
+    // Size of the flash region; also the largest accepted compressed image.
+    std::uint32_t regionSize;
+    // major * 100 + minor; 0 means no requirement.
+    std::uint32_t minBootVersion;
+    // Family and component joined by "::".
+    std::string_view name;
+    Guid guid;
+    bool isBootCode;
+    // The item is programmed only when newer than the running boot code.
+    bool checkBootVersion;
+    // Programming sets the sector checksums and reads them back.
+    bool sectorCrc;
+};
+
+// Display name and id of a camera model; the id is what packages store.
+struct CameraModel {
+    std::string_view name;
+    std::uint32_t id;
+};
+
+inline constexpr std::uint32_t kNoCameraModel = 0;
+
+// All rows in table order; the order is the programming order.
+std::span<const ImageType> ImageTypes();
+
+// Yields the row at cursor and advances it; nullptr after the last row.
+// A cursor starts at 0.
+const ImageType* NextImageType(std::size_t& cursor);
+
+// The row whose guid equals the given one in all 16 bytes.
+const ImageType* FindImageType(const Guid& guid);
+
+// All rows in table order, "None" (id 0) first.
+std::span<const CameraModel> CameraModels();
+
+// Yields the row at cursor and advances it; nullptr after the last row.
+const CameraModel* NextCameraModel(std::size_t& cursor);
+
+// The first row in table order with that id.
+const CameraModel* FindCameraModel(std::uint32_t id);
+
+}  // namespace tarnwick

@@ -1,0 +1,103 @@
+#include "package_model.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tarnwick {
+namespace {
+
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+template <typename Items, typename Predicate>
+auto FindFirst(Items& items, Predicate matches) -> decltype(&items.front()) {
+    const auto found = std::find_if(items.begin(), items.end(), matches);
+    return found == items.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+std::string FormatVersion(std::uint32_t version) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%02u", (version >> 8) & 0xFFu, version & 0xFFu);
+    return text;
+}
+
+std::uint32_t VersionOnBootScale(std::uint32_t version) {
+    return ((version >> 8) & 0xFFu) * 100 + (version & 0xFFu);
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+PackageItem::PackageItem(const ImageType& type)
+    : typeName(type.name), platform(type.platform), typeGuid(type.guid) {}
+
+void PackageItem::releaseData() noexcept {
+    std::vector<std::uint8_t>().swap(data_);
+}
+
+Package::Package(std::string name, std::string path) : name_(std::move(name)), path_(std::move(path)) {}
+
+PackageItem* Package::FirstItem() noexcept {
+    cursor_ = 0;
+    return NextItem();
+}
+
+PackageItem* Package::NextItem() noexcept {
+    if (cursor_ >= items_.size()) {
+        return nullptr;
+    }
+    return &items_[cursor_++];
+}
+
+PackageItem* Package::FindItemByGuid(const Guid& guid) noexcept {
+    return FindFirst(items_, [&guid](const PackageItem& item) { return item.typeGuid == guid; });
+}
+
+const PackageItem* Package::FindItemByGuid(const Guid& guid) const noexcept {
+    return FindFirst(items_, [&guid](const PackageItem& item) { return item.typeGuid == guid; });
+}
+
+PackageItem* Package::FindItemByTypeName(std::string_view typeName) noexcept {
+    return FindFirst(items_,
+                     [typeName](const PackageItem& item) { return SameNameIgnoringCase(item.typeName, typeName); });
+}
+
+bool Package::AddItem(const PackageItem& item) {
+    if (FindItemByGuid(item.typeGuid) != nullptr) {
+        return false;
+    }
+    items_.push_back(item);
+    return true;
+}
+
+void Package::AppendItem(PackageItem item) {
+    items_.push_back(std::move(item));
+}
+
+bool Package::RemoveItem(const PackageItem& item) {
+    const auto found = std::find_if(items_.begin(), items_.end(),
+                                    [&item](const PackageItem& own) { return own.typeGuid == item.typeGuid; });
+    if (found == items_.end()) {
+        return false;
+    }
+    items_.erase(found);
+    return true;
+}
+
+void Package::ClearItems() noexcept {
+    items_.clear();
+    cursor_ = 0;
+}
+
+void Package::ReleaseAllData() noexcept {
+    for (PackageItem& item : items_) {
+        item.releaseData();
+    }
+}
+
+}  // namespace tarnwick

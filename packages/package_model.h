@@ -1,0 +1,122 @@
+// The in-memory model of update packages: Package and its PackageItems.
+//
+// Packages and items are made, changed and destroyed on the user interface
+// thread only. While a job run is in progress the worker thread reads an
+// item's data(); nothing changes an item then, so no lock is needed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogues.h"
+#include "guid.h"
+
+namespace tarnwick {
+
+// Time stamp of a packed firmware file, in local time; all zero when unknown.
+struct FileTime {
+    std::uint16_t year = 0;
+    std::uint16_t month = 0;      // 1 to 12
+    std::uint16_t dayOfWeek = 0;  // 0 is Sunday
+    std::uint16_t day = 0;
+    std::uint16_t hour = 0;
+    std::uint16_t minute = 0;
+    std::uint16_t second = 0;
+    std::uint16_t milliseconds = 0;
+
+    friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
+// An item's version holds the major number in bits 8 to 15, the minor in 0 to 7.
+constexpr std::uint32_t MakeVersion(std::uint32_t major, std::uint32_t minor) {
+    return (major << 8) | minor;
+}
+
+// "%u.%02u" of major and minor: 0x0102 gives "1.02".
+std::string FormatVersion(std::uint32_t version);
+
+// major * 100 + minor, the scale on which boot code versions are compared.
+std::uint32_t VersionOnBootScale(std::uint32_t version);
+
+// Names of packages and items are compared without regard to (ASCII) case.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b);
+
+// One firmware image with its description. The item owns its image data;
+// copying an item copies the data too (items are copied before loading only).
+class PackageItem {
+public:
+    PackageItem() = default;
+    // A new item of that type: type fields filled, everything else empty.
+    explicit PackageItem(const ImageType& type);
+
+    std::string typeName;
+    // Package-file item: the packed file's name. User-built item: the full
+    // path of the firmware file on disk, empty when none is attached.
+    std::string fileName;
+    std::uint32_t cameraType = kNoCameraModel;
+    std::uint32_t version = 0;
+    std::uint32_t fileSize = 0;
+    std::uint32_t platform = 0;
+    Guid typeGuid;
+    FileTime fileTime;
+
+    bool hasData() const noexcept { return !data_.empty(); }
+    std::span<const std::uint8_t> data() const noexcept { return data_; }
+    std::uint32_t dataLength() const noexcept { return static_cast<std::uint32_t>(data_.size()); }
+
+    void setData(std::vector<std::uint8_t> bytes) noexcept { data_ = std::move(bytes); }
+    // Frees the buffer; harmless when there is none.
+    void releaseData() noexcept;
+
+private:
+    std::vector<std::uint8_t> data_;
+};
+
+// A named list of items. With a path, item data comes from that package file;
+// with an empty path the user built the package and each item names its file.
+class Package {
+public:
+    Package(std::string name, std::string path);
+
+    const std::string& name() const noexcept { return name_; }
+    void setName(std::string name) { name_ = std::move(name); }
+    const std::string& path() const noexcept { return path_; }
+    bool isUserBuilt() const noexcept { return path_.empty(); }
+
+    std::span<PackageItem> items() noexcept { return items_; }
+    std::span<const PackageItem> items() const noexcept { return items_; }
+    std::size_t itemCount() const noexcept { return items_.size(); }
+
+    // Item cursor: FirstItem resets it; both return nullptr past the end.
+    // The pointers stay valid until the item list changes.
+    PackageItem* FirstItem() noexcept;
+    PackageItem* NextItem() noexcept;
+
+    PackageItem* FindItemByGuid(const Guid& guid) noexcept;
+    const PackageItem* FindItemByGuid(const Guid& guid) const noexcept;
+    // First item whose typeName equals the text without regard to case.
+    PackageItem* FindItemByTypeName(std::string_view typeName) noexcept;
+
+    // Appends a copy unless an item of the same type is present (then false
+    // and nothing changes).
+    bool AddItem(const PackageItem& item);
+    // Appends without the type check: a package file may repeat a type.
+    void AppendItem(PackageItem item);
+    // Removes the item with the same typeGuid, with its data; false when none.
+    bool RemoveItem(const PackageItem& item);
+    void ClearItems() noexcept;
+    // Every item keeps its description and loses its data.
+    void ReleaseAllData() noexcept;
+
+private:
+    std::string name_;
+    std::string path_;
+    std::vector<PackageItem> items_;
+    std::size_t cursor_ = 0;
+};
+
+}  // namespace tarnwick
