@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace tarnwick {
 namespace {
@@ -17,6 +18,23 @@ auto FindFirst(Items& items, Predicate matches) -> decltype(&items.front()) {
 }
 
 }  // namespace
+
+std::string FormatFileTime(const FileTime& time) {
+    FileTime shown = time;
+    if (time.year < 1900) {
+        const std::time_t epoch = 0;
+        std::tm local{};
+        localtime_r(&epoch, &local);
+        shown = FileTime{static_cast<std::uint16_t>(local.tm_year + 1900), static_cast<std::uint16_t>(local.tm_mon + 1),
+                         static_cast<std::uint16_t>(local.tm_wday),        static_cast<std::uint16_t>(local.tm_mday),
+                         static_cast<std::uint16_t>(local.tm_hour),        static_cast<std::uint16_t>(local.tm_min),
+                         static_cast<std::uint16_t>(local.tm_sec),         0};
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, "%02u.%02u.%04u - %02u:%02u:%02u", unsigned{shown.day}, unsigned{shown.month},
+                  unsigned{shown.year}, unsigned{shown.hour}, unsigned{shown.minute}, unsigned{shown.second});
+    return text;
+}
 
 std::string FormatVersion(std::uint32_t version) {
     char text[16];

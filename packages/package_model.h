@@ -31,6 +31,11 @@ struct FileTime {
     friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
+// "%d.%m.%Y - %H:%M:%S" with two-digit fields and a four-digit year. A time
+// whose year is below 1900 counts as time 0, shown as that instant in local
+// time.
+std::string FormatFileTime(const FileTime& time);
+
 // An item's version holds the major number in bits 8 to 15, the minor in 0 to 7.
 constexpr std::uint32_t MakeVersion(std::uint32_t major, std::uint32_t minor) {
     return (major << 8) | minor;

@@ -131,5 +131,16 @@ TEST(NameComparison, IgnoresAsciiCaseOnly) {
     EXPECT_TRUE(SameNameIgnoringCase("", ""));
 }
 
+TEST(FileTimeFormat, ShowsDayMonthYearAndTimeWithTwoDigitFields) {
+    const FileTime time{2006, 10, 4, 3, 9, 5, 7, 0};
+    EXPECT_EQ(FormatFileTime(time), "03.10.2006 - 09:05:07");
+}
+
+TEST(FileTimeFormat, NoTimeShowsTheEpochInLocalTime) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(FormatFileTime(FileTime{}), "01.01.1970 - 00:00:00");
+}
+
 }  // namespace
 }  // namespace tarnwick
