@@ -1,0 +1,226 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <optional>
+#include <utility>
+
+namespace tarnwick {
+namespace {
+
+constexpr mode_t kNewFileMode = 0644;
+constexpr std::string_view kTemporarySuffix = ".tmp-XXXXXX";
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+
+std::error_code ErrorOf(int errorNumber) { return {errorNumber, std::generic_category()}; }
+
+// Owns one open file descriptor.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
+    ~UniqueFd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&&) = delete;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const noexcept { return fd_; }
+    bool valid() const noexcept { return fd_ >= 0; }
+
+    // Closes now, because close() may report a deferred write error.
+    std::error_code close() noexcept {
+        const int fd = std::exchange(fd_, -1);
+        return ::close(fd) == 0 ? std::error_code{} : LastError();
+    }
+
+private:
+    int fd_;
+};
+
+struct FaultState {
+    std::atomic<bool> active{false};
+    std::atomic<ReplaceStep> step{ReplaceStep::Create};
+    std::atomic<int> errorNumber{0};
+};
+
+FaultState& Fault() {
+    static FaultState state;
+    return state;
+}
+
+std::optional<std::error_code> InjectedFault(ReplaceStep step) {
+    FaultState& fault = Fault();
+    if (fault.active && fault.step == step) {
+        return ErrorOf(fault.errorNumber);
+    }
+    return std::nullopt;
+}
+
+template <typename Bytes>
+FileContents<Bytes> ReadWhole(const std::filesystem::path& path, std::uintmax_t maxBytes) {
+    FileContents<Bytes> result;
+    // Non-blocking open so that a FIFO cannot stall us before the type check.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        result.error = LastError();
+        return result;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        result.error = LastError();
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.error = ErrorOf(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        return result;
+    }
+    if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+        result.error = ErrorOf(EFBIG);
+        return result;
+    }
+    result.bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (done < result.bytes.size()) {
+        const ssize_t got = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            result.bytes = Bytes{};
+            result.error = LastError();
+            return result;
+        }
+        if (got == 0) {
+            break;  // the file shrank while we read it: keep what is there
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    result.bytes.resize(done);
+    return result;
+}
+
+std::error_code WriteAll(int fd, std::span<const std::uint8_t> contents) {
+    if (auto fault = InjectedFault(ReplaceStep::Write)) {
+        return *fault;
+    }
+    while (!contents.empty()) {
+        const ssize_t written = ::write(fd, contents.data(), contents.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0) {
+            return LastError();
+        }
+        contents = contents.subspan(static_cast<std::size_t>(written));
+    }
+    return {};
+}
+
+std::error_code Flush(int fd) {
+    if (auto fault = InjectedFault(ReplaceStep::Flush)) {
+        return *fault;
+    }
+    return ::fsync(fd) == 0 ? std::error_code{} : LastError();
+}
+
+std::error_code RenameOver(const std::string& from, const std::filesystem::path& to) {
+    if (auto fault = InjectedFault(ReplaceStep::Rename)) {
+        return *fault;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastError();
+}
+
+// The renamed entry itself is durable only once its folder is flushed; a
+// failure here loses nothing already written, so it is not reported.
+void FlushFolder(const std::filesystem::path& folder) {
+    UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) {
+        ::fsync(fd.get());
+    }
+}
+
+// Writes, flushes and closes the temporary file; the caller removes it on failure.
+std::error_code FillTemporary(UniqueFd fd, std::span<const std::uint8_t> contents) {
+    if (::fchmod(fd.get(), kNewFileMode) != 0) {
+        return LastError();
+    }
+    if (auto error = WriteAll(fd.get(), contents)) {
+        return error;
+    }
+    if (auto error = Flush(fd.get())) {
+        return error;
+    }
+    return fd.close();
+}
+
+}  // namespace
+
+FileContents<std::string> ReadTextFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
+    return ReadWhole<std::string>(path, maxBytes);
+}
+
+FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::path& path,
+                                                       std::uintmax_t maxBytes) {
+    return ReadWhole<std::vector<std::uint8_t>>(path, maxBytes);
+}
+
+std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> contents) {
+    if (auto fault = InjectedFault(ReplaceStep::Create)) {
+        return *fault;
+    }
+    std::string temporary = path.string();
+    temporary += kTemporarySuffix;
+    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        return LastError();
+    }
+    std::error_code error = FillTemporary(std::move(fd), contents);
+    if (!error) {
+        error = RenameOver(temporary, path);
+    }
+    if (error) {
+        ::unlink(temporary.c_str());
+        return error;
+    }
+    FlushFolder(path.parent_path());
+    return {};
+}
+
+std::error_code ReplaceFile(const std::filesystem::path& path, std::string_view contents) {
+    const auto* first = reinterpret_cast<const std::uint8_t*>(contents.data());
+    return ReplaceFile(path, std::span<const std::uint8_t>(first, contents.size()));
+}
+
+std::error_code CreateFolders(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (!error && !std::filesystem::is_directory(path, error) && !error) {
+        error = ErrorOf(ENOTDIR);
+    }
+    return error;
+}
+
+bool IsExistingFolder(const std::filesystem::path& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_directory(path, error);
+}
+
+ScopedReplaceFault::ScopedReplaceFault(ReplaceStep step, int errorNumber) {
+    FaultState& fault = Fault();
+    fault.step = step;
+    fault.errorNumber = errorNumber;
+    fault.active = true;
+}
+
+ScopedReplaceFault::~ScopedReplaceFault() { Fault().active = false; }
+
+}  // namespace tarnwick

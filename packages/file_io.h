@@ -1,0 +1,67 @@
+// The one place where the system reads and writes whole files.
+//
+// Every file the system writes is replaced atomically: the new contents go
+// to a temporary file in the same folder, are flushed to disk and then
+// renamed over the old file. A failure at any step leaves the old file as it
+// was and removes the temporary file.
+//
+// Errors are returned, never thrown: a std::error_code of the generic
+// category holding the errno of the refused call (message() is its text).
+// The functions are safe on any thread for different paths; writers of the
+// same path must not race.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace tarnwick {
+
+template <typename Bytes>
+struct FileContents {
+    Bytes bytes;
+    std::error_code error;  // empty on success; bytes is then the whole file
+
+    bool ok() const noexcept { return !error; }
+};
+
+inline constexpr std::uintmax_t kNoSizeLimit = std::numeric_limits<std::uintmax_t>::max();
+
+// Reads a regular file whole. A folder gives EISDIR, any other kind of file
+// EINVAL (so a FIFO or a device never blocks or streams forever), a file
+// larger than maxBytes EFBIG.
+FileContents<std::string> ReadTextFile(const std::filesystem::path& path,
+                                       std::uintmax_t maxBytes = kNoSizeLimit);
+FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::path& path,
+                                                       std::uintmax_t maxBytes = kNoSizeLimit);
+
+// Replaces (or creates) the file with exactly these bytes; see above. The
+// folder must exist.
+std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> contents);
+std::error_code ReplaceFile(const std::filesystem::path& path, std::string_view contents);
+
+// Creates the folder and any missing parents; success when it exists already.
+std::error_code CreateFolders(const std::filesystem::path& path);
+
+bool IsExistingFolder(const std::filesystem::path& path);
+
+// The step of ReplaceFile at which a simulated failure strikes.
+enum class ReplaceStep { Create, Write, Flush, Rename };
+
+// For tests: while an object lives, every ReplaceFile in the process fails at
+// that step with that errno, as a full disk or a crash would make it fail.
+// Only one may live at a time.
+class ScopedReplaceFault {
+public:
+    ScopedReplaceFault(ReplaceStep step, int errorNumber);
+    ~ScopedReplaceFault();
+    ScopedReplaceFault(const ScopedReplaceFault&) = delete;
+    ScopedReplaceFault& operator=(const ScopedReplaceFault&) = delete;
+};
+
+}  // namespace tarnwick
