@@ -1,0 +1,207 @@
+#include "package_store.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "catalogues.h"
+#include "file_io.h"
+#include "firmware_import.h"
+#include "guid.h"
+#include "package_file.h"
+#include "xml_document.h"
+
+namespace tarnwick {
+namespace {
+
+// Element and attribute names of the package list file.
+constexpr std::string_view kConfigElement = "config";
+constexpr std::string_view kPackageElement = "package";
+constexpr std::string_view kUpdPackageAttribute = "updpackage";
+constexpr std::string_view kNameElement = "name";
+constexpr std::string_view kFilesElement = "files";
+constexpr std::string_view kPathElement = "path";
+constexpr std::string_view kFileElement = "file";
+constexpr std::string_view kIdElement = "id";
+
+void AppendUserBuiltItems(TypedXmlDocument& document, const Package& package) {
+    document.AppendChildNumber(kFilesElement, static_cast<std::uint32_t>(package.itemCount()));
+    for (const PackageItem& item : package.items()) {
+        document.AppendChild(kFileElement);
+        document.EnterElement();
+        document.AppendChild(kIdElement, FormatGuid(item.typeGuid));
+        document.AppendChild(kNameElement, item.typeName);
+        document.AppendChild(kPathElement, item.fileName);
+        document.LeaveElement();
+    }
+}
+
+void AppendPackage(TypedXmlDocument& document, const Package& package) {
+    document.AppendChild(kPackageElement);
+    document.SetChildNumber(kUpdPackageAttribute, package.isUserBuilt() ? 0 : 1);
+    document.EnterElement();
+    document.AppendChild(kNameElement, package.name());
+    if (package.isUserBuilt()) {
+        AppendUserBuiltItems(document, package);
+    } else {
+        document.AppendChildNumber(kFilesElement, 0);
+        document.AppendChild(kPathElement, package.path());
+    }
+    document.LeaveElement();
+}
+
+// The text of a child element of the current element, looked up from its
+// first child so that the order of the children does not matter.
+std::optional<std::string> ChildTextOf(TypedXmlDocument& document, std::string_view name) {
+    document.RewindChildren();
+    if (!document.FindChild(name)) {
+        return std::nullopt;
+    }
+    return document.ChildText();
+}
+
+std::uint32_t ChildNumberOf(TypedXmlDocument& document, std::string_view name) {
+    document.RewindChildren();
+    std::uint32_t number = 0;
+    if (document.FindChild(name)) {
+        document.ChildNumber(number);
+    }
+    return number;
+}
+
+// The current element is a file entry of a user-built package.
+void LoadItem(TypedXmlDocument& document, Package& package) {
+    const std::string path = ChildTextOf(document, kPathElement).value_or("");
+    const auto id = ChildTextOf(document, kIdElement);
+    if (!id) {
+        return;
+    }
+    const ImageType* type = FindImageType(ParseGuidOrZero(*id));
+    if (type == nullptr) {
+        return;
+    }
+    PackageItem item(*type);
+    item.fileName = path;
+    if (!item.fileName.empty()) {
+        ImportFirmwareInfo(item);
+    }
+    package.AddItem(item);
+}
+
+void LoadItems(TypedXmlDocument& document, Package& package) {
+    document.RewindChildren();
+    while (document.FindChild(kFileElement)) {
+        document.EnterElement();
+        LoadItem(document, package);
+        document.LeaveElement();
+    }
+}
+
+// The current element is a package entry; nullopt when it is dropped.
+std::optional<Package> LoadPackage(TypedXmlDocument& document, UserMessages& messages) {
+    std::string name = ChildTextOf(document, kNameElement).value_or("");
+    std::string path = ChildTextOf(document, kPathElement).value_or("");
+    const std::uint32_t files = ChildNumberOf(document, kFilesElement);
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    std::optional<Package> package = OpenPackage(std::move(name), std::move(path), messages);
+    if (package && package->isUserBuilt() && files != 0) {
+        LoadItems(document, *package);
+    }
+    return package;
+}
+
+void LoadPackages(PackageStore& store, std::string_view text, UserMessages& messages) {
+    TypedXmlDocument document;
+    if (!document.LoadText(text)) {
+        return;
+    }
+    while (document.FindChild(kPackageElement)) {
+        bool updPackage = false;
+        if (!document.ChildAttributeFlag(kUpdPackageAttribute, updPackage)) {
+            continue;
+        }
+        document.EnterElement();
+        if (auto package = LoadPackage(document, messages)) {
+            store.Add(std::move(*package));
+        }
+        document.LeaveElement();
+    }
+}
+
+std::string Substitute(std::string_view pattern, std::string_view value) {
+    std::string text(pattern);
+    text.replace(text.find("%s"), 2, value);
+    return text;
+}
+
+}  // namespace
+
+Package& PackageStore::Add(Package package) {
+    packages_.push_back(std::make_unique<Package>(std::move(package)));
+    return *packages_.back();
+}
+
+bool PackageStore::Remove(const Package& package) {
+    const auto found = std::find_if(packages_.begin(), packages_.end(),
+                                    [&](const std::unique_ptr<Package>& p) { return p.get() == &package; });
+    if (found == packages_.end()) {
+        return false;
+    }
+    packages_.erase(found);
+    return true;
+}
+
+Package* PackageStore::FindByName(std::string_view name) noexcept {
+    const auto found = std::find_if(packages_.begin(), packages_.end(), [&](const std::unique_ptr<Package>& p) {
+        return SameNameIgnoringCase(p->name(), name);
+    });
+    return found == packages_.end() ? nullptr : found->get();
+}
+
+std::string PackageListPath(std::string_view configPath) {
+    return std::string(configPath) + "/" + std::string(kPackageListFileName);
+}
+
+std::string BuildPackageListText(const PackageStore& store) {
+    TypedXmlDocument document;
+    document.AppendElement(kConfigElement);
+    for (std::size_t i = 0; i < store.size(); ++i) {
+        if (store[i].itemCount() != 0) {
+            AppendPackage(document, store[i]);
+        }
+    }
+    return document.Text();
+}
+
+void SavePackageList(const PackageStore& store, std::string_view configPath, UserMessages& messages) {
+    if (configPath.empty() || !IsExistingFolder(std::string(configPath))) {
+        return;
+    }
+    const std::string file = PackageListPath(configPath);
+    // Write failures are reported too: a full disk must not lose the list
+    // while looking like success.
+    if (ReplaceFile(file, BuildPackageListText(store))) {
+        messages.showMessage(Substitute(kSaveListFailedText, file), kSaveListCaption, MessageIcon::Error);
+    }
+}
+
+void LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages) {
+    store.Clear();
+    if (configPath.empty()) {
+        return;
+    }
+    LoadPackageListFile(store, PackageListPath(configPath), messages);
+}
+
+void LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages) {
+    store.Clear();
+    const auto contents = ReadTextFile(file);
+    if (!contents.ok()) {
+        messages.showMessage(kReadListFailedText, "", MessageIcon::Exclamation);
+        return;
+    }
+    LoadPackages(store, contents.bytes, messages);
+}
+
+}  // namespace tarnwick

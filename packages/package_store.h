@@ -1,0 +1,85 @@
+// The list of packages the main window shows, and the package list file
+// that remembers it from one run to the next.
+//
+// The file is "Tarnwick.packages.xml" in the folder named by the ConfigPath
+// setting. A package read from a package file is stored by its path and read
+// again from that file when the list is loaded; a package the user built
+// stores its items (image type and firmware file path), whose camera type and
+// version are derived from the firmware file again when loading.
+//
+// The caller reads ConfigPath afresh from the settings for every load and
+// save and passes it in (the settings layer sits above this one).
+//
+// User interface thread only. Nothing is returned: failures reach the user
+// through UserMessages with the system's texts below.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "package_model.h"
+#include "user_messages.h"
+
+namespace tarnwick {
+
+inline constexpr std::string_view kPackageListFileName = "Tarnwick.packages.xml";
+inline constexpr std::string_view kSaveListFailedText = "Can't save configuration data to\n%s";
+inline constexpr std::string_view kSaveListCaption = "Save configuration data";
+inline constexpr std::string_view kReadListFailedText = "Can't read configuration file";
+
+// An ordered list of owned packages: the order of loading and creation, and
+// the order in which the file is written. A package keeps its address while
+// it is in the store.
+class PackageStore {
+public:
+    PackageStore() = default;
+    PackageStore(PackageStore&&) noexcept = default;
+    PackageStore& operator=(PackageStore&&) noexcept = default;
+    PackageStore(const PackageStore&) = delete;
+    PackageStore& operator=(const PackageStore&) = delete;
+
+    std::size_t size() const noexcept { return packages_.size(); }
+    bool empty() const noexcept { return packages_.empty(); }
+    Package& operator[](std::size_t index) { return *packages_[index]; }
+    const Package& operator[](std::size_t index) const { return *packages_[index]; }
+
+    // Appends; names are checked by the caller.
+    Package& Add(Package package);
+    // Destroys the package (with its items' data); false when it is not here.
+    bool Remove(const Package& package);
+    void Clear() noexcept { packages_.clear(); }
+    // The first package with that name, compared without regard to case.
+    Package* FindByName(std::string_view name) noexcept;
+
+private:
+    std::vector<std::unique_ptr<Package>> packages_;
+};
+
+// The package list file in that folder: folder, "/", kPackageListFileName.
+std::string PackageListPath(std::string_view configPath);
+
+// The file's text: one package element per package with items, CR LF line
+// ends, no indentation.
+std::string BuildPackageListText(const PackageStore& store);
+
+// Replaces the file atomically. Nothing happens, silently, when configPath is
+// empty or is not an existing folder. When the file cannot be created,
+// written or flushed the user sees kSaveListFailedText with the file's path
+// and the old file stays as it was.
+void SavePackageList(const PackageStore& store, std::string_view configPath, UserMessages& messages);
+
+// Empties the store and fills it from the file. An empty configPath loads
+// nothing, silently; a file that cannot be read shows kReadListFailedText; an
+// unparsable file loads nothing, silently. Entries without updpackage, without
+// a name, or whose package file cannot be read are dropped, and so are items
+// of unknown type, without id, or repeating a type.
+void LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages);
+
+// LoadPackageList on a package list file at any path (a copy from another
+// machine, say); the store is emptied first.
+void LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages);
+
+}  // namespace tarnwick
