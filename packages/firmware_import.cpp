@@ -1,16 +1,17 @@
 #include "firmware_import.h"
 
-#include <array>
-#include <fstream>
+#include <algorithm>
+#include <span>
 #include <vector>
+
+#include "file_io.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr std::string_view kMarker = "(@)# ";
-// Firmware is searched in pieces of this size, so large FPGA files are read
-// only as far as their marker.
-constexpr std::size_t kPieceSize = 1023;
+// The marker text is the piece of this size that follows the marker.
+constexpr std::size_t kMarkerTextSize = 1023;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -55,36 +56,25 @@ std::uint32_t LeadingNumber(std::string_view text) {
     return negative ? 0u - value : value;
 }
 
-// Offset just past the first marker, with the match count carried across
-// pieces. A byte that breaks a partial match is not retried as a new start,
-// so "((@)# " holds no marker.
-std::optional<std::streamoff> FindMarkerEnd(std::ifstream& file) {
-    std::array<char, kPieceSize> piece{};
+// Offset just past the first marker. A byte that breaks a partial match is
+// not retried as a new start, so "((@)# " holds no marker.
+std::optional<std::size_t> FindMarkerEnd(std::span<const std::uint8_t> bytes) {
     std::size_t matched = 0;
-    std::streamoff offset = 0;
-    while (file) {
-        file.read(piece.data(), piece.size());
-        const std::streamsize count = file.gcount();
-        for (std::streamsize i = 0; i < count; ++i) {
-            matched = piece[static_cast<std::size_t>(i)] == kMarker[matched] ? matched + 1 : 0;
-            if (matched == kMarker.size()) {
-                return offset + i + 1;
-            }
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        matched = bytes[i] == static_cast<std::uint8_t>(kMarker[matched]) ? matched + 1 : 0;
+        if (matched == kMarker.size()) {
+            return i + 1;
         }
-        offset += count;
     }
     return std::nullopt;
 }
 
-// The marker text is a C string inside the image: it ends at the first zero
-// byte or after the piece read.
-std::string ReadMarkerText(std::ifstream& file, std::streamoff start) {
-    file.clear();
-    file.seekg(start);
-    std::string text(kPieceSize, '\0');
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
-    text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
+// Up to one piece after the marker. The marker text is a C string inside the
+// image: it ends at the first zero byte.
+std::string MarkerText(std::span<const std::uint8_t> bytes, std::size_t start) {
+    const auto piece = bytes.subspan(start, std::min(kMarkerTextSize, bytes.size() - start));
+    std::string text(piece.begin(), piece.end());
+    text.resize(std::min(text.find('\0'), text.size()));
     return text;
 }
 
@@ -140,15 +130,18 @@ std::uint32_t VersionFromPath(std::string_view lowerPath) {
 }  // namespace
 
 std::optional<VersionMarker> ReadVersionMarker(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (path.empty() || !file.is_open()) {
+    if (path.empty()) {
         return std::nullopt;
     }
-    const auto markerEnd = FindMarkerEnd(file);
+    const auto contents = ReadBinaryFile(path);
+    if (!contents.ok()) {
+        return std::nullopt;
+    }
+    const auto markerEnd = FindMarkerEnd(contents.bytes);
     if (!markerEnd) {
         return std::nullopt;
     }
-    const std::string text = ReadMarkerText(file, *markerEnd);
+    const std::string text = MarkerText(contents.bytes, *markerEnd);
     const auto words = SplitWords(text, 2);
     if (words.size() < 2) {
         return std::nullopt;

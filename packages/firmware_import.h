@@ -2,7 +2,8 @@
 //
 // First from the version marker "(@)# " that an image may carry inside, else
 // from the file's path. Nothing is reported to the user: a file that cannot be
-// opened simply has no marker. Safe on any thread (reads the file only).
+// opened simply has no marker. Safe on any thread (reads the file only;
+// devices and pipes are refused, never waited on).
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,275 @@
+#include "package_file.h"
+
+#include <algorithm>
+#include <array>
+#include <ctime>
+#include <filesystem>
+#include <new>
+
+#include "base64.h"
+#include "bzip2_image.h"
+#include "catalogues.h"
+#include "file_io.h"
+#include "guid.h"
+#include "xml_document.h"
+
+namespace tarnwick {
+namespace {
+
+constexpr std::string_view kBase64Failed = "base64 decode failed";
+constexpr std::string_view kImageTooLarge = "input file execeeds max allowed size";
+constexpr std::string_view kNoImageBuffer = "can't allocate binary data buffer";
+constexpr std::string_view kDecompressFailed = "Can't decompress file. (";
+
+// Room the decompressed image may take beyond its flash region.
+constexpr std::size_t kDecompressSlack = 4096;
+
+constexpr std::string_view kCaption = "Tarnwick";
+constexpr std::string_view kNotEnoughMemory = "Not enough memory!";
+constexpr std::string_view kCantReadInput = "Can't read input file";
+
+// Time stamps past 3000-12-31 23:59:59 UTC, or before 1970, count as none.
+constexpr std::int64_t kLatestFileTime = 32535215999;
+
+bool IsOpenFailure(const std::error_code& error) {
+    constexpr std::array kOpenFailures{std::errc::no_such_file_or_directory, std::errc::permission_denied,
+                                       std::errc::is_a_directory,            std::errc::not_a_directory,
+                                       std::errc::invalid_argument,          std::errc::filename_too_long,
+                                       std::errc::too_many_symbolic_link_levels};
+    return std::any_of(kOpenFailures.begin(), kOpenFailures.end(),
+                       [&error](std::errc open) { return error == open; });
+}
+
+// A file that cannot be opened fails quietly; one that opens but cannot be
+// read whole is reported to the user. The caller sees a plain failure.
+template <typename Contents>
+std::optional<decltype(Contents::bytes)> ReadWhole(Contents (*read)(const std::filesystem::path&, std::uintmax_t),
+                                                   const std::string& path, UserMessages& messages) {
+    Contents contents;
+    try {
+        contents = read(path, kNoSizeLimit);
+    } catch (const std::bad_alloc&) {
+        messages.showMessage(kNotEnoughMemory, kCaption, MessageIcon::Exclamation);
+        return std::nullopt;
+    }
+    if (contents.ok()) {
+        return std::move(contents.bytes);
+    }
+    if (IsOpenFailure(contents.error)) {
+        return std::nullopt;
+    }
+    const bool outOfMemory = contents.error == std::errc::not_enough_memory;
+    messages.showMessage(outOfMemory ? kNotEnoughMemory : kCantReadInput, kCaption, MessageIcon::Exclamation);
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path, UserMessages& messages) {
+    return ReadWhole(&ReadTextFile, path, messages);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFileBytes(const std::string& path, UserMessages& messages) {
+    return ReadWhole(&ReadBinaryFile, path, messages);
+}
+
+// The document parsed; nullopt when it has no root element.
+std::optional<TypedXmlDocument> ParsePackageText(std::string_view text) {
+    TypedXmlDocument document;
+    if (!document.LoadText(text) || !document.HasRoot()) {
+        return std::nullopt;
+    }
+    return document;
+}
+
+// Children of a file element may stand in any order: each search starts over.
+bool FindFileChild(TypedXmlDocument& document, std::string_view name) {
+    document.RewindChildren();
+    return document.FindChild(name);
+}
+
+std::string FileChildText(TypedXmlDocument& document, std::string_view name) {
+    return FindFileChild(document, name) ? document.ChildText() : std::string();
+}
+
+std::uint32_t FileChildNumber(TypedXmlDocument& document, std::string_view name) {
+    std::uint32_t value = 0;
+    if (FindFileChild(document, name)) {
+        document.ChildNumber(value);
+    }
+    return value;
+}
+
+FileTime LocalFileTime(std::int64_t seconds) {
+    if (seconds < 0 || seconds > kLatestFileTime) {
+        return FileTime{};
+    }
+    const auto stamp = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&stamp, &local) == nullptr) {
+        return FileTime{};
+    }
+    return FileTime{static_cast<std::uint16_t>(local.tm_year + 1900), static_cast<std::uint16_t>(local.tm_mon + 1),
+                    static_cast<std::uint16_t>(local.tm_wday),        static_cast<std::uint16_t>(local.tm_mday),
+                    static_cast<std::uint16_t>(local.tm_hour),        static_cast<std::uint16_t>(local.tm_min),
+                    static_cast<std::uint16_t>(local.tm_sec),         0};
+}
+
+FileTime FileChildTime(TypedXmlDocument& document) {
+    std::int64_t seconds = 0;
+    if (!FindFileChild(document, "time") || !document.ChildNumber64(seconds)) {
+        return FileTime{};
+    }
+    return LocalFileTime(seconds);
+}
+
+// The item described by the entered file element, or nullopt when it is to be
+// dropped: no guid, a type outside the catalogue, or no data text.
+std::optional<PackageItem> ReadFileElement(TypedXmlDocument& document) {
+    if (!FindFileChild(document, "guid")) {
+        return std::nullopt;
+    }
+    PackageItem item;
+    item.typeGuid = ParseGuidOrZero(document.ChildText());
+    item.fileName = FileChildText(document, "file");
+    item.cameraType = FileChildNumber(document, "type");
+    item.version = FileChildNumber(document, "version");
+    item.fileSize = FileChildNumber(document, "size");
+    item.fileTime = FileChildTime(document);
+    const ImageType* type = FindImageType(item.typeGuid);
+    if (type == nullptr || FileChildText(document, "data").empty()) {
+        return std::nullopt;
+    }
+    item.typeName = type->name;
+    item.platform = type->platform;
+    return item;
+}
+
+// Enters the next file element of the root that has a guid equal to the
+// given one; false when there is none. Elements without a guid are skipped.
+bool EnterFileElementOfType(TypedXmlDocument& document, const Guid& type) {
+    while (document.FindChild("file")) {
+        document.EnterElement();
+        if (FindFileChild(document, "guid") && ParseGuidOrZero(document.ChildText()) == type) {
+            return true;
+        }
+        document.LeaveElement();
+    }
+    return false;
+}
+
+std::vector<std::uint8_t> DecodeImage(const std::string& dataText, const ImageType& type) {
+    auto stream = DecodeBase64(dataText);
+    if (!stream) {
+        throw PackageDataError(std::string(kBase64Failed));
+    }
+    if (stream->size() > type.regionSize) {
+        throw PackageDataError(std::string(kImageTooLarge));
+    }
+    DecompressedImage image;
+    try {
+        image = DecompressImage(*stream, std::size_t{type.regionSize} + kDecompressSlack);
+    } catch (const std::bad_alloc&) {
+        throw PackageDataError(std::string(kNoImageBuffer));
+    }
+    if (image.status != 0) {
+        throw PackageDataError(std::string(kDecompressFailed) + std::to_string(image.status) + ")");
+    }
+    return std::move(image.bytes);
+}
+
+LoadResult LoadUserBuiltItem(PackageItem& item, UserMessages& messages) {
+    item.releaseData();
+    std::error_code error;
+    if (item.fileName.empty() || !std::filesystem::exists(item.fileName, error)) {
+        return LoadResult::NoFile;
+    }
+    auto bytes = ReadWholeFileBytes(item.fileName, messages);
+    if (!bytes) {
+        return LoadResult::FileReadFailed;
+    }
+    item.setData(std::move(*bytes));
+    return LoadResult::Loaded;
+}
+
+LoadResult LoadPackageFileItem(const Package& package, PackageItem& item, UserMessages& messages) {
+    item.releaseData();
+    const auto text = ReadWholeFile(package.path(), messages);
+    return text ? LoadItemDataFromText(*text, item) : LoadResult::PackageUnreadable;
+}
+
+}  // namespace
+
+bool ReadPackageText(Package& package, std::string_view text) {
+    auto document = ParsePackageText(text);
+    if (!document) {
+        return false;
+    }
+    package.ClearItems();
+    // The root's time is not used; the name is found wherever it stands, and
+    // items are the file elements after it.
+    if (document->FindChild("packagename")) {
+        package.setName(document->ChildText());
+    }
+    while (document->FindChild("file")) {
+        document->EnterElement();
+        if (auto item = ReadFileElement(*document)) {
+            package.AppendItem(std::move(*item));
+        }
+        document->LeaveElement();
+    }
+    return true;
+}
+
+LoadResult LoadItemDataFromText(std::string_view text, PackageItem& item) {
+    item.releaseData();
+    auto document = ParsePackageText(text);
+    if (!document) {
+        return LoadResult::PackageUnreadable;
+    }
+    if (!EnterFileElementOfType(*document, item.typeGuid)) {
+        return LoadResult::NoFileElement;
+    }
+    const std::string dataText = FileChildText(*document, "data");
+    const ImageType* type = FindImageType(item.typeGuid);
+    if (type == nullptr) {
+        return LoadResult::UnknownImageType;
+    }
+    item.setData(DecodeImage(dataText, *type));
+    return LoadResult::Loaded;
+}
+
+bool ReadPackage(Package& package, UserMessages& messages) {
+    const auto text = ReadWholeFile(package.path(), messages);
+    return text && ReadPackageText(package, *text);
+}
+
+std::optional<Package> OpenPackage(std::string name, std::string path, UserMessages& messages) {
+    Package package(std::move(name), std::move(path));
+    if (!package.isUserBuilt() && !ReadPackage(package, messages)) {
+        return std::nullopt;
+    }
+    return package;
+}
+
+LoadResult LoadItemData(const Package& package, PackageItem* item, UserMessages& messages) {
+    if (package.isUserBuilt()) {
+        return item == nullptr ? LoadResult::NoItem : LoadUserBuiltItem(*item, messages);
+    }
+    return item == nullptr ? LoadResult::NoPackageItem : LoadPackageFileItem(package, *item, messages);
+}
+
+bool LoadAllItemData(Package& package, UserMessages& messages) {
+    try {
+        for (PackageItem& item : package.items()) {
+            if (LoadItemData(package, &item, messages) != LoadResult::Loaded) {
+                package.ReleaseAllData();
+                return false;
+            }
+        }
+    } catch (...) {
+        package.ReleaseAllData();
+        throw;
+    }
+    return true;
+}
+
+}  // namespace tarnwick
