@@ -1,0 +1,25 @@
+// Entry point of tarnwick-cli: picks the command named by the first argument.
+//
+// Runs on the calling thread; output goes only to the given streams.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+namespace tarnwick {
+
+// Exit statuses shared by every command.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct CliStreams {
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// args: the command line without the program name.
+int RunCli(std::span<const std::string> args, CliStreams streams);
+
+}  // namespace tarnwick
