@@ -1,0 +1,111 @@
+// One serial port, opened raw through termios, with the read timeouts the
+// frame transport and the connection procedure rely on.
+//
+// Port numbers name ports as "COM<n>". An entry "COM<n>" in the port folder
+// (a symlink to a device, or a device node) is port n; otherwise n maps to
+// /dev/ttyS<n-1> (1-64), /dev/ttyUSB<n-65> (65-128), /dev/ttyACM<n-129>
+// (129-192). The port folder is $TARNWICK_PORTS, by default
+// $XDG_CONFIG_HOME/Vornix/Tarnwick/ports.
+//
+// An open port holds an exclusive advisory lock on its device, so a second
+// open by any process fails with EACCES, the access-denied error. Every
+// refused system call raises CSerialException; a read that runs out of time
+// returns what arrived and raises nothing.
+//
+// A SerialPort is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tarnwick {
+
+// Milliseconds. For a read of n bytes: it returns once n bytes arrived; or,
+// after the first byte, when the gap between two bytes exceeds the interval;
+// or when multiplier * n + constant have passed since the read began. All
+// zero waits for all n bytes. The write values are kept but not used.
+struct CommTimeouts {
+    std::uint32_t readIntervalTimeout = 0;
+    std::uint32_t readTotalTimeoutMultiplier = 0;
+    std::uint32_t readTotalTimeoutConstant = 0;
+    std::uint32_t writeTotalTimeoutMultiplier = 0;
+    std::uint32_t writeTotalTimeoutConstant = 0;
+
+    friend bool operator==(const CommTimeouts&, const CommTimeouts&) = default;
+};
+
+enum class Parity : std::uint8_t { Even = 0, Mark = 1, None = 2, Odd = 3, Space = 4 };
+enum class StopBits : std::uint8_t { One = 0, OneAndHalf = 1, Two = 2 };
+enum class FlowControl : std::uint8_t { None = 0, CtsRts = 1, CtsDtr = 2, DsrRts = 3, DsrDtr = 4, XonXoff = 5 };
+
+// A refused port operation: the errno of the failure and its system text.
+class CSerialException : public std::exception {
+public:
+    explicit CSerialException(std::uint32_t error);
+
+    [[nodiscard]] std::uint32_t error() const { return error_; }
+    // The system's message for the error, at most 4095 characters.
+    [[nodiscard]] const std::string& text() const { return text_; }
+    [[nodiscard]] const char* what() const noexcept override { return text_.c_str(); }
+
+private:
+    std::uint32_t error_;
+    std::string text_;
+};
+
+// The folder whose COM<n> entries name ports.
+std::filesystem::path portFolder();
+// The device that port n names; nothing for a number that names none.
+std::optional<std::filesystem::path> portDevice(int portNumber);
+
+// Port numbers in ascending order: every alias in the port folder, and every
+// mapped device that exists and is a real serial port. True when any.
+bool enumeratePorts(std::vector<int>& ports);
+
+class SerialPort {
+public:
+    SerialPort() = default;
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+    ~SerialPort();
+
+    // The one configuration the system uses is the default of every
+    // argument but the first two: 8N1, no flow control. A fresh tty is
+    // cooked; the port is made raw (no echo, no translation, no signals).
+    void open(int portNumber, std::uint32_t bitRate, Parity parity = Parity::None, std::uint8_t dataBits = 8,
+              StopBits stopBits = StopBits::One, FlowControl flowControl = FlowControl::None,
+              bool overlapped = false);
+    // Never raises; closing a closed port does nothing.
+    void close() noexcept;
+    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+
+    // Blocks under the current timeouts; returns the bytes received.
+    std::size_t read(std::span<std::uint8_t> buffer);
+    std::size_t write(std::span<const std::uint8_t> buffer);
+    // Sends one byte ahead of anything still queued for output.
+    void transmitChar(std::uint8_t byte);
+    // Holds the line in break until clearBreak.
+    void setBreak();
+    void clearBreak();
+    // Discards received bytes not yet read; the output side is untouched.
+    void purgeReceive();
+    [[nodiscard]] CommTimeouts getTimeouts() const;
+    void setTimeouts(const CommTimeouts& timeouts);
+
+private:
+    void configure(std::uint32_t bitRate, Parity parity, std::uint8_t dataBits, StopBits stopBits,
+                   FlowControl flowControl);
+    void requireOpen() const;
+
+    int fd_ = -1;
+    bool overlapped_ = false;
+    CommTimeouts timeouts_{};
+};
+
+}  // namespace tarnwick
