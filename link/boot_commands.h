@@ -79,7 +79,8 @@ inline constexpr std::string_view kNoFlashDetected = "No FLASH memory detected..
 std::optional<std::uint16_t> parseBootVersion(std::string_view versionText);
 
 // Fills header, address, count and data of one write frame; the rest of the
-// buffer is left as it is. data holds at most kMaxDataPerFrame bytes.
+// buffer is left as it is. More than kMaxDataPerFrame bytes raise
+// std::length_error, as the frame cannot hold them.
 void buildWriteData(FrameBuffer& frame, std::uint32_t address, std::span<const std::uint8_t> data);
 // After the exchange: the count the target reports as written (u32 at 0), and
 // the count to compare it with (u32 at 4: the reply's, or the request's when
@@ -87,14 +88,14 @@ void buildWriteData(FrameBuffer& frame, std::uint32_t address, std::span<const s
 std::uint32_t writtenCount(const FrameBuffer& frame);
 std::uint32_t expectedWriteCount(const FrameBuffer& frame);
 
-// Fills header, address and count of one read frame; count at most
-// kMaxDataPerFrame.
+// Fills header, address and count of one read frame; a count above
+// kMaxDataPerFrame raises std::length_error.
 void buildReadData(FrameBuffer& frame, std::uint32_t address, std::uint32_t count);
 // The data of a good read reply (length count + 8), or nothing.
 std::optional<std::span<const std::uint8_t>> readDataBytes(const FrameBuffer& frame, std::uint32_t count);
 
 // Fills header and the ascending sector start addresses followed by the end
-// marker; at most kMaxSectorsPerFrame addresses.
+// marker; more than kMaxSectorsPerFrame addresses raise std::length_error.
 void buildEraseSectors(FrameBuffer& frame, std::span<const std::uint32_t> sectorStarts);
 // After the exchange: the number of sectors the target erased.
 std::uint32_t erasedCount(const FrameBuffer& frame);
@@ -129,11 +130,11 @@ public:
     LinkResult closeSessionSecond();
 
 private:
-    LinkResult runRangeCommand(const BootCommand& command, std::uint32_t start, std::uint32_t length);
-    LinkResult runChecksumCommand(const BootCommand& command, std::string_view status, std::uint32_t start,
-                                  std::uint32_t length);
-    SectorChecksums decodeChecksums() const;
-    LinkResult run(const BootCommand& command);
+    // Clear the frame, fill the request and run its exchange.
+    LinkResult runEmpty(const BootCommand& command);
+    LinkResult runRange(const BootCommand& command, std::uint32_t start, std::uint32_t length);
+    [[nodiscard]] bool carriesTwoChecksums() const;
+    [[nodiscard]] SectorChecksums decodeChecksums() const;
 
     FrameLink& link_;
     TargetInfo& target_;
