@@ -1,0 +1,79 @@
+#include "pty_peer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+namespace tarnwick::testing {
+
+TemporaryPortFolder::TemporaryPortFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-ports-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    path_ = pattern;
+    ::setenv("TARNWICK_PORTS", path_.c_str(), 1);
+}
+
+TemporaryPortFolder::~TemporaryPortFolder() {
+    ::unsetenv("TARNWICK_PORTS");
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+void TemporaryPortFolder::addAlias(int portNumber, const std::filesystem::path& target) const {
+    std::filesystem::create_symlink(target, path_ / ("COM" + std::to_string(portNumber)));
+}
+
+PtyPeer::PtyPeer(const TemporaryPortFolder& folder, int portNumber)
+    : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+        throw std::runtime_error("no pseudo-terminal");
+    }
+    folder.addAlias(portNumber, ::ptsname(master_));
+}
+
+PtyPeer::~PtyPeer() { hangUp(); }
+
+void PtyPeer::send(const std::vector<std::uint8_t>& bytes) const {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t count = ::write(master_, bytes.data() + written, bytes.size() - written);
+        if (count <= 0) {
+            throw std::runtime_error("write to pseudo-terminal failed");
+        }
+        written += static_cast<std::size_t>(count);
+    }
+}
+
+std::vector<std::uint8_t> PtyPeer::receive(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::vector<std::uint8_t> bytes;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (bytes.size() < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd watch{master_, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0 ||
+            (watch.revents & POLLIN) == 0) {
+            break;
+        }
+        std::uint8_t buffer[256];
+        const ssize_t got = ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
+        if (got <= 0) {
+            break;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    return bytes;
+}
+
+void PtyPeer::hangUp() {
+    if (master_ >= 0) {
+        ::close(master_);
+        master_ = -1;
+    }
+}
+
+}  // namespace tarnwick::testing

@@ -1,0 +1,47 @@
+// The far end of a pseudo-terminal, published as a port alias, for tests
+// that drive a SerialPort byte by byte.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tarnwick::testing {
+
+// Points $TARNWICK_PORTS at a fresh folder for the life of the object.
+class TemporaryPortFolder {
+public:
+    TemporaryPortFolder();
+    TemporaryPortFolder(const TemporaryPortFolder&) = delete;
+    TemporaryPortFolder& operator=(const TemporaryPortFolder&) = delete;
+    ~TemporaryPortFolder();
+
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+    // Adds COM<portNumber> pointing at target.
+    void addAlias(int portNumber, const std::filesystem::path& target) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+class PtyPeer {
+public:
+    // Opens a pseudo-terminal and publishes its slave as COM<portNumber>.
+    PtyPeer(const TemporaryPortFolder& folder, int portNumber);
+    PtyPeer(const PtyPeer&) = delete;
+    PtyPeer& operator=(const PtyPeer&) = delete;
+    ~PtyPeer();
+
+    void send(const std::vector<std::uint8_t>& bytes) const;
+    // Whatever arrives within the timeout, up to count bytes.
+    std::vector<std::uint8_t> receive(std::size_t count, std::chrono::milliseconds timeout) const;
+    // Closes the master: the host sees the line hang up.
+    void hangUp();
+
+private:
+    int master_ = -1;
+};
+
+}  // namespace tarnwick::testing

@@ -1,0 +1,188 @@
+#include "serial_port.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+#include "pty_peer.h"
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PtyPeer;
+using testing::TemporaryPortFolder;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kPeerPort = 201;
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void openHost() { port.open(kPeerPort, 115200); }
+
+    Bytes readHost(std::size_t count) {
+        Bytes bytes(count);
+        bytes.resize(port.read(bytes));
+        return bytes;
+    }
+
+    TemporaryPortFolder folder;
+    PtyPeer peer{folder, kPeerPort};
+    SerialPort port;
+};
+
+TEST(PortNames, NumbersMapToDevicesUnlessAnAliasNamesThePort) {
+    TemporaryPortFolder folder;
+    EXPECT_EQ(portDevice(1), "/dev/ttyS0");
+    EXPECT_EQ(portDevice(64), "/dev/ttyS63");
+    EXPECT_EQ(portDevice(65), "/dev/ttyUSB0");
+    EXPECT_EQ(portDevice(129), "/dev/ttyACM0");
+    EXPECT_EQ(portDevice(192), "/dev/ttyACM63");
+    EXPECT_FALSE(portDevice(0));
+    EXPECT_FALSE(portDevice(193));
+
+    folder.addAlias(3, "/dev/null");
+    EXPECT_EQ(portDevice(3), folder.path() / "COM3");
+}
+
+TEST(PortNames, EnumerationListsEveryAliasInOrderAndSkipsOtherNames) {
+    TemporaryPortFolder folder;
+    folder.addAlias(212, "/dev/null");
+    folder.addAlias(200, "/dev/missing");
+    std::filesystem::create_symlink("/dev/null", folder.path() / "COM");
+    std::filesystem::create_symlink("/dev/null", folder.path() / "COMx1");
+    std::filesystem::create_symlink("/dev/null", folder.path() / "tty5");
+
+    std::vector<int> ports{99};
+    EXPECT_TRUE(enumeratePorts(ports));
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), 200), 1);
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), 212), 1);
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), 99), 0);
+    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end()));
+}
+
+TEST(PortNames, FolderFollowsTheEnvironment) {
+    ::unsetenv("TARNWICK_PORTS");
+    ::setenv("XDG_CONFIG_HOME", "/tmp/config-home", 1);
+    EXPECT_EQ(portFolder(), "/tmp/config-home/Vornix/Tarnwick/ports");
+    ::setenv("TARNWICK_PORTS", "/tmp/elsewhere", 1);
+    EXPECT_EQ(portFolder(), "/tmp/elsewhere");
+    ::unsetenv("TARNWICK_PORTS");
+}
+
+TEST(SerialPortOpen, PortZeroAndMissingDevicesFailWithTheSystemText) {
+    TemporaryPortFolder folder;
+    folder.addAlias(7, "/dev/no-such-device");
+    SerialPort port;
+    for (const int number : {0, 7}) {
+        try {
+            port.open(number, 115200);
+            FAIL() << "port " << number << " opened";
+        } catch (const CSerialException& failure) {
+            EXPECT_EQ(failure.error(), static_cast<std::uint32_t>(ENOENT));
+            EXPECT_EQ(failure.text(), "No such file or directory");
+        }
+        EXPECT_FALSE(port.isOpen());
+    }
+}
+
+TEST_F(SerialPortTest, SecondOpenOfAHeldPortIsDeniedUntilItIsClosed) {
+    openHost();
+    SerialPort second;
+    try {
+        second.open(kPeerPort, 115200);
+        FAIL() << "second open succeeded";
+    } catch (const CSerialException& failure) {
+        EXPECT_EQ(failure.error(), static_cast<std::uint32_t>(EACCES));
+    }
+    port.close();
+    port.close();
+    EXPECT_FALSE(port.isOpen());
+    second.open(kPeerPort, 115200);
+    EXPECT_TRUE(second.isOpen());
+}
+
+TEST_F(SerialPortTest, UnsupportedLineSettingsAreRefusedAndLeaveThePortClosed) {
+    EXPECT_THROW(port.open(kPeerPort, 12345), CSerialException);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_THROW(port.open(kPeerPort, 115200, Parity::None, 9), CSerialException);
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST_F(SerialPortTest, OperationsOnAClosedPortRaise) {
+    std::uint8_t byte = 0;
+    EXPECT_THROW(port.read(std::span(&byte, 1)), CSerialException);
+    EXPECT_THROW(port.write(std::span(&byte, 1)), CSerialException);
+    EXPECT_THROW(port.purgeReceive(), CSerialException);
+}
+
+TEST_F(SerialPortTest, ControlBytesPassUntranslatedBothWays) {
+    openHost();
+    const Bytes control{0x02, 0x03, 0x0A, 0x0D, 0x11, 0x13, 0x15, 0x16, 0x18, 0x1A, 0x7F, 0xFF, 0x00};
+    port.setTimeouts({500, 10, 500, 0, 0});
+    peer.send(control);
+    EXPECT_EQ(readHost(control.size()), control);
+
+    port.write(control);
+    EXPECT_EQ(peer.receive(control.size() + 1, 300ms), control);
+}
+
+TEST_F(SerialPortTest, ReadWithNothingArrivingReturnsZeroAfterTheTotalTime) {
+    openHost();
+    port.setTimeouts({500, 20, 100, 0, 0});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(readHost(4).size(), 0U);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 180ms);
+}
+
+TEST_F(SerialPortTest, ReadReturnsWhatArrivedWhenTheGapExceedsTheInterval) {
+    openHost();
+    port.setTimeouts({50, 0, 0, 0, 0});
+    std::thread sender([this] {
+        std::this_thread::sleep_for(100ms);
+        peer.send({1, 2});
+    });
+    // No total limit: the first byte is awaited, then the gap ends the read.
+    EXPECT_EQ(readHost(8), (Bytes{1, 2}));
+    sender.join();
+}
+
+TEST_F(SerialPortTest, TimeoutsAreKeptAsSet) {
+    openHost();
+    const CommTimeouts timeouts{250, 100, 100, 7, 9};
+    port.setTimeouts(timeouts);
+    EXPECT_EQ(port.getTimeouts(), timeouts);
+}
+
+TEST_F(SerialPortTest, PurgeDiscardsOnlyWhatWasReceived) {
+    openHost();
+    peer.send({9, 9, 9});
+    std::this_thread::sleep_for(50ms);
+    port.purgeReceive();
+    port.write(Bytes{4});
+    port.setTimeouts({0, 0, 50, 0, 0});
+    EXPECT_TRUE(readHost(1).empty());
+    EXPECT_EQ(peer.receive(1, 300ms), Bytes{4});
+}
+
+TEST_F(SerialPortTest, BreakCanBeHeldAndReleased) {
+    openHost();
+    EXPECT_NO_THROW(port.setBreak());
+    EXPECT_NO_THROW(port.clearBreak());
+}
+
+TEST_F(SerialPortTest, AHangUpRaisesInsteadOfWaitingForever) {
+    openHost();
+    port.setTimeouts({});  // wait for every byte, without limit
+    std::thread closer([this] {
+        std::this_thread::sleep_for(50ms);
+        peer.hangUp();
+    });
+    EXPECT_THROW(readHost(4), CSerialException);
+    closer.join();
+}
+
+}  // namespace
+}  // namespace tarnwick
