@@ -1,17 +1,19 @@
 #include "firmware_import.h"
 
 #include <algorithm>
+#include <array>
+#include <filesystem>
+#include <fstream>
 #include <span>
 #include <vector>
-
-#include "file_io.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr std::string_view kMarker = "(@)# ";
-// The marker text is the piece of this size that follows the marker.
-constexpr std::size_t kMarkerTextSize = 1023;
+// The file is searched in pieces of this size, and the marker text is the
+// piece that follows the marker.
+constexpr std::size_t kPieceSize = 1023;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -56,26 +58,59 @@ std::uint32_t LeadingNumber(std::string_view text) {
     return negative ? 0u - value : value;
 }
 
-// Offset just past the first marker. A byte that breaks a partial match is
-// not retried as a new start, so "((@)# " holds no marker.
-std::optional<std::size_t> FindMarkerEnd(std::span<const std::uint8_t> bytes) {
-    std::size_t matched = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        matched = bytes[i] == static_cast<std::uint8_t>(kMarker[matched]) ? matched + 1 : 0;
-        if (matched == kMarker.size()) {
-            return i + 1;
+// Counts the marker bytes matched so far across the pieces of one file. A
+// byte that breaks a partial match is not retried as a new start, so
+// "((@)# " holds no marker.
+class MarkerMatcher {
+public:
+    // Offset within the piece just past the marker's last byte, when the
+    // marker ends in this piece.
+    std::optional<std::size_t> Feed(std::span<const char> piece) {
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            matched_ = piece[i] == kMarker[matched_] ? matched_ + 1 : 0;
+            if (matched_ == kMarker.size()) {
+                return i + 1;
+            }
         }
+        return std::nullopt;
+    }
+
+private:
+    std::size_t matched_ = 0;
+};
+
+// Reads the file from its start piece by piece, so that a large FPGA image is
+// read only as far as its marker. The file offset just past the first marker.
+std::optional<std::streamoff> FindMarkerEnd(std::istream& file) {
+    std::array<char, kPieceSize> piece{};
+    MarkerMatcher matcher;
+    std::streamoff pieceStart = 0;
+    while (file.read(piece.data(), piece.size()) || file.gcount() > 0) {
+        const auto got = static_cast<std::size_t>(file.gcount());
+        if (const auto end = matcher.Feed(std::span<const char>(piece.data(), got))) {
+            return pieceStart + static_cast<std::streamoff>(*end);
+        }
+        pieceStart += static_cast<std::streamoff>(got);
     }
     return std::nullopt;
 }
 
-// Up to one piece after the marker. The marker text is a C string inside the
+// One piece after the marker. The marker text is a C string inside the
 // image: it ends at the first zero byte.
-std::string MarkerText(std::span<const std::uint8_t> bytes, std::size_t start) {
-    const auto piece = bytes.subspan(start, std::min(kMarkerTextSize, bytes.size() - start));
-    std::string text(piece.begin(), piece.end());
+std::string MarkerText(std::istream& file, std::streamoff start) {
+    file.clear();
+    file.seekg(start);
+    std::string text(kPieceSize, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(std::max<std::streamsize>(file.gcount(), 0)));
     text.resize(std::min(text.find('\0'), text.size()));
     return text;
+}
+
+// Only regular files are opened: a pipe or a device would block or never end.
+bool IsRegularFile(const std::string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(path, error);
 }
 
 std::vector<std::string_view> SplitWords(std::string_view text, std::size_t wanted) {
@@ -130,18 +165,15 @@ std::uint32_t VersionFromPath(std::string_view lowerPath) {
 }  // namespace
 
 std::optional<VersionMarker> ReadVersionMarker(const std::string& path) {
-    if (path.empty()) {
+    if (!IsRegularFile(path)) {
         return std::nullopt;
     }
-    const auto contents = ReadBinaryFile(path);
-    if (!contents.ok()) {
-        return std::nullopt;
-    }
-    const auto markerEnd = FindMarkerEnd(contents.bytes);
+    std::ifstream file(path, std::ios::binary);
+    const auto markerEnd = file ? FindMarkerEnd(file) : std::nullopt;
     if (!markerEnd) {
         return std::nullopt;
     }
-    const std::string text = MarkerText(contents.bytes, *markerEnd);
+    const std::string text = MarkerText(file, *markerEnd);
     const auto words = SplitWords(text, 2);
     if (words.size() < 2) {
         return std::nullopt;

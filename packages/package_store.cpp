@@ -81,9 +81,7 @@ void LoadItem(TypedXmlDocument& document, Package& package) {
     }
     PackageItem item(*type);
     item.fileName = path;
-    if (!item.fileName.empty()) {
-        ImportFirmwareInfo(item);
-    }
+    ImportFirmwareInfo(item);
     package.AddItem(item);
 }
 

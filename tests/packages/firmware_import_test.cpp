@@ -1,5 +1,7 @@
 #include "firmware_import.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -95,6 +97,31 @@ TEST_F(FirmwareFileTest, MarkerAtTheVeryEndOrWithOneWordCountsAsNone) {
     EXPECT_FALSE(ReadVersionMarker(Write("a.bin", "data(@)# ")));
     EXPECT_FALSE(ReadVersionMarker(Write("b.bin", "data(@)# FW")));
     EXPECT_FALSE(ReadVersionMarker(Write("c.bin", std::string("(@)# FW\0 1.00", 13))));
+}
+
+TEST_F(FirmwareFileTest, TheFirstMarkerCounts) {
+    const std::string path = Write("uc.bin", std::string(3000, 'x') + "(@)# FW 1.01 " + std::string(3000, 'y') +
+                                                 "(@)# FW 2.02 ");
+    EXPECT_EQ(ReadVersionMarker(path)->version, 0x0101u);
+}
+
+TEST_F(FirmwareFileTest, AHugeImageIsReadOnlyAsFarAsItsMarker) {
+    const std::string path = Write("fpga.rbf", "(@)# FPGA 4.05 ");
+    std::error_code error;
+    std::filesystem::resize_file(path, std::uintmax_t{64} << 30, error);  // sparse: no disk space used
+    if (error) {
+        GTEST_SKIP() << "no sparse files here: " << error.message();
+    }
+    EXPECT_EQ(DeriveFirmwareInfo(path), (FirmwareInfo{0, 0x0405}));
+}
+
+TEST_F(FirmwareFileTest, APipeOrAFolderIsNotWaitedOnAndFallsBackToThePath) {
+    const std::string pipe = (folder_ / "corvel1c-1.03.bin").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(DeriveFirmwareInfo(pipe), (FirmwareInfo{2, 0x0103}));
+    const std::string folder = (folder_ / "wendle1b-2.00").string();
+    std::filesystem::create_directory(folder);
+    EXPECT_EQ(DeriveFirmwareInfo(folder), (FirmwareInfo{201, 0x0200}));
 }
 
 TEST_F(FirmwareFileTest, MissingFileFallsBackToThePath) {

@@ -296,7 +296,7 @@ TEST_F(PackageListTest, AFailedWriteIsReportedAndKeepsTheOldFile) {
     const std::string before = ListText();
     PackageStore changed;
     changed.Add(Package("Other", "")).AddItem(ItemOfType(kUcGuid, ""));
-    for (ReplaceStep step : {ReplaceStep::Create, ReplaceStep::Write, ReplaceStep::Flush}) {
+    for (ReplaceStep step : {ReplaceStep::Create, ReplaceStep::Write, ReplaceStep::Flush, ReplaceStep::Rename}) {
         messages_.shown.clear();
         {
             ScopedReplaceFault fault(step, ENOSPC);
