@@ -1,0 +1,303 @@
+#include "flash_operations.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "boot_commands.h"
+
+namespace tarnwick {
+
+namespace {
+
+constexpr std::string_view kEraseSectorStatus = "Erase sector...";
+constexpr std::string_view kWriteStatusFormat = "Write <%s%s> to 0x%08X";
+constexpr std::string_view kVerifyStatusFormat = "Verify <%s%s> to 0x%08X";
+
+constexpr std::string_view kNothingToErase = "Nothing to erase...";
+constexpr std::string_view kEraseCommError = "Sector erase failed - communication error";
+constexpr std::string_view kEraseCrcError = "Sector erase failed - CRC error";
+constexpr std::string_view kEraseCountFormat = "Sector erase failed (%u of %u)";
+constexpr std::string_view kCantProgram = "Can't program - internal error...";
+constexpr std::string_view kNotErased = "Sector not erased...";
+constexpr std::string_view kWriteCommError = "Sector write failed - communication error";
+constexpr std::string_view kWriteCrcError = "Sector write failed - CRC error";
+constexpr std::string_view kWriteTimeoutFormat = "Timeout after %u bytes written";
+constexpr std::string_view kLengthInfoFailed = "Update length info failed - communication error";
+constexpr std::string_view kCantVerify = "Can't verify - internal error...";
+constexpr std::string_view kRegionBlank = "Sector is blank...";
+constexpr std::string_view kReadCommError = "Sector read failed - communication error";
+constexpr std::string_view kReadCrcError = "Sector read failed - CRC error";
+constexpr std::string_view kReadErrorFormat = "Read error at offset 0x%X";
+constexpr std::string_view kCompareErrorFormat = "Compare error at offset 0x%X";
+
+constexpr std::uint8_t kErasedByte = 0xFF;
+constexpr std::uint16_t kBlankStatus = 1;
+constexpr std::uint16_t kRangeRequestLength = 8;
+
+template <typename... Args>
+std::string formatText(std::string_view format, Args... args) {
+    std::array<char, 512> text{};
+    std::snprintf(text.data(), text.size(), format.data(), args...);
+    return text.data();
+}
+
+void reportFailure(const FlashParts& parts, std::string_view text) {
+    postInfo(parts.sink, InfoCode::Failure, std::string(text));
+}
+
+// The failed exchange's text: a rejected request has its own.
+void reportExchangeFailure(const FlashParts& parts, LinkResult result, std::string_view crcText,
+                           std::string_view commText) {
+    reportFailure(parts, result == LinkResult::CrcError ? crcText : commText);
+}
+
+// Quit is looked at first and left set; a cancel is consumed by the look.
+bool stopRequested(const FlashParts& parts) {
+    return parts.quit.isSet() || parts.cancel.wait(std::chrono::milliseconds(0));
+}
+
+// A blank check that posts nothing; clears the blank flag and sets it again
+// when the target reports the region blank. Nothing when the exchange failed.
+std::optional<bool> checkBlank(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start,
+                               std::uint32_t length) {
+    parts.target.blank = false;
+    frame.setHeader(kBlankCheck.code, static_cast<std::uint8_t>(kBlankCheck.group), kRangeRequestLength);
+    frame.setPayload32(0, start);
+    frame.setPayload32(4, length);
+    if (parts.link.exchange(frame, kBlankCheck.replyTimeoutMs) != LinkResult::Success) {
+        return std::nullopt;
+    }
+    parts.target.blank = frame.payload16(0) == kBlankStatus;
+    return parts.target.blank;
+}
+
+// Base name without folder and extension, and the extension with its dot.
+// Package files may name files with either separator.
+struct SplitName {
+    std::string base;
+    std::string extension;
+};
+
+SplitName splitFileName(std::string_view fileName) {
+    const auto slash = fileName.find_last_of("/\\");
+    const std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return {std::string(name), {}};
+    }
+    return {std::string(name.substr(0, dot)), std::string(name.substr(dot))};
+}
+
+void postOperationStatus(const FlashParts& parts, std::string_view format, const PackageItem& item,
+                         std::uint32_t start) {
+    const SplitName name = splitFileName(item.fileName);
+    postProgress(parts.sink, ProgressCode::Status,
+                 formatText(format, name.base.c_str(), name.extension.c_str(), static_cast<unsigned>(start)));
+}
+
+// A bar from 0 to the number of whole blocks, at position 0.
+void postBlockRange(const FlashParts& parts, std::uint32_t total) {
+    const std::uint32_t blocks = (total / kMaxDataPerFrame) & 0xFFFFu;
+    postProgress(parts.sink, ProgressCode::Range, blocks << 16);
+    postProgress(parts.sink, ProgressCode::Position, 0);
+}
+
+void postStep(const FlashParts& parts) { postProgress(parts.sink, ProgressCode::Step, 0); }
+
+// One block of the image. The pad byte of an odd image lies behind the data,
+// so it is supplied here as an erased byte rather than read past the end.
+std::span<const std::uint8_t> imageBlock(std::span<const std::uint8_t> image, std::uint32_t offset,
+                                         std::uint32_t count, std::array<std::uint8_t, kMaxDataPerFrame>& scratch) {
+    if (offset + count <= image.size()) {
+        return image.subspan(offset, count);
+    }
+    const auto available = image.subspan(offset);
+    std::ranges::fill(scratch, kErasedByte);
+    std::ranges::copy(available, scratch.begin());
+    return std::span<const std::uint8_t>(scratch).first(count);
+}
+
+bool allErased(std::span<const std::uint8_t> bytes) {
+    return std::ranges::all_of(bytes, [](std::uint8_t byte) { return byte == kErasedByte; });
+}
+
+bool hasImage(const PackageItem* item) { return item != nullptr && item->hasData(); }
+
+std::uint32_t evenLength(std::uint32_t length) { return length + (length & 1u); }
+
+// Writes the blocks of one programming pass; the bytes that went through.
+std::uint32_t writeBlocks(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start,
+                          std::span<const std::uint8_t> image, std::uint32_t total) {
+    std::array<std::uint8_t, kMaxDataPerFrame> scratch{};
+    std::uint32_t offset = 0;
+    while (offset < total) {
+        if (stopRequested(parts)) {
+            break;
+        }
+        const std::uint32_t count = std::min(total - offset, kMaxDataPerFrame);
+        const auto block = imageBlock(image, offset, count, scratch);
+        if (!allErased(block)) {
+            buildWriteData(frame, start + offset, block);
+            const LinkResult result = parts.link.exchange(frame, kWriteData.replyTimeoutMs);
+            if (result != LinkResult::Success) {
+                reportExchangeFailure(parts, result, kWriteCrcError, kWriteCommError);
+                break;
+            }
+            if (writtenCount(frame) != expectedWriteCount(frame)) {
+                reportFailure(parts, formatText(kWriteTimeoutFormat, static_cast<unsigned>(offset + writtenCount(frame))));
+                break;
+            }
+        }
+        postStep(parts);
+        offset += count;
+    }
+    return offset;
+}
+
+// The length word tells the camera how much of the region holds the image.
+void writeLengthInfo(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start, std::uint32_t length,
+                     std::uint32_t imageLength) {
+    const std::array<std::uint8_t, 4> word{
+        static_cast<std::uint8_t>(imageLength), static_cast<std::uint8_t>(imageLength >> 8),
+        static_cast<std::uint8_t>(imageLength >> 16), static_cast<std::uint8_t>(imageLength >> 24)};
+    buildWriteData(frame, start + length - kLengthInfoOffsetFromEnd, word);
+    if (parts.link.exchange(frame, kWriteLengthWord.replyTimeoutMs) != LinkResult::Success) {
+        reportFailure(parts, kLengthInfoFailed);
+    }
+}
+
+// Reads back and compares the blocks of one verify pass; the bytes that matched.
+std::uint32_t compareBlocks(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start,
+                            std::span<const std::uint8_t> image, std::uint32_t total) {
+    std::uint32_t offset = 0;
+    while (offset < total) {
+        if (stopRequested(parts)) {
+            break;
+        }
+        const std::uint32_t count = std::min(total - offset, kMaxDataPerFrame);
+        const std::uint32_t address = start + offset;
+        buildReadData(frame, address, count);
+        const LinkResult result = parts.link.exchange(frame, kReadData.replyTimeoutMs);
+        if (result != LinkResult::Success) {
+            reportExchangeFailure(parts, result, kReadCrcError, kReadCommError);
+            break;
+        }
+        const auto bytes = readDataBytes(frame, count);
+        if (!bytes) {
+            reportFailure(parts, formatText(kReadErrorFormat, static_cast<unsigned>(address)));
+            break;
+        }
+        if (!std::ranges::equal(*bytes, image.subspan(offset, count))) {
+            reportFailure(parts, formatText(kCompareErrorFormat, static_cast<unsigned>(address)));
+            break;
+        }
+        postStep(parts);
+        offset += count;
+    }
+    return offset;
+}
+
+}  // namespace
+
+JobResult jobResultOf(LinkResult result) { return static_cast<JobResult>(result); }
+
+bool endsJobRun(JobResult result) { return result == JobResult::Failure || result == JobResult::CommError; }
+
+JobResult eraseRegion(const FlashParts& parts, std::uint32_t start, std::uint32_t length) {
+    postProgress(parts.sink, ProgressCode::Status, std::string(kEraseSectorStatus));
+    const auto sectors = parts.target.flash.sectorsInRange(start, length);
+    if (sectors.empty()) {
+        postInfo(parts.sink, InfoCode::NothingToErase, 0);
+        reportFailure(parts, kNothingToErase);
+        return JobResult::Failure;
+    }
+    std::vector<std::uint32_t> starts;
+    starts.reserve(sectors.size());
+    std::ranges::transform(sectors, std::back_inserter(starts), &FlashSector::start);
+
+    FrameBuffer frame;
+    const std::span<const std::uint32_t> all(starts);
+    for (std::size_t done = 0; done < all.size();) {
+        if (stopRequested(parts)) {
+            break;
+        }
+        const auto batch = all.subspan(done, std::min<std::size_t>(all.size() - done, kMaxSectorsPerFrame));
+        buildEraseSectors(frame, batch);
+        const LinkResult result = parts.link.exchange(frame, kEraseSectors.replyTimeoutMs);
+        if (result != LinkResult::Success) {
+            reportExchangeFailure(parts, result, kEraseCrcError, kEraseCommError);
+            return jobResultOf(result);
+        }
+        const std::uint32_t named = static_cast<std::uint32_t>(batch.size());
+        if (erasedCount(frame) != named) {
+            reportFailure(parts, formatText(kEraseCountFormat, static_cast<unsigned>(erasedCount(frame)),
+                                            static_cast<unsigned>(named)));
+            return JobResult::Failure;
+        }
+        done += batch.size();
+    }
+    return JobResult::Success;
+}
+
+JobResult programRegion(const FlashParts& parts, std::uint32_t start, std::uint32_t length,
+                        const PackageItem* item) {
+    if (!hasImage(item)) {
+        postInfo(parts.sink, InfoCode::ProgramEnd, 0);
+        reportFailure(parts, kCantProgram);
+        return JobResult::Failure;
+    }
+    FrameBuffer frame;
+    const bool blank = checkBlank(parts, frame, start, length).value_or(false);
+    if (!blank) {
+        postInfo(parts.sink, InfoCode::ProgramEnd, 0);
+        reportFailure(parts, kNotErased);
+        return JobResult::Failure;
+    }
+    postOperationStatus(parts, kWriteStatusFormat, *item, start);
+    const std::uint32_t even = evenLength(item->dataLength());
+    const std::uint32_t total = std::min(length, even);
+    postBlockRange(parts, total);
+
+    const bool complete = writeBlocks(parts, frame, start, item->data(), total) == total;
+    if (complete) {
+        writeLengthInfo(parts, frame, start, length, even);
+    }
+    postProgress(parts.sink, ProgressCode::Position, 0);
+    postInfo(parts.sink, InfoCode::ProgramEnd, 1);
+    return complete ? JobResult::Success : JobResult::Failure;
+}
+
+JobResult verifyRegion(const FlashParts& parts, std::uint32_t start, std::uint32_t length,
+                       const PackageItem* item) {
+    if (!hasImage(item)) {
+        postInfo(parts.sink, InfoCode::VerifyEnd, 0);
+        reportFailure(parts, kCantVerify);
+        return JobResult::Failure;
+    }
+    FrameBuffer frame;
+    // A failed check counts as blank: there is nothing known to compare.
+    const bool blank = checkBlank(parts, frame, start, length).value_or(true);
+    if (blank) {
+        postInfo(parts.sink, InfoCode::VerifyEnd, 0);
+        reportFailure(parts, kRegionBlank);
+        return JobResult::Failure;
+    }
+    postOperationStatus(parts, kVerifyStatusFormat, *item, start);
+    const std::uint32_t total = std::min(length, item->dataLength());
+    postBlockRange(parts, total);
+
+    const bool complete = compareBlocks(parts, frame, start, item->data(), total) == total;
+    postProgress(parts.sink, ProgressCode::Position, 0);
+    postInfo(parts.sink, InfoCode::VerifyEnd, 1);
+    return complete ? JobResult::Success : JobResult::Failure;
+}
+
+}  // namespace tarnwick

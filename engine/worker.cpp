@@ -1,0 +1,271 @@
+#include "worker.h"
+
+#include <array>
+#include <system_error>
+#include <utility>
+
+#include "boot_commands.h"
+#include "flash_operations.h"
+
+namespace tarnwick {
+
+void JobQueue::append(Job job) {
+    std::lock_guard lock(mutex_);
+    jobs_.push_back(std::move(job));
+}
+
+void JobQueue::prepend(Job job) {
+    std::lock_guard lock(mutex_);
+    jobs_.push_front(std::move(job));
+}
+
+std::optional<Job> JobQueue::takeFirst() {
+    std::lock_guard lock(mutex_);
+    if (jobs_.empty()) {
+        return std::nullopt;
+    }
+    Job first = std::move(jobs_.front());
+    jobs_.pop_front();
+    return first;
+}
+
+void JobQueue::clear() {
+    std::lock_guard lock(mutex_);
+    jobs_.clear();
+}
+
+bool JobQueue::empty() const {
+    std::lock_guard lock(mutex_);
+    return jobs_.empty();
+}
+
+std::size_t JobQueue::size() const {
+    std::lock_guard lock(mutex_);
+    return jobs_.size();
+}
+
+std::vector<Job> JobQueue::snapshot() const {
+    std::lock_guard lock(mutex_);
+    return {jobs_.begin(), jobs_.end()};
+}
+
+// What the thread talks through, made before it starts and dropped after it
+// has ended.
+class Worker::Session {
+public:
+    Session(Worker& worker, MessageSink& sink, SerialPort& port)
+        : sink(sink),
+          port(port),
+          link(port, worker.eventQuit_, worker.timings_.frame),
+          commands(link, worker.targetInfo_, sink),
+          flash{link, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_},
+          connection{port, commands, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_} {}
+
+    MessageSink& sink;
+    SerialPort& port;
+    SerialFrameLink link;
+    BootCommands commands;
+    FlashParts flash;
+    ConnectionParts connection;
+};
+
+namespace {
+
+// What the operations of a job run need.
+struct JobParts {
+    BootCommands& commands;
+    const FlashParts& flash;
+    const ConnectionParts& connection;
+    const ConnectTimings& connectTimings;
+};
+
+// Runs one job's operation; its result decides whether the run goes on.
+JobResult runJob(const Job& job, const JobParts& parts) {
+    BootCommands& commands = parts.commands;
+    const FlashParts& flash = parts.flash;
+    switch (job.kind) {
+    case JobKind::ReadVersionInfo:
+        return jobResultOf(commands.readVersionInfo());
+    case JobKind::ConnectToTarget:
+        return connectToTarget(parts.connection, parts.connectTimings) ? JobResult::Success : JobResult::Failure;
+    case JobKind::ReadFlashId:
+        return jobResultOf(commands.readFlashId());
+    case JobKind::EraseRegion:
+        return eraseRegion(flash, job.start, job.length);
+    case JobKind::EraseChip:
+        return jobResultOf(commands.eraseChip(job.start, job.length));
+    case JobKind::ProgramRegion:
+        return programRegion(flash, job.start, job.length, job.item);
+    case JobKind::VerifyRegion:
+        return verifyRegion(flash, job.start, job.length, job.item);
+    case JobKind::ReadInfoBlock:
+        return jobResultOf(commands.readInfoBlock(job.start, job.length));
+    case JobKind::BlankCheck:
+        return jobResultOf(commands.blankCheck(job.start, job.length));
+    case JobKind::GetSectorCrc:
+        return jobResultOf(commands.getSectorCrc(job.start, job.length));
+    case JobKind::SetSectorCrc:
+        return jobResultOf(commands.setSectorCrc(job.start, job.length));
+    case JobKind::TextQuery:
+        return jobResultOf(commands.textQuery(job.start, job.length, job.text));
+    // The camera is treated as gone whatever the closing commands return.
+    case JobKind::CloseSessionFirst:
+        commands.closeSessionFirst();
+        return JobResult::Success;
+    case JobKind::CloseSessionSecond:
+        commands.closeSessionSecond();
+        return JobResult::Success;
+    }
+    // A number that names no kind runs nothing.
+    return JobResult::Success;
+}
+
+Job regionJob(JobKind kind, std::uint32_t start = 0, std::uint32_t length = 0, const PackageItem* item = nullptr) {
+    Job job;
+    job.kind = kind;
+    job.start = start;
+    job.length = length;
+    job.item = item;
+    return job;
+}
+
+}  // namespace
+
+Worker::Worker(WorkerTimings timings) : timings_(timings) {}
+
+Worker::~Worker() { stop(); }
+
+bool Worker::start(MessageSink& sink, SerialPort& port) {
+    if (isRunning()) {
+        return false;
+    }
+    session_ = std::make_unique<Session>(*this, sink, port);
+    try {
+        thread_ = std::thread(&Worker::threadProcedure, this);
+    } catch (const std::system_error&) {
+        session_.reset();
+        postInfo(sink, InfoCode::Failure, std::string(kCantStartWorker));
+        return false;
+    }
+    return true;
+}
+
+void Worker::stop() {
+    if (!isRunning()) {
+        return;
+    }
+    eventQuit_.set();
+    eventThreadEnded_.wait();
+    thread_.join();
+    session_.reset();
+    targetInfo_.connected = false;
+    // Jobs left behind would otherwise run first in the next connection.
+    jobQueue_.clear();
+}
+
+void Worker::requestConnect() { eventConnect_.set(); }
+
+void Worker::requestJobRun() { eventRunJobs_.set(); }
+
+void Worker::cancel() { eventCancel_.set(); }
+
+bool Worker::disconnect() {
+    // Without a thread the closing jobs would wait for the next connection.
+    if (!isRunning()) {
+        return false;
+    }
+    // Only the end of the run that closes the session may end the wait, not
+    // one left set by an earlier run.
+    eventJobsDone_.reset();
+    queue(regionJob(JobKind::CloseSessionFirst), false);
+    queue(regionJob(JobKind::CloseSessionSecond), true);
+    std::this_thread::sleep_for(timings_.disconnectPause);
+    return eventJobsDone_.wait(timings_.disconnectWait);
+}
+
+void Worker::queueErase(std::uint32_t start, std::uint32_t length, bool signal) {
+    const std::uint32_t chipSize = targetInfo_.flash.chipSize();
+    const JobKind kind = chipSize != 0 && length == chipSize ? JobKind::EraseChip : JobKind::EraseRegion;
+    queue(regionJob(kind, start, length), signal);
+}
+
+void Worker::queueWrite(std::uint32_t start, std::uint32_t length, const PackageItem& item, bool signal) {
+    queue(regionJob(JobKind::ProgramRegion, start, length, &item), signal);
+}
+
+void Worker::queueVerify(std::uint32_t start, std::uint32_t length, const PackageItem& item, bool signal) {
+    queue(regionJob(JobKind::VerifyRegion, start, length, &item), signal);
+}
+
+void Worker::queueBlankCheck(std::uint32_t start, std::uint32_t length, bool signal) {
+    queue(regionJob(JobKind::BlankCheck, start, length), signal);
+}
+
+void Worker::queueGetChecksum(std::uint32_t start, std::uint32_t length, bool signal) {
+    queue(regionJob(JobKind::GetSectorCrc, start, length), signal);
+}
+
+void Worker::queueSetChecksum(std::uint32_t start, std::uint32_t length, bool signal) {
+    queue(regionJob(JobKind::SetSectorCrc, start, length), signal);
+}
+
+void Worker::queue(Job job, bool signal, bool atFront) {
+    if (atFront) {
+        jobQueue_.prepend(std::move(job));
+    } else {
+        jobQueue_.append(std::move(job));
+    }
+    if (signal) {
+        requestJobRun();
+    }
+}
+
+void Worker::threadProcedure() {
+    // The order is the priority: a quit wins over everything pending.
+    const std::array<Event*, 3> events{&eventQuit_, &eventConnect_, &eventRunJobs_};
+    for (;;) {
+        const std::size_t which = Event::waitAny(events);
+        if (which == 0) {
+            break;
+        }
+        if (which == 1) {
+            connectToTarget(session_->connection, timings_.connect);
+        } else {
+            runJobs();
+        }
+    }
+    postLinkState(session_->sink, false);
+    eventQuit_.reset();
+    eventThreadEnded_.set();
+}
+
+void Worker::runJobs() {
+    MessageSink& sink = session_->sink;
+    eventJobsDone_.reset();
+    // A cancel pressed before the run is forgotten.
+    eventCancel_.reset();
+    postProgress(sink, ProgressCode::Show, 0);
+    postInfo(sink, InfoCode::DisableWindow, 0);
+
+    const JobParts parts{session_->commands, session_->flash, session_->connection, timings_.connect};
+    while (const auto job = jobQueue_.takeFirst()) {
+        JobResult result = JobResult::CommError;
+        try {
+            result = runJob(*job, parts);
+        } catch (const CSerialException& error) {
+            // The port refused: nothing more can reach the camera in this run.
+            postInfo(sink, InfoCode::Failure, error.text());
+        }
+        if (endsJobRun(result)) {
+            break;
+        }
+    }
+    jobQueue_.clear();
+
+    postInfo(sink, InfoCode::EnableWindow, 0);
+    postProgress(sink, ProgressCode::Hide, 0);
+    postJobsDone(sink);
+    eventJobsDone_.set();
+}
+
+}  // namespace tarnwick
