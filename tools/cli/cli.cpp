@@ -15,7 +15,8 @@ struct Command {
 };
 
 constexpr std::array kCommands{
-    Command{"inspect", "inspect PACKAGE.xml [--json] [--extract DIR]", RunInspect},
+    Command{"inspect", "inspect (PACKAGE.xml [--json] [--extract DIR] | --list LIST.xml)", RunInspectOrList},
+    Command{"identify", "identify FIRMWARE-FILE", RunIdentify},
 };
 
 void PrintUsage(std::ostream& stream) {

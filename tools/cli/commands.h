@@ -4,14 +4,29 @@
 // cli.h. Results go to out, errors to err.
 #pragma once
 
+#include <cstdint>
+#include <ostream>
 #include <span>
 #include <string>
 
 #include "cli.h"
+#include "package_model.h"
 
 namespace tarnwick {
 
 // inspect PACKAGE.xml [--json] [--extract DIR]
 int RunInspect(std::span<const std::string> args, CliStreams streams);
+
+// inspect --list LIST.xml: every package of a package list file; any other
+// inspect arguments go to RunInspect.
+int RunInspectOrList(std::span<const std::string> args, CliStreams streams);
+
+// identify FIRMWARE-FILE
+int RunIdentify(std::span<const std::string> args, CliStreams streams);
+
+// How the commands show a package and a camera type, so that they read alike.
+void PrintPackageText(const Package& package, std::ostream& out);
+// The id with the model's name: "1 (Corvel1b)"; the id alone for an unknown one.
+std::string CameraTypeText(std::uint32_t cameraType);
 
 }  // namespace tarnwick

@@ -51,26 +51,6 @@ std::string CameraModelName(std::uint32_t cameraType) {
     return model == nullptr ? std::string() : std::string(model->name);
 }
 
-std::string CameraTypeText(std::uint32_t cameraType) {
-    const std::string model = CameraModelName(cameraType);
-    return std::to_string(cameraType) + (model.empty() ? "" : " (" + model + ")");
-}
-
-void PrintText(const Package& package, std::ostream& out) {
-    out << "Package: " << package.name() << '\n';
-    out << "Items: " << package.itemCount() << '\n';
-    std::size_t number = 0;
-    for (const PackageItem& item : package.items()) {
-        out << ++number << ". " << item.typeName << '\n';
-        out << "   GUID:        " << FormatGuid(item.typeGuid) << '\n';
-        out << "   File:        " << item.fileName << '\n';
-        out << "   Camera type: " << CameraTypeText(item.cameraType) << '\n';
-        out << "   Version:     " << FormatVersion(item.version) << '\n';
-        out << "   Size:        " << item.fileSize << '\n';
-        out << "   Time:        " << FormatFileTime(item.fileTime) << '\n';
-    }
-}
-
 void PrintJson(const Package& package, std::ostream& out) {
     nlohmann::json items = nlohmann::json::array();
     for (const PackageItem& item : package.items()) {
@@ -152,6 +132,26 @@ bool ExtractAll(Package& package, const std::string& folder, bool json, CliStrea
 
 }  // namespace
 
+std::string CameraTypeText(std::uint32_t cameraType) {
+    const std::string model = CameraModelName(cameraType);
+    return std::to_string(cameraType) + (model.empty() ? "" : " (" + model + ")");
+}
+
+void PrintPackageText(const Package& package, std::ostream& out) {
+    out << "Package: " << package.name() << '\n';
+    out << "Items: " << package.itemCount() << '\n';
+    std::size_t number = 0;
+    for (const PackageItem& item : package.items()) {
+        out << ++number << ". " << item.typeName << '\n';
+        out << "   GUID:        " << FormatGuid(item.typeGuid) << '\n';
+        out << "   File:        " << item.fileName << '\n';
+        out << "   Camera type: " << CameraTypeText(item.cameraType) << '\n';
+        out << "   Version:     " << FormatVersion(item.version) << '\n';
+        out << "   Size:        " << item.fileSize << '\n';
+        out << "   Time:        " << FormatFileTime(item.fileTime) << '\n';
+    }
+}
+
 int RunInspect(std::span<const std::string> args, CliStreams streams) {
     const auto options = ParseOptions(args, streams.err);
     if (!options) {
@@ -166,7 +166,7 @@ int RunInspect(std::span<const std::string> args, CliStreams streams) {
     if (options->json) {
         PrintJson(*package, streams.out);
     } else {
-        PrintText(*package, streams.out);
+        PrintPackageText(*package, streams.out);
     }
     if (options->extractFolder && !ExtractAll(*package, *options->extractFolder, options->json, streams, messages)) {
         return kExitFailure;
