@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli.h"
+#include "guid.h"
+#include "package_writer.h"
+
+namespace tarnwick {
+namespace {
+
+class CliInspectListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick_list_XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string Write(const std::string& name, const std::string& bytes) {
+        const std::string path = (folder_ / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    // A user-built package with a firmware file and an empty item, then a
+    // package read from a package file.
+    std::string WriteList() {
+        const std::string firmware = Write("corvel2c-rev-1.02.bin", "no marker");
+        PackageContents contents;
+        contents.name = "Release 2.01";
+        contents.files.push_back(
+            {*ParseGuid("{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}"), "corvel_uc.bin", 1, 0x0201, 0, {1, 2, 3}});
+        const std::string package = Write("release.xml", BuildPackageText(contents));
+        return Write("Tarnwick.packages.xml",
+                     "<config>\r\n<package updpackage=\"0\">\r\n<name>Lab set</name>\r\n<files>2</files>\r\n"
+                     "<file>\r\n<id>{728F4F3D-0BED-499A-8385-5ECBE8116317}</id>\r\n<name>x</name>\r\n<path>" +
+                         firmware +
+                         "</path>\r\n</file>\r\n"
+                         "<file>\r\n<id>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}</id>\r\n<name>y</name>\r\n<path/>\r\n"
+                         "</file>\r\n</package>\r\n"
+                         "<package updpackage=\"1\">\r\n<name>Old name</name>\r\n<files>0</files>\r\n<path>" +
+                         package + "</path>\r\n</package>\r\n</config>\r\n");
+    }
+
+    int Run(std::vector<std::string> args) {
+        out_.str("");
+        err_.str("");
+        return RunCli(args, CliStreams{out_, err_});
+    }
+
+    std::filesystem::path folder_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(CliInspectListTest, ShowsThePackagesAsTheProgramLoadsThem) {
+    const std::string list = WriteList();
+    ASSERT_EQ(Run({"inspect", "--list", list}), 0) << err_.str();
+    const std::string out = out_.str();
+    const std::string expectedStart = "Package list: " + list +
+                                      "\n"
+                                      "Packages: 2\n"
+                                      "\n"
+                                      "[1] built from firmware files\n"
+                                      "Package: Lab set\n"
+                                      "Items: 2\n"
+                                      "1. Corvel::Bootloader\n"
+                                      "   GUID:        {728F4F3D-0BED-499A-8385-5ECBE8116317}\n"
+                                      "   File:        " +
+                                      (folder_ / "corvel2c-rev-1.02.bin").string() +
+                                      "\n"
+                                      "   Camera type: 4 (Corvel2c)\n"
+                                      "   Version:     1.02\n";
+    EXPECT_EQ(out.substr(0, expectedStart.size()), expectedStart) << out;
+    for (const char* expected : {"2. Corvel::uC\n", "   Camera type: 0 (None)\n   Version:     0.00\n",
+                                 "[2] package file ", "Package: Release 2.01\nItems: 1\n",
+                                 "   File:        corvel_uc.bin\n   Camera type: 1 (Corvel1b)\n"}) {
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+    }
+    EXPECT_TRUE(err_.str().empty());
+    EXPECT_EQ(Run({"inspect", list, "--list"}), 0) << err_.str();
+}
+
+TEST_F(CliInspectListTest, AnUnreadableListFailsWithTheSystemsText) {
+    EXPECT_EQ(Run({"inspect", "--list", (folder_ / "missing.xml").string()}), 1);
+    EXPECT_EQ(err_.str(), "Can't read configuration file\n");
+    EXPECT_TRUE(out_.str().empty());
+}
+
+TEST_F(CliInspectListTest, AnUnparsableListIsEmpty) {
+    ASSERT_EQ(Run({"inspect", "--list", Write("list.xml", "not xml")}), 0) << err_.str();
+    EXPECT_NE(out_.str().find("Packages: 0\n"), std::string::npos) << out_.str();
+}
+
+TEST_F(CliInspectListTest, WrongUsageFails) {
+    EXPECT_EQ(Run({"inspect", "--list"}), 2);
+    EXPECT_EQ(Run({"inspect", "--list", "a.xml", "--json"}), 2);
+    EXPECT_EQ(Run({"inspect", "--list", "--list"}), 2);
+    EXPECT_EQ(Run({"inspect", "--list", "a.xml", "b.xml"}), 2);
+    EXPECT_NE(err_.str().find("usage: tarnwick-cli inspect --list LIST.xml"), std::string::npos) << err_.str();
+}
+
+}  // namespace
+}  // namespace tarnwick
