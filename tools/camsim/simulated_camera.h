@@ -80,7 +80,7 @@ enum class FaultKind {
 struct Fault {
     FaultKind kind;
     // Nothing: requests of every command match.
-    std::optional<CommandId> command;
+    std::optional<CommandId> command{};
     std::uint32_t frame = 1;
     std::uint32_t times = 1;
     std::uint32_t amount = 0;
@@ -127,8 +127,8 @@ public:
     [[nodiscard]] std::filesystem::path devicePath() const;
     [[nodiscard]] std::filesystem::path aliasPath() const;
 
-    // Sends the ready byte now (the host need not have the line open) and
-    // brings back a boot code that had handed over to the firmware.
+    // Restarts the boot code: it is back from the firmware, and it sends the
+    // ready byte at once when the host has the line open.
     void resetCamera();
 
     // Replaces the camera's own answers (nothing: back to the camera).
