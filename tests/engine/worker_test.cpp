@@ -1,0 +1,270 @@
+// The worker thread against the simulated camera: connecting, job runs with
+// their notices and their stop rule, cancel, stop and the disconnect sequence.
+#include "worker.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "boot_commands.h"
+#include "camera_fixture.h"
+#include "catalogues.h"
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kLongEnough = 20s;
+
+WorkerTimings quickWorker() {
+    WorkerTimings timings;
+    timings.frame.failurePause = 5ms;
+    timings.connect.cyclePause = 10ms;
+    timings.connect.readyPause = 10ms;
+    return timings;
+}
+
+const std::vector<std::string> kRunEnd{"MsgInfo 1 0x0", "MsgProgress 2 0x0", "MsgJobsDone 0 0"};
+
+PackageItem itemWith(std::vector<std::uint8_t> image) {
+    PackageItem item;
+    item.fileName = "uc.bin";
+    item.setData(std::move(image));
+    return item;
+}
+
+std::vector<JobKind> kindsOf(const std::vector<Job>& jobs) {
+    std::vector<JobKind> kinds;
+    for (const Job& job : jobs) {
+        kinds.push_back(job.kind);
+    }
+    return kinds;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class WorkerTest : public CameraTest {
+protected:
+    static constexpr std::uint32_t kStart = 0x10000;
+    static constexpr std::uint32_t kRegion = 0x10000;
+
+    void connect() {
+        ASSERT_TRUE(worker.start(sink, port));
+        worker.requestConnect();
+        ASSERT_TRUE(sink.waitFor(Message::MsgLinkState, kLongEnough));
+        ASSERT_TRUE(worker.targetInfo().connected);
+        sink.take();
+        camera.clearLog();
+    }
+
+    void runJobs() {
+        worker.requestJobRun();
+        ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
+    }
+
+    // Counted from the end of connect(), which clears the camera's log.
+    void waitForRequests(std::size_t count) { ASSERT_TRUE(camera.waitForRequests(count, kLongEnough)); }
+
+    std::vector<std::string> lastLines(std::size_t count) const {
+        const auto lines = sink.descriptions();
+        return {lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end()};
+    }
+
+    Worker worker{quickWorker()};
+};
+
+TEST(WorkerTimingsTest, DefaultsAreTheRealWaits) {
+    const WorkerTimings timings;
+    EXPECT_EQ(timings.disconnectPause, 5ms);
+    EXPECT_EQ(timings.disconnectWait, 2000ms);
+    EXPECT_EQ(timings.frame.failurePause, 600ms);
+    EXPECT_EQ(timings.connect.maxCycles, 100u);
+    EXPECT_EQ(timings.connect.cyclePause, 500ms);
+    EXPECT_EQ(timings.connect.readyPause, 500ms);
+}
+
+TEST_F(WorkerTest, AnEmptyRunStillShowsAndHidesTheProgressWindow) {
+    ASSERT_TRUE(worker.start(sink, port));
+    runJobs();
+    EXPECT_EQ(sink.descriptions(), (std::vector<std::string>{"MsgProgress 1 0x0", "MsgInfo 2 0x0", "MsgInfo 1 0x0",
+                                                             "MsgProgress 2 0x0", "MsgJobsDone 0 0"}));
+}
+
+TEST_F(WorkerTest, AStartWhileRunningIsRefusedAndTheThreadKeepsItsPort) {
+    ASSERT_TRUE(worker.start(sink, port));
+    SerialPort other;
+    RecordingSink otherSink;
+    EXPECT_FALSE(worker.start(otherSink, other));
+    worker.requestConnect();
+    ASSERT_TRUE(sink.waitFor(Message::MsgLinkState, kLongEnough));
+    EXPECT_TRUE(worker.targetInfo().connected);
+    EXPECT_TRUE(otherSink.descriptions().empty());
+}
+
+TEST_F(WorkerTest, AConnectRequestIsServedBeforeAPendingRun) {
+    worker.requestJobRun();
+    worker.requestConnect();
+    ASSERT_TRUE(worker.start(sink, port));
+    ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
+    const auto lines = sink.descriptions();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "MsgProgress 4 \"Reset camera to establish a connection...\"");
+    EXPECT_EQ(lines.back(), "MsgJobsDone 0 0");
+}
+
+TEST_F(WorkerTest, EraseOfTheWholeDetectedChipBecomesAChipErase) {
+    worker.queueErase(0, 0, false);
+    EXPECT_EQ(worker.jobs().snapshot().back().kind, JobKind::EraseRegion) << "no chip detected yet";
+
+    connect();
+    worker.queueErase(0, camera.flashSize(), false);
+    worker.queueErase(kStart, 0xF0000, false);
+    worker.queue(Job{.kind = JobKind::TextQuery, .start = 1, .length = 2, .item = nullptr, .text = "hello"}, false,
+                 true);
+    EXPECT_EQ(kindsOf(worker.jobs().snapshot()), (std::vector<JobKind>{JobKind::TextQuery, JobKind::EraseRegion,
+                                                                      JobKind::EraseChip, JobKind::EraseRegion}));
+
+    worker.stop();
+    EXPECT_FALSE(worker.targetInfo().connected);
+    EXPECT_TRUE(worker.jobs().empty()) << "jobs of an ended connection are dropped";
+}
+
+TEST_F(WorkerTest, AFullMicrocontrollerImageIsProgrammedAndVerified) {
+    const ImageType& type = ImageTypes()[1];
+    ASSERT_EQ(type.name, "Corvel::uC");
+    ASSERT_EQ(type.regionSize, 983040u);
+    std::vector<std::uint8_t> image = patternImage(type.regionSize);
+    // A full-region image carries its length word where programming puts it.
+    const std::uint32_t lengthAt = type.regionSize - 8;
+    std::fill(image.begin() + lengthAt, image.end(), 0xFF);
+    image[lengthAt + 0] = static_cast<std::uint8_t>(type.regionSize);
+    image[lengthAt + 1] = static_cast<std::uint8_t>(type.regionSize >> 8);
+    image[lengthAt + 2] = static_cast<std::uint8_t>(type.regionSize >> 16);
+    image[lengthAt + 3] = static_cast<std::uint8_t>(type.regionSize >> 24);
+    camera.presetFlash(type.startAddress, std::vector<std::uint8_t>(type.regionSize, 0x5A));
+    const PackageItem item = itemWith(image);
+
+    connect();
+    worker.queueErase(type.startAddress, type.regionSize, false);
+    worker.queueWrite(type.startAddress, type.regionSize, item, false);
+    worker.queueSetChecksum(type.startAddress, type.regionSize, false);
+    worker.queueVerify(type.startAddress, type.regionSize, item, false);
+    worker.queueGetChecksum(type.startAddress, type.regionSize, false);
+    worker.queueBlankCheck(type.startAddress, type.regionSize, true);
+    ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
+
+    EXPECT_TRUE(failureTexts(sink).empty());
+    const auto lines = sink.descriptions();
+    EXPECT_TRUE(contains(lines, "MsgInfo 11 0x1"));
+    EXPECT_TRUE(contains(lines, "MsgInfo 12 0x1"));
+    EXPECT_TRUE(contains(lines, "MsgInfo 6 0x101"));
+    EXPECT_EQ(camera.flash(type.startAddress, type.regionSize), image);
+    EXPECT_EQ(requestsOf(camera, kReadData).size(), 241u);
+}
+
+TEST_F(WorkerTest, AFailedWriteEndsTheRunAndDropsTheVerify) {
+    camera.scheduleFault({.kind = FaultKind::WriteFewer, .command = commandOf(kWriteData), .amount = 1});
+    const PackageItem item = itemWith(patternImage(5000));
+    connect();
+    worker.queueErase(kStart, kRegion, false);
+    worker.queueWrite(kStart, kRegion, item, false);
+    worker.queueVerify(kStart, kRegion, item, false);
+    runJobs();
+
+    EXPECT_EQ(failureTexts(sink), std::vector<std::string>{"\"Timeout after 4087 bytes written\""});
+    EXPECT_TRUE(requestsOf(camera, kReadData).empty());
+    EXPECT_TRUE(worker.jobs().empty());
+    EXPECT_EQ(lastLines(3), kRunEnd);
+}
+
+TEST_F(WorkerTest, ARejectedEraseLetsTheRunGoOn) {
+    camera.scheduleFault({.kind = FaultKind::CanInsteadOfAck, .command = commandOf(kEraseSectors), .times = 2});
+    connect();
+    worker.queueErase(kStart, kRegion, false);
+    worker.queueBlankCheck(kStart, kRegion, false);
+    runJobs();
+
+    EXPECT_EQ(failureTexts(sink), std::vector<std::string>{"\"Sector erase failed - CRC error\""});
+    EXPECT_TRUE(contains(sink.descriptions(), "MsgInfo 6 0x1"));
+}
+
+TEST_F(WorkerTest, ACancelBeforeTheRunIsForgotten) {
+    const PackageItem item = itemWith(patternImage(10000));
+    connect();
+    worker.cancel();
+    worker.queueErase(kStart, kRegion, false);
+    worker.queueWrite(kStart, kRegion, item, false);
+    worker.queueVerify(kStart, kRegion, item, false);
+    runJobs();
+
+    EXPECT_TRUE(failureTexts(sink).empty());
+    EXPECT_TRUE(contains(sink.descriptions(), "MsgInfo 12 0x1"));
+}
+
+TEST_F(WorkerTest, ACancelDuringProgrammingWritesNoLengthWordAndNoText) {
+    camera.scheduleFault({.kind = FaultKind::DelayReply, .command = commandOf(kWriteData), .delay = 300ms});
+    const PackageItem item = itemWith(patternImage(10000));
+    connect();
+    worker.queueWrite(kStart, kRegion, item, false);
+    worker.queueVerify(kStart, kRegion, item, true);
+    waitForRequests(2);  // the blank check and the first block
+    worker.cancel();
+    ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
+
+    EXPECT_TRUE(failureTexts(sink).empty());
+    EXPECT_EQ(requestsOf(camera, kWriteData).size(), 1u);
+    EXPECT_EQ(camera.flash(kStart + kRegion - 8, 4), std::vector<std::uint8_t>(4, 0xFF));
+    EXPECT_TRUE(requestsOf(camera, kReadData).empty()) << "the failed job ends the run";
+}
+
+TEST_F(WorkerTest, AStopDuringAWriteEndsTheRunBeforeTheLinkGoesDown) {
+    camera.scheduleFault({.kind = FaultKind::DelayReply, .command = commandOf(kWriteData), .delay = 500ms});
+    const PackageItem item = itemWith(patternImage(10000));
+    connect();
+    worker.queueWrite(kStart, kRegion, item, true);
+    waitForRequests(2);
+    worker.stop();
+
+    EXPECT_EQ(failureTexts(sink), std::vector<std::string>{"\"Sector write failed - communication error\""});
+    const auto lines = sink.descriptions();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "MsgJobsDone 0 0");
+    EXPECT_EQ(lines.back(), "MsgLinkState 1 0");
+    EXPECT_FALSE(worker.isRunning());
+    EXPECT_FALSE(worker.targetInfo().connected);
+}
+
+TEST_F(WorkerTest, TheDisconnectSequenceSendsBothClosingCommands) {
+    EXPECT_FALSE(worker.disconnect()) << "nothing to close without a thread";
+    EXPECT_TRUE(worker.jobs().empty());
+
+    connect();
+    EXPECT_TRUE(worker.disconnect());
+    EXPECT_EQ(requestsOf(camera, kCloseSessionFirst).size(), 1u);
+    EXPECT_GE(requestsOf(camera, kCloseSessionSecond).size(), 1u);
+    EXPECT_TRUE(contains(sink.descriptions(), "MsgLinkState 1 0"));
+    EXPECT_EQ(lastLines(3), kRunEnd);
+}
+
+TEST_F(WorkerTest, APortThatFailsDuringARunIsReportedAndEndsIt) {
+    camera.scheduleFault({.kind = FaultKind::HangUp, .command = commandOf(kBlankCheck)});
+    connect();
+    worker.queueBlankCheck(kStart, kRegion, false);
+    worker.queueGetChecksum(kStart, kRegion, false);
+    runJobs();
+
+    EXPECT_EQ(failureTexts(sink), std::vector<std::string>{'"' + CSerialException(EIO).text() + '"'});
+    EXPECT_FALSE(contains(sink.descriptions(), "MsgProgress 4 \"Get sector CRC...\""));
+    EXPECT_EQ(lastLines(3), kRunEnd);
+}
+
+}  // namespace
+}  // namespace tarnwick
