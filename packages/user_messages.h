@@ -10,7 +10,8 @@
 
 namespace tarnwick {
 
-enum class MessageIcon { Information, Exclamation, Error, Question };
+// None: a plain box with the text and an OK button.
+enum class MessageIcon { Information, Exclamation, Error, Question, None };
 
 class UserMessages {
 public:

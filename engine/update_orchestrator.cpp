@@ -1,0 +1,447 @@
+#include "update_orchestrator.h"
+
+#include <cerrno>
+#include <filesystem>
+
+#include "package_file.h"
+
+namespace tarnwick {
+namespace {
+
+// Answers whether the port exists, as asking the system for its default
+// configuration would; a port that names no device raises like open does.
+void probePort(std::uint32_t portNumber) {
+    const std::optional<std::filesystem::path> device = portDevice(static_cast<int>(portNumber));
+    std::error_code error;
+    if (!device || !std::filesystem::exists(*device, error)) {
+        throw CSerialException(ENOENT);
+    }
+}
+
+// The notice each job posts when it has run, whatever its outcome; a run
+// that ends early leaves some of them out. An erase posts nothing when it
+// succeeds.
+bool postsResult(BatchStep step) {
+    return step != BatchStep::Erase;
+}
+
+bool isResultNotice(InfoCode code) {
+    switch (code) {
+    case InfoCode::BlankCheck:
+    case InfoCode::Checksum2:
+    case InfoCode::SetChecksum2:
+    case InfoCode::ProgramEnd:
+    case InfoCode::VerifyEnd:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool reportsFailure(InfoCode code, const Notice* notice) {
+    switch (code) {
+    case InfoCode::Failure:
+        return true;
+    case InfoCode::BlankCheck:
+        return noticeNumber(notice) == kBlankError;
+    case InfoCode::ProgramEnd:
+    case InfoCode::VerifyEnd:
+        return noticeNumber(notice) == 0;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+UpdateOrchestrator::UpdateOrchestrator(Worker& worker, SerialPort& port, MessageSink& sink,
+                                       OrchestrationView& view, UserMessages& messages)
+    : worker_(worker), port_(port), sink_(sink), view_(view), messages_(messages) {}
+
+void UpdateOrchestrator::connectOrDisconnect() {
+    const CommandSettings settings = view_.readSettings();
+    skipVerify_ = settings.skipVerify;
+    view_.enableConnectButton(false);
+    try {
+        probePort(settings.comPort);
+        if (connected_) {
+            disconnect();
+        } else {
+            connect(settings);
+        }
+    } catch (const CSerialException& error) {
+        showSerialError(error);
+        view_.enableConnectButton(true);
+    }
+    view_.refreshControls();
+}
+
+void UpdateOrchestrator::connect(const CommandSettings& settings) {
+    if (worker_.isRunning()) {
+        // Still connecting, or the link is closing: the outcome will arrive.
+        return;
+    }
+    openPort(settings);
+    if (!worker_.start(sink_, port_)) {
+        port_.close();
+        view_.enableConnectButton(true);
+        return;
+    }
+    worker_.requestConnect();
+}
+
+void UpdateOrchestrator::disconnect() {
+    worker_.disconnect();
+    worker_.stop();
+    port_.close();
+}
+
+void UpdateOrchestrator::openPort(const CommandSettings& settings) {
+    port_.close();
+    port_.open(static_cast<int>(settings.comPort), settings.comBps);
+}
+
+void UpdateOrchestrator::showSerialError(const CSerialException& error) {
+    messages_.showMessage(error.text(), kProgramCaption, MessageIcon::None);
+}
+
+CommandOutcome UpdateOrchestrator::startUpdate() {
+    const CommandSettings settings = view_.readSettings();
+    skipVerify_ = settings.skipVerify;
+    Package* package = view_.currentPackage();
+    if (package == nullptr || worker_.isRunning()) {
+        return CommandOutcome::Nothing;
+    }
+    try {
+        if (!LoadAllItemData(*package, messages_)) {
+            return CommandOutcome::Refused;
+        }
+    } catch (const PackageDataError& error) {
+        // The load released every item's data again; nothing is started.
+        messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
+        return CommandOutcome::Refused;
+    }
+    return startUpdateWithLoadedData(settings);
+}
+
+CommandOutcome UpdateOrchestrator::startUpdateWithLoadedData(const CommandSettings& settings) {
+    view_.enableUpdateButton(false);
+    try {
+        openPort(settings);
+        if (worker_.start(sink_, port_)) {
+            worker_.requestConnect();
+            state_ = UpdateState::Connecting;
+            ending_ = UpdateEnding::None;
+            view_.enableMainWindow(false);
+            return CommandOutcome::Started;
+        }
+        port_.close();
+    } catch (const CSerialException& error) {
+        showSerialError(error);
+    }
+    state_ = UpdateState::Idle;
+    view_.enableUpdateButton(true);
+    if (Package* package = view_.currentPackage()) {
+        package->ReleaseAllData();
+    }
+    return CommandOutcome::Nothing;
+}
+
+std::optional<UpdateOrchestrator::SelectedItem> UpdateOrchestrator::selectedTarget() {
+    Package* package = view_.currentPackage();
+    PackageItem* item = view_.selectedItem();
+    if (package == nullptr || item == nullptr || !connected_) {
+        return std::nullopt;
+    }
+    const ImageType* type = FindImageType(item->typeGuid);
+    if (type == nullptr) {
+        return std::nullopt;
+    }
+    return SelectedItem{package, item, type};
+}
+
+std::optional<CommandOutcome> UpdateOrchestrator::refuseSingleItem(const ImageType& type) {
+    const std::optional<std::string> refusal =
+        SingleItemRefusal(type, RunningBootVersion(worker_.targetInfo()), worker_.targetInfo().flash);
+    if (!refusal) {
+        return std::nullopt;
+    }
+    messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Error);
+    return CommandOutcome::Refused;
+}
+
+CommandOutcome UpdateOrchestrator::erase() {
+    skipVerify_ = view_.readSettings().skipVerify;
+    const std::optional<SelectedItem> target = selectedTarget();
+    if (!target) {
+        return CommandOutcome::Nothing;
+    }
+    if (const std::optional<CommandOutcome> refused = refuseSingleItem(*target->type)) {
+        return *refused;
+    }
+    const std::vector<PlannedJob> jobs = EraseBatch(*target->type);
+    if (jobs.empty()) {
+        return CommandOutcome::Nothing;
+    }
+    queueRun(jobs);
+    return CommandOutcome::Started;
+}
+
+CommandOutcome UpdateOrchestrator::eraseAndProgram() {
+    skipVerify_ = view_.readSettings().skipVerify;
+    const std::optional<SelectedItem> target = selectedTarget();
+    if (!target) {
+        return CommandOutcome::Nothing;
+    }
+    if (const std::optional<CommandOutcome> refused = refuseSingleItem(*target->type)) {
+        return *refused;
+    }
+    try {
+        const LoadResult result = LoadItemData(*target->package, target->item, messages_);
+        if (result != LoadResult::Loaded) {
+            messages_.showMessage(CantLoadPackageText(static_cast<std::uint32_t>(result)), kProgramCaption,
+                                  MessageIcon::Error);
+            return CommandOutcome::Refused;
+        }
+    } catch (const PackageDataError& error) {
+        messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
+        return CommandOutcome::Refused;
+    }
+    const std::vector<PlannedJob> jobs = ProgrammingBatch(*target->type, *target->item,
+                                                          RunningBootVersion(worker_.targetInfo()), skipVerify_);
+    if (jobs.empty()) {
+        target->item->releaseData();
+        return CommandOutcome::Nothing;
+    }
+    queueRun(jobs);
+    return CommandOutcome::Started;
+}
+
+CommandOutcome UpdateOrchestrator::updateInfo() {
+    const std::optional<SelectedItem> target = selectedTarget();
+    if (!target) {
+        return CommandOutcome::Nothing;
+    }
+    const std::vector<PlannedJob> jobs = InfoBatch(*target->type);
+    if (jobs.empty()) {
+        return CommandOutcome::Nothing;
+    }
+    queueRun(jobs);
+    return CommandOutcome::Started;
+}
+
+void UpdateOrchestrator::queueRun(const std::vector<PlannedJob>& jobs) {
+    RunTally tally;
+    for (const PlannedJob& job : jobs) {
+        tally.expectedResults += postsResult(job.step) ? 1 : 0;
+    }
+    tally_ = tally;
+    for (const PlannedJob& job : jobs) {
+        queueJob(job);
+    }
+    // Also for no jobs: an empty run still shows and hides the progress and
+    // ends with MsgJobsDone, which the update sequence waits for.
+    worker_.requestJobRun();
+}
+
+void UpdateOrchestrator::queueJob(const PlannedJob& job) {
+    constexpr bool signal = false;
+    switch (job.step) {
+    case BatchStep::Erase:
+        worker_.queueErase(job.start, job.length, signal);
+        break;
+    case BatchStep::Write:
+        worker_.queueWrite(job.start, job.length, *job.item, signal);
+        break;
+    case BatchStep::SetChecksum:
+        worker_.queueSetChecksum(job.start, job.length, signal);
+        break;
+    case BatchStep::Verify:
+        worker_.queueVerify(job.start, job.length, *job.item, signal);
+        break;
+    case BatchStep::GetChecksum:
+        worker_.queueGetChecksum(job.start, job.length, signal);
+        break;
+    case BatchStep::BlankCheck:
+        worker_.queueBlankCheck(job.start, job.length, signal);
+        break;
+    }
+}
+
+void UpdateOrchestrator::handle(const PostedMessage& message) {
+    switch (message.message) {
+    case Message::MsgInfo:
+        onInfo(message);
+        break;
+    case Message::MsgProgress:
+        view_.showProgress(interpretProgress(message.code, message.notice.get()));
+        break;
+    case Message::MsgJobsDone:
+        onJobsDone();
+        break;
+    case Message::MsgCancel:
+        worker_.cancel();
+        break;
+    case Message::MsgLinkState:
+        onLinkState(message);
+        break;
+    }
+}
+
+void UpdateOrchestrator::tallyInfo(InfoCode code, const Notice* notice) {
+    if (!tally_) {
+        return;
+    }
+    tally_->results += isResultNotice(code) ? 1 : 0;
+    tally_->failed = tally_->failed || reportsFailure(code, notice);
+}
+
+void UpdateOrchestrator::onInfo(const PostedMessage& message) {
+    const InfoCode code = static_cast<InfoCode>(message.code);
+    const Notice* notice = message.notice.get();
+    tallyInfo(code, notice);
+    const TargetInfo& target = worker_.targetInfo();
+    const InfoDisplay display =
+        interpretInfo(message.code, notice, DisplayContext{target.versionText, target.flash, view_.advancedView()});
+    switch (display.action) {
+    case InfoAction::None:
+        break;
+    case InfoAction::EnableWindow:
+        if (!updateInProgress()) {
+            view_.enableMainWindow(true);
+        }
+        break;
+    case InfoAction::DisableWindow:
+        view_.enableMainWindow(false);
+        break;
+    case InfoAction::ShowVersion:
+        view_.showField(TargetField::Version, display.text);
+        break;
+    case InfoAction::ShowPlatform:
+        view_.showField(TargetField::Platform, display.text);
+        break;
+    case InfoAction::ShowBlankCheck:
+        view_.showField(TargetField::BlankCheck, display.text);
+        break;
+    case InfoAction::ShowChecksum1:
+        view_.showField(TargetField::Checksum1, display.text);
+        break;
+    case InfoAction::ShowChecksum2:
+        view_.showField(TargetField::Checksum2, display.text);
+        break;
+    case InfoAction::ShowFailure:
+        messages_.showMessage(display.text, "", MessageIcon::None);
+        break;
+    }
+}
+
+void UpdateOrchestrator::onLinkState(const PostedMessage& message) {
+    const bool reportsLink = message.code == 1;
+    if (reportsLink) {
+        connected_ = message.value != 0;
+    }
+    if (!reportsLink || message.value == 0) {
+        worker_.stop();
+        port_.close();
+        connected_ = false;
+    }
+    view_.refreshControls();
+    refreshLinkControls();
+    if (state_ == UpdateState::Connecting) {
+        continueUpdateConnected();
+    } else if (state_ == UpdateState::Closing && !connected_) {
+        state_ = UpdateState::Idle;
+    }
+}
+
+void UpdateOrchestrator::refreshLinkControls() {
+    view_.enableConnectButton(true);
+    if (connected_) {
+        view_.enableUpdateButton(false);
+        view_.setConnectCaption(kDisconnectCaption);
+    } else {
+        view_.enableUpdateButton(true);
+        view_.setConnectCaption(kConnectCaption);
+        view_.showField(TargetField::Version, "");
+        view_.showField(TargetField::Platform, "");
+    }
+}
+
+void UpdateOrchestrator::continueUpdateConnected() {
+    if (!connected_) {
+        endUpdate(UpdateEnding::NotConnected, false);
+        return;
+    }
+    Package* package = view_.currentPackage();
+    if (package == nullptr) {
+        endUpdate(UpdateEnding::NoPackage, true);
+        return;
+    }
+    const TargetPlatform platform = worker_.targetInfo().flash.platform();
+    if (!PackageSuits(*package, platform)) {
+        messages_.showMessage(UnsuitablePackageText(platform), kProgramCaption, MessageIcon::Exclamation);
+        endUpdate(UpdateEnding::Refused, true);
+        return;
+    }
+    const std::vector<PlannedJob> jobs =
+        UpdateBatch(*package, RunningBootVersion(worker_.targetInfo()), skipVerify_);
+    state_ = UpdateState::Programming;
+    queueRun(jobs);
+}
+
+void UpdateOrchestrator::endUpdate(UpdateEnding ending, bool closeLink) {
+    ending_ = ending;
+    state_ = closeLink ? UpdateState::Closing : UpdateState::Idle;
+    if (Package* package = view_.currentPackage()) {
+        package->ReleaseAllData();
+    }
+    view_.enableMainWindow(true);
+    if (closeLink) {
+        worker_.disconnect();
+    }
+}
+
+void UpdateOrchestrator::onJobsDone() {
+    if (tally_) {
+        lastRunSucceeded_ = !tally_->failed && tally_->results >= tally_->expectedResults;
+        tally_.reset();
+    }
+    if (Package* package = view_.currentPackage()) {
+        package->ReleaseAllData();
+    }
+    view_.refreshControls();
+    refreshLinkControls();
+    if (state_ == UpdateState::Programming) {
+        finishUpdateProgrammed();
+    }
+}
+
+void UpdateOrchestrator::finishUpdateProgrammed() {
+    ending_ = UpdateEnding::Programmed;
+    state_ = UpdateState::Closing;
+    worker_.disconnect();
+}
+
+void UpdateOrchestrator::stopLink() {
+    worker_.stop();
+    port_.close();
+    connected_ = false;
+    if (tally_) {
+        lastRunSucceeded_ = false;
+        tally_.reset();
+    }
+    if (state_ == UpdateState::Connecting) {
+        ending_ = UpdateEnding::NotConnected;
+    }
+    if (state_ != UpdateState::Idle) {
+        state_ = UpdateState::Idle;
+        if (Package* package = view_.currentPackage()) {
+            package->ReleaseAllData();
+        }
+    }
+    view_.enableMainWindow(true);
+    view_.refreshControls();
+    refreshLinkControls();
+}
+
+}  // namespace tarnwick

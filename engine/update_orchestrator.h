@@ -1,0 +1,168 @@
+// The main window's side of the engine, without any toolkit: connecting and
+// disconnecting, the update sequence that "&Update camera..." runs from
+// connection to disconnection, the single-item commands of the destination
+// panel, and what the window does with every message the worker posts.
+//
+// Threads: every member runs on the front end's thread, the one that receives
+// the worker's messages and passes each to handle(). The orchestrator talks to
+// the window only through OrchestrationView and UserMessages, and to the
+// worker only through its queue operations and events, so the Qt window and
+// the command-line tool drive the same code.
+//
+// Errors: a port that cannot be probed or opened is shown with the system's
+// text and the command is dropped; packages that cannot be loaded are shown
+// and nothing is queued; failures of the jobs are the jobs' own failure
+// notices. Nothing here throws to the front end.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "notices.h"
+#include "orchestration_plan.h"
+#include "package_model.h"
+#include "serial_port.h"
+#include "user_messages.h"
+#include "worker.h"
+
+namespace tarnwick {
+
+inline constexpr std::string_view kConnectCaption = "Connect...";
+inline constexpr std::string_view kDisconnectCaption = "Disconnect...";
+
+// What a command reads from the window when it starts: the port settings and
+// the state of "Skip program verification".
+struct CommandSettings {
+    std::uint32_t comPort = 0;
+    std::uint32_t comBps = 0;
+    bool skipVerify = false;
+};
+
+// The main window's fields that show what the target reported.
+enum class TargetField { Version, Platform, BlankCheck, Checksum1, Checksum2 };
+
+class OrchestrationView {
+public:
+    virtual ~OrchestrationView() = default;
+
+    // Read at the start of every command (the check boxes, the settings).
+    virtual CommandSettings readSettings() = 0;
+    // The package chosen in the window and its selected item; nullptr when
+    // none. Asked afresh each time, as the selection may change in between.
+    virtual Package* currentPackage() = 0;
+    virtual PackageItem* selectedItem() = 0;
+    // The platform line names the flash chip in the advanced view only.
+    virtual bool advancedView() = 0;
+
+    virtual void enableMainWindow(bool enabled) = 0;
+    // "&Connect..." / "Disconnect..." and "&Update camera...".
+    virtual void enableConnectButton(bool enabled) = 0;
+    virtual void enableUpdateButton(bool enabled) = 0;
+    virtual void setConnectCaption(std::string_view caption) = 0;
+    virtual void showField(TargetField field, std::string_view text) = 0;
+    // The progress window: show, hide, status line, bar.
+    virtual void showProgress(const ProgressDisplay& progress) = 0;
+    // The window recomputes every enable state from its selection and
+    // connected().
+    virtual void refreshControls() = 0;
+};
+
+// The update sequence: idle -> connecting -> programming -> closing -> idle.
+enum class UpdateState { Idle, Connecting, Programming, Closing };
+
+// How the last update sequence went, once it left connecting.
+enum class UpdateEnding { None, NotConnected, NoPackage, Refused, Programmed };
+
+// What a command did.
+enum class CommandOutcome { Nothing, Refused, Started };
+
+class UpdateOrchestrator {
+public:
+    // All five outlive the orchestrator. sink receives the worker's messages
+    // and must bring them back to this thread, to handle().
+    UpdateOrchestrator(Worker& worker, SerialPort& port, MessageSink& sink, OrchestrationView& view,
+                       UserMessages& messages);
+
+    // "&Connect..." / "Disconnect...".
+    void connectOrDisconnect();
+    // "&Update camera...": loads every item, opens the port, connects; the
+    // rest follows from the worker's messages. Started when connecting.
+    CommandOutcome startUpdate();
+    // The destination panel's commands on the selected item.
+    CommandOutcome erase();
+    CommandOutcome eraseAndProgram();
+    CommandOutcome updateInfo();
+
+    // Every message the worker posts, and MsgCancel of the progress window.
+    void handle(const PostedMessage& message);
+
+    // Ends the link at once, without the closing commands: the worker is
+    // stopped, the port closed, an update sequence dropped. For a front end
+    // that must give up (exit while something hangs, a second interrupt).
+    void stopLink();
+
+    [[nodiscard]] bool connected() const { return connected_; }
+    // From the start of an update sequence until its jobs have run.
+    [[nodiscard]] bool updateInProgress() const {
+        return state_ == UpdateState::Connecting || state_ == UpdateState::Programming;
+    }
+    [[nodiscard]] UpdateState updateState() const { return state_; }
+    [[nodiscard]] UpdateEnding lastUpdateEnding() const { return ending_; }
+    // Whether every job of the last run that a command queued ran and none
+    // reported a failure; nothing while no such run has ended. A run counts
+    // as failed when a job posted a failure text or an error status, or when
+    // the run ended before each job had posted its result.
+    [[nodiscard]] std::optional<bool> lastRunSucceeded() const { return lastRunSucceeded_; }
+    // A command's run is queued and has not ended yet.
+    [[nodiscard]] bool runPending() const { return tally_.has_value(); }
+
+private:
+    // Counts the results posted during a command's run.
+    struct RunTally {
+        std::size_t expectedResults = 0;
+        std::size_t results = 0;
+        bool failed = false;
+    };
+
+    void connect(const CommandSettings& settings);
+    void disconnect();
+    void openPort(const CommandSettings& settings);
+    CommandOutcome startUpdateWithLoadedData(const CommandSettings& settings);
+    void showSerialError(const CSerialException& error);
+
+    struct SelectedItem {
+        Package* package;
+        PackageItem* item;
+        const ImageType* type;
+    };
+    std::optional<SelectedItem> selectedTarget();
+    std::optional<CommandOutcome> refuseSingleItem(const ImageType& type);
+
+    void queueRun(const std::vector<PlannedJob>& jobs);
+    void queueJob(const PlannedJob& job);
+    void tallyInfo(InfoCode code, const Notice* notice);
+
+    void onInfo(const PostedMessage& message);
+    void onLinkState(const PostedMessage& message);
+    void onJobsDone();
+    void refreshLinkControls();
+    void continueUpdateConnected();
+    void endUpdate(UpdateEnding ending, bool closeLink);
+    void finishUpdateProgrammed();
+
+    Worker& worker_;
+    SerialPort& port_;
+    MessageSink& sink_;
+    OrchestrationView& view_;
+    UserMessages& messages_;
+
+    bool connected_ = false;
+    bool skipVerify_ = false;
+    UpdateState state_ = UpdateState::Idle;
+    UpdateEnding ending_ = UpdateEnding::None;
+    std::optional<RunTally> tally_;
+    std::optional<bool> lastRunSucceeded_;
+};
+
+}  // namespace tarnwick
