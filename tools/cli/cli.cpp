@@ -17,6 +17,12 @@ struct Command {
 constexpr std::array kCommands{
     Command{"inspect", "inspect (PACKAGE.xml [--json] [--extract DIR] | --list LIST.xml)", RunInspectOrList},
     Command{"identify", "identify FIRMWARE-FILE", RunIdentify},
+    Command{"ports", kPortsUsage, RunPorts},
+    Command{"info", kInfoUsage, RunInfo},
+    Command{"update", kUpdateUsage, RunUpdate},
+    Command{"program", kProgramUsage, RunProgram},
+    Command{"erase", kEraseUsage, RunErase},
+    Command{"check", kCheckUsage, RunCheck},
 };
 
 void PrintUsage(std::ostream& stream) {

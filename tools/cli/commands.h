@@ -8,6 +8,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "cli.h"
 #include "package_model.h"
@@ -23,6 +24,22 @@ int RunInspectOrList(std::span<const std::string> args, CliStreams streams);
 
 // identify FIRMWARE-FILE
 int RunIdentify(std::span<const std::string> args, CliStreams streams);
+
+// The commands that talk to a camera (target_commands.cpp), with the port
+// and bit rate of the settings unless --port N and --bps B are given.
+inline constexpr std::string_view kPortsUsage = "ports";
+inline constexpr std::string_view kInfoUsage = "info [--port N] [--bps B]";
+inline constexpr std::string_view kUpdateUsage = "update PACKAGE.xml [--skip-verify] [--port N] [--bps B]";
+inline constexpr std::string_view kProgramUsage =
+    "program PACKAGE.xml --item TYPENAME [--skip-verify] [--port N] [--bps B]";
+inline constexpr std::string_view kEraseUsage = "erase PACKAGE.xml --item TYPENAME [--port N] [--bps B]";
+inline constexpr std::string_view kCheckUsage = "check PACKAGE.xml --item TYPENAME [--port N] [--bps B]";
+int RunPorts(std::span<const std::string> args, CliStreams streams);
+int RunInfo(std::span<const std::string> args, CliStreams streams);
+int RunUpdate(std::span<const std::string> args, CliStreams streams);
+int RunProgram(std::span<const std::string> args, CliStreams streams);
+int RunErase(std::span<const std::string> args, CliStreams streams);
+int RunCheck(std::span<const std::string> args, CliStreams streams);
 
 // How the commands show a package and a camera type, so that they read alike.
 void PrintPackageText(const Package& package, std::ostream& out);

@@ -1,0 +1,264 @@
+// The commands that work on a camera. Each parses its arguments, reads the
+// package where it needs one, and leaves the rest to a TargetSession.
+#include "target_commands.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <iostream>
+
+#include "commands.h"
+#include "console_messages.h"
+#include "package_file.h"
+#include "settings_store.h"
+#include "target_session.h"
+
+namespace tarnwick {
+namespace {
+
+enum class Needs { Nothing, Package, PackageAndItem };
+
+struct TargetCommand {
+    std::string_view name;
+    std::string_view usage;
+    Needs needs;
+    bool takesSkipVerify;
+};
+
+constexpr std::array kTargetCommands{
+    TargetCommand{"ports", kPortsUsage, Needs::Nothing, false},
+    TargetCommand{"info", kInfoUsage, Needs::Nothing, false},
+    TargetCommand{"update", kUpdateUsage, Needs::Package, true},
+    TargetCommand{"program", kProgramUsage, Needs::PackageAndItem, true},
+    TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false},
+    TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false},
+};
+
+struct TargetArguments {
+    std::string packagePath;
+    std::string itemType;
+    std::optional<std::uint32_t> port;
+    std::optional<std::uint32_t> bps;
+    bool skipVerify = false;
+};
+
+std::optional<std::uint32_t> ParseNumber(std::string_view text) {
+    std::uint32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Reads one option at args[i], advancing i past its value; false when the
+// argument is not one this command takes.
+bool ParseOption(const TargetCommand& command, std::span<const std::string> args, std::size_t& i,
+                 TargetArguments& parsed) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if ((arg == "--port" || arg == "--bps") && hasValue) {
+        const std::optional<std::uint32_t> number = ParseNumber(args[++i]);
+        (arg == "--port" ? parsed.port : parsed.bps) = number;
+        return number.has_value();
+    }
+    if (arg == "--item" && hasValue && command.needs == Needs::PackageAndItem) {
+        parsed.itemType = args[++i];
+        return true;
+    }
+    if (arg == "--skip-verify" && command.takesSkipVerify) {
+        parsed.skipVerify = true;
+        return true;
+    }
+    if (!arg.starts_with("--") && command.needs != Needs::Nothing && parsed.packagePath.empty()) {
+        parsed.packagePath = arg;
+        return true;
+    }
+    return false;
+}
+
+std::optional<TargetArguments> ParseArguments(const TargetCommand& command, std::span<const std::string> args,
+                                              std::ostream& err) {
+    TargetArguments parsed;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (!ParseOption(command, args, i, parsed)) {
+            err << "usage: tarnwick-cli " << command.usage << '\n';
+            return std::nullopt;
+        }
+    }
+    const bool packageMissing = command.needs != Needs::Nothing && parsed.packagePath.empty();
+    const bool itemMissing = command.needs == Needs::PackageAndItem && parsed.itemType.empty();
+    if (packageMissing || itemMissing) {
+        err << "usage: tarnwick-cli " << command.usage << '\n';
+        return std::nullopt;
+    }
+    return parsed;
+}
+
+CommandSettings ReadCommandSettings(const TargetArguments& arguments, const TargetEnvironment& environment) {
+    const Settings stored = SettingsStore(environment.settingsFile).load();
+    return CommandSettings{arguments.port.value_or(stored.comPort), arguments.bps.value_or(stored.comBps),
+                           arguments.skipVerify};
+}
+
+bool ProgressInPlace(const TargetEnvironment& environment, const CliStreams& streams) {
+    // Only the process's own error stream can be a terminal.
+    return environment.progressInPlace.value_or(&streams.err == &std::cerr && isatty(STDERR_FILENO) == 1);
+}
+
+// The device a port number reaches, with an alias followed to its target.
+std::string DeviceText(int port) {
+    const std::optional<std::filesystem::path> device = portDevice(port);
+    if (!device) {
+        return {};
+    }
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(*device, error);
+    return (error ? *device : resolved).string();
+}
+
+int ListPorts(CliStreams streams) {
+    std::vector<int> ports;
+    if (!enumeratePorts(ports)) {
+        streams.err << "tarnwick-cli: no serial ports found\n";
+        return kExitFailure;
+    }
+    for (const int port : ports) {
+        streams.out << "COM" << port << '\t' << DeviceText(port) << '\n';
+    }
+    return kExitSuccess;
+}
+
+int ShowInfo(TargetSession& session) {
+    if (!session.connect()) {
+        return kExitNotConnected;
+    }
+    session.disconnect();
+    return kExitSuccess;
+}
+
+// The destination panel enables its buttons only for an item of the
+// connected camera's family.
+bool ItemSuitsCamera(const PackageItem& item, const TargetSession& session, std::ostream& err) {
+    const TargetPlatform platform = session.target().flash.platform();
+    if (item.platform == static_cast<std::uint32_t>(platform)) {
+        return true;
+    }
+    err << "tarnwick-cli: " << item.typeName << " is not for this camera (" << platformName(platform) << ")\n";
+    return false;
+}
+
+void PrintRegionState(const TargetSession& session, std::ostream& out) {
+    out << "Blank check: " << session.field(TargetField::BlankCheck) << '\n'
+        << "Checksum:    " << session.field(TargetField::Checksum1) << ' ' << session.field(TargetField::Checksum2)
+        << '\n';
+}
+
+int RunOnItem(std::string_view name, TargetSession& session, const PackageItem& item, CliStreams streams) {
+    if (!session.connect()) {
+        return kExitNotConnected;
+    }
+    int status = kExitPackageRefused;
+    if (ItemSuitsCamera(item, session, streams.err)) {
+        const auto command = name == "program" ? &UpdateOrchestrator::eraseAndProgram
+                             : name == "erase" ? &UpdateOrchestrator::erase
+                                               : &UpdateOrchestrator::updateInfo;
+        status = session.runItemCommand(command);
+        if (status == kExitSuccess || status == kExitJobFailed) {
+            PrintRegionState(session, streams.out);
+        }
+    }
+    session.disconnect();
+    return status;
+}
+
+// The package and item the command names, read before the session starts,
+// so that they outlive it; false after telling why there are none.
+bool OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments,
+                      std::optional<Package>& package, PackageItem*& item, std::ostream& err) {
+    if (command.needs == Needs::Nothing) {
+        return true;
+    }
+    ConsoleMessages messages(err);
+    const std::filesystem::path path(arguments.packagePath);
+    package = OpenPackage(path.stem().string(), arguments.packagePath, messages);
+    if (!package) {
+        return false;
+    }
+    if (command.needs == Needs::PackageAndItem) {
+        item = package->FindItemByTypeName(arguments.itemType);
+        if (item == nullptr) {
+            err << "tarnwick-cli: no item of type " << arguments.itemType << " in " << arguments.packagePath << '\n';
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+TargetEnvironment DefaultTargetEnvironment() {
+    return TargetEnvironment{WorkerTimings{}, SettingsStore::DefaultFile(), std::nullopt};
+}
+
+int RunTargetCommand(std::string_view name, std::span<const std::string> args, CliStreams streams,
+                     const TargetEnvironment& environment) {
+    const TargetCommand* command = nullptr;
+    for (const TargetCommand& candidate : kTargetCommands) {
+        command = candidate.name == name ? &candidate : command;
+    }
+    if (command == nullptr) {
+        return kExitUsage;
+    }
+    const std::optional<TargetArguments> arguments = ParseArguments(*command, args, streams.err);
+    if (!arguments) {
+        return kExitUsage;
+    }
+    if (name == "ports") {
+        return ListPorts(streams);
+    }
+    std::optional<Package> package;
+    PackageItem* item = nullptr;
+    if (!OpenNamedPackage(*command, *arguments, package, item, streams.err)) {
+        return kExitFailure;
+    }
+    TargetSession session(ReadCommandSettings(*arguments, environment), environment.timings, streams,
+                          ProgressInPlace(environment, streams));
+    session.select(package ? &*package : nullptr, item);
+    switch (command->needs) {
+    case Needs::Nothing:
+        return ShowInfo(session);
+    case Needs::Package:
+        return session.update();
+    case Needs::PackageAndItem:
+        break;
+    }
+    return RunOnItem(command->name, session, *item, streams);
+}
+
+int RunPorts(std::span<const std::string> args, CliStreams streams) {
+    return RunTargetCommand("ports", args, streams, DefaultTargetEnvironment());
+}
+
+int RunInfo(std::span<const std::string> args, CliStreams streams) {
+    return RunTargetCommand("info", args, streams, DefaultTargetEnvironment());
+}
+
+int RunUpdate(std::span<const std::string> args, CliStreams streams) {
+    return RunTargetCommand("update", args, streams, DefaultTargetEnvironment());
+}
+
+int RunProgram(std::span<const std::string> args, CliStreams streams) {
+    return RunTargetCommand("program", args, streams, DefaultTargetEnvironment());
+}
+
+int RunErase(std::span<const std::string> args, CliStreams streams) {
+    return RunTargetCommand("erase", args, streams, DefaultTargetEnvironment());
+}
+
+int RunCheck(std::span<const std::string> args, CliStreams streams) {
+    return RunTargetCommand("check", args, streams, DefaultTargetEnvironment());
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,33 @@
+// The commands that talk to a camera: ports, info, update, program, erase
+// and check. Each runs the same orchestration and worker as the window.
+//
+// The dispatcher runs them with the defaults below; tests shorten the waits
+// and name their own settings file.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli.h"
+#include "worker.h"
+
+namespace tarnwick {
+
+struct TargetEnvironment {
+    WorkerTimings timings;
+    // Where the port and bit rate come from unless --port and --bps are given.
+    std::filesystem::path settingsFile;
+    // Redraw the progress in place; nothing: when the error stream is a terminal.
+    std::optional<bool> progressInPlace;
+};
+
+TargetEnvironment DefaultTargetEnvironment();
+
+// name: one of the six commands; args: what follows it.
+int RunTargetCommand(std::string_view name, std::span<const std::string> args, CliStreams streams,
+                     const TargetEnvironment& environment);
+
+}  // namespace tarnwick

@@ -1,0 +1,99 @@
+// The command line's stand-in for the main window while it works on a
+// camera: it owns the port, the worker and the orchestration, receives the
+// worker's messages on the calling thread, draws the progress on the error
+// stream, prints the system's message texts, and turns Ctrl+C into the
+// progress window's Cancel (a second one stops the worker).
+//
+// One session per command, on one thread; SIGINT is caught for the
+// session's lifetime and the previous handling restored afterwards.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "cli.h"
+#include "console_messages.h"
+#include "interrupt_catcher.h"
+#include "message_queue.h"
+#include "progress_line.h"
+#include "serial_port.h"
+#include "update_orchestrator.h"
+#include "worker.h"
+
+namespace tarnwick {
+
+// Exit statuses of the commands that talk to a camera, besides cli.h's.
+inline constexpr int kExitNotConnected = 3;
+inline constexpr int kExitPackageRefused = 4;
+inline constexpr int kExitJobFailed = 5;
+
+class TargetSession final : public OrchestrationView, public UserMessages {
+public:
+    // progressInPlace: redraw the bar on one line (a terminal).
+    TargetSession(CommandSettings settings, const WorkerTimings& timings, CliStreams streams,
+                  bool progressInPlace);
+    ~TargetSession() override;
+    TargetSession(const TargetSession&) = delete;
+    TargetSession& operator=(const TargetSession&) = delete;
+
+    // What the commands act on; both stay owned by the caller.
+    void select(Package* package, PackageItem* item);
+
+    // Connects as the Connect button does; true once connected. The version
+    // and platform lines are printed on the output stream.
+    bool connect();
+    // Ends the link with the closing commands, or at once when it hangs.
+    void disconnect();
+
+    // The whole update sequence; its exit status.
+    int update();
+    // One of the destination panel's commands on the connected camera, run
+    // to its end; its exit status.
+    int runItemCommand(CommandOutcome (UpdateOrchestrator::*command)());
+
+    [[nodiscard]] const std::string& field(TargetField field) const;
+    [[nodiscard]] const TargetInfo& target() const { return worker_.targetInfo(); }
+
+    // OrchestrationView
+    CommandSettings readSettings() override { return settings_; }
+    Package* currentPackage() override { return package_; }
+    PackageItem* selectedItem() override { return item_; }
+    bool advancedView() override { return true; }
+    void enableMainWindow(bool) override {}
+    void enableConnectButton(bool) override {}
+    void enableUpdateButton(bool) override {}
+    void setConnectCaption(std::string_view) override {}
+    void showField(TargetField field, std::string_view text) override;
+    void showProgress(const ProgressDisplay& progress) override { progress_.apply(progress); }
+    void refreshControls() override {}
+
+    // UserMessages: one line on the error stream, after the progress line.
+    void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+
+private:
+    template <typename Done>
+    void pumpUntil(Done done);
+    void drain();
+    void answerInterrupts();
+    void printTarget();
+
+    CommandSettings settings_;
+    CliStreams streams_;
+    // The worker's thread talks through the port and posts to the queue, so
+    // both outlive it.
+    SerialPort port_;
+    MessageQueue queue_;
+    Worker worker_;
+    ProgressLine progress_;
+    ConsoleMessages console_;
+    UpdateOrchestrator orchestrator_;
+    Package* package_ = nullptr;
+    PackageItem* item_ = nullptr;
+    std::array<std::string, 5> fields_;
+    InterruptCatcher interrupts_;
+    int interruptsAnswered_ = 0;
+};
+
+}  // namespace tarnwick
