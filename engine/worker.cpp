@@ -55,14 +55,12 @@ class Worker::Session {
 public:
     Session(Worker& worker, MessageSink& sink, SerialPort& port)
         : sink(sink),
-          port(port),
           link(port, worker.eventQuit_, worker.timings_.frame),
           commands(link, worker.targetInfo_, sink),
           flash{link, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_},
           connection{port, commands, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_} {}
 
     MessageSink& sink;
-    SerialPort& port;
     SerialFrameLink link;
     BootCommands commands;
     FlashParts flash;

@@ -132,7 +132,7 @@ public:
 
     // Queues the two closing commands (signalling after the second), pauses
     // briefly, and waits a limited time for the run to end. True when it
-    // ended in time.
+    // ended in time; false at once, with nothing queued, when no thread runs.
     bool disconnect();
 
     // Each appends one job and, when signal is true, sets eventRunJobs after.

@@ -176,23 +176,6 @@ TEST_F(FlashOperationsTest, FiveByteImageGoesAsOneEvenBlockAndTheLengthWordNearT
     EXPECT_TRUE(target.blank);
 }
 
-TEST_F(FlashOperationsTest, BlocksAreAtMost4088BytesAndTheBarCountsWholeBlocks) {
-    const PackageItem item = itemWith(patternImage(10000));
-    EXPECT_EQ(programRegion(parts, kStart, 0x10000, &item), JobResult::Success);
-
-    const auto blocks = camera.sent(kWriteData);
-    ASSERT_EQ(blocks.size(), 4u);  // three image blocks and the length word
-    EXPECT_EQ(dataCount(blocks[0]), 4088u);
-    EXPECT_EQ(dataCount(blocks[1]), 4088u);
-    EXPECT_EQ(dataCount(blocks[2]), 1824u);
-    EXPECT_EQ(blocks[1].payload32(0), kStart + 4088);
-    EXPECT_EQ(blocks[2].payload32(0), kStart + 8176);
-    const auto lines = notices();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "MsgProgress 8 0x0"), 3);
-    EXPECT_EQ(lines[1], "MsgProgress 6 0x20000");
-    EXPECT_TRUE(std::equal(item.data().begin(), item.data().end(), camera.flash.begin() + kStart));
-}
-
 TEST_F(FlashOperationsTest, ErasedBlocksAreSkippedButStepTheBar) {
     std::vector<std::uint8_t> image = patternImage(3 * 4088);
     std::fill_n(image.begin() + 4088, 4088, 0xFF);
@@ -292,16 +275,6 @@ TEST_F(FlashOperationsTest, VerifyReadsTheImageLengthNotTheEvenOne) {
                              "MsgInfo 12 0x1",
                          }));
     EXPECT_FALSE(target.blank);
-}
-
-TEST_F(FlashOperationsTest, VerifyReportsTheAddressOfTheBlockThatDiffers) {
-    const PackageItem item = itemWith(patternImage(10000));
-    ASSERT_EQ(programRegion(parts, kStart, 0x10000, &item), JobResult::Success);
-    camera.flash[kStart + 4088 + 100] ^= 0x01;
-    sink.take();
-
-    EXPECT_EQ(verifyRegion(parts, kStart, 0x10000, &item), JobResult::Failure);
-    EXPECT_EQ(failures(), std::vector<std::string>{"\"Compare error at offset 0x10FF8\""});
 }
 
 TEST_F(FlashOperationsTest, VerifyRefusesAShortReplyAndABlankRegion) {
