@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "boot_code.h"
+#include "camsim_options.h"
 #include "boot_commands.h"
 #include "notices.h"
 #include "nor_flash.h"
@@ -215,6 +216,32 @@ TEST(CamsimBootCode, HandsOverAfterTheSecondClosingCommandUntilReset) {
     EXPECT_FALSE(boot.answer(request(kReadFlashId)));
     boot.reset();
     EXPECT_TRUE(boot.answer(request(kReadFlashId)));
+}
+
+// ---------------------------------------------------------------- command line
+
+TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
+    const std::vector<std::string> all{"--port", "7", "--chip", "AT49BV16x4A", "--version", "BLS v2.01",
+                                       "--flash", "/tmp/f.bin", "--ready-delay", "0"};
+    const auto parsed = parseCamsimArguments(all);
+    ASSERT_TRUE(std::holds_alternative<CameraOptions>(parsed));
+    const auto& options = std::get<CameraOptions>(parsed);
+    EXPECT_EQ(options.portNumber, 7);
+    EXPECT_EQ(options.chip, "AT49BV16x4A");
+    EXPECT_EQ(options.versionText, "BLS v2.01");
+    EXPECT_EQ(options.flashFile, std::filesystem::path("/tmp/f.bin"));
+    EXPECT_EQ(options.readyDelay, 0ms);
+
+    const auto defaults = std::get<CameraOptions>(parseCamsimArguments({}));
+    EXPECT_EQ(defaults.portNumber, 0);
+    EXPECT_EQ(defaults.chip, "MBM29DL324BE");
+    EXPECT_EQ(defaults.versionText, "BLS v2.11 (sim)");
+
+    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--port", "x"}, {"--port", "0"},
+                                               {"--ready-delay", "-1"}, {"--chip"}, {"--speed", "1"}, {"extra"}}) {
+        EXPECT_TRUE(std::holds_alternative<std::string>(parseCamsimArguments(bad))) << bad[0];
+    }
+    EXPECT_TRUE(std::holds_alternative<CamsimHelp>(parseCamsimArguments(std::vector<std::string>{"--help"})));
 }
 
 // ---------------------------------------------------------------- over the line

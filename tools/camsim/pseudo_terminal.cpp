@@ -116,6 +116,11 @@ bool PseudoTerminal::hostPresent() const {
     return (watch.revents & POLLHUP) == 0;
 }
 
+bool PseudoTerminal::inputPending() const {
+    pollfd watch{master_.get(), POLLIN, 0};
+    return ::poll(&watch, 1, 0) > 0 && (watch.revents & POLLIN) != 0;
+}
+
 void PseudoTerminal::discardUnread() {
     std::array<std::uint8_t, 256> sink{};
     while (readAvailable(sink) > 0) {

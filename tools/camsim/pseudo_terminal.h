@@ -55,6 +55,8 @@ public:
     [[nodiscard]] bool hostPresent() const;
     // Throws away what was sent to a host that has gone.
     void discardUnread();
+    // Bytes from the host wait to be read.
+    [[nodiscard]] bool inputPending() const;
     // What has arrived, up to the buffer's size; 0 when nothing.
     std::size_t readAvailable(std::span<std::uint8_t> buffer);
     // False when the bytes could not all go out before the deadline or the

@@ -141,6 +141,7 @@ private:
     void noteHostOpened();
     void noteHostGone();
     void sendReady();
+    void sendReadyUnlessSpokenTo();
     void handleBytes(std::span<const std::uint8_t> bytes);
     void handleByte(std::uint8_t byte);
     void serveRequest(const ReceivedFrame& received);
@@ -320,10 +321,9 @@ void SimulatedCamera::Impl::serve() {
             noteHostOpened();
         }
         if (resetRequested_.exchange(false)) {
-            readyAt_ = Clock::now();
-        }
-        if (readyAt_ && Clock::now() >= *readyAt_) {
             sendReady();
+        } else if (readyAt_ && Clock::now() >= *readyAt_) {
+            sendReadyUnlessSpokenTo();
         }
         const std::size_t count = line_.readAvailable(buffer);
         if (count > 0) {
@@ -373,6 +373,17 @@ void SimulatedCamera::Impl::noteHostGone() {
     line_.discardUnread();
     reader_.abandon();
     countSkipped();
+}
+
+void SimulatedCamera::Impl::sendReadyUnlessSpokenTo() {
+    if (line_.inputPending()) {
+        // A request is on its way: the host talks to a boot code that has
+        // started, and a ready byte now would stand where it expects the
+        // acknowledgement.
+        readyAt_.reset();
+        return;
+    }
+    sendReady();
 }
 
 void SimulatedCamera::Impl::sendReady() {
