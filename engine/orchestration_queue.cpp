@@ -1,4 +1,4 @@
-#include "message_queue.h"
+#include "orchestration_queue.h"
 
 namespace tarnwick {
 

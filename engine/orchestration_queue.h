@@ -1,5 +1,6 @@
-// The command line's receiver of the worker's messages: posted from any
-// thread, taken on the thread that runs the orchestration.
+// A receiver of the worker's messages for front ends without a message loop
+// of their own (the command line, tests): posted from any thread, taken on
+// the thread that runs the orchestration.
 #pragma once
 
 #include <chrono>

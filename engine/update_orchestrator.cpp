@@ -153,8 +153,10 @@ std::optional<UpdateOrchestrator::SelectedItem> UpdateOrchestrator::selectedTarg
     if (package == nullptr || item == nullptr || !connected_) {
         return std::nullopt;
     }
+    // A type without a flash region is as good as none: nothing may be
+    // asked, erased or written there.
     const ImageType* type = FindImageType(item->typeGuid);
-    if (type == nullptr) {
+    if (type == nullptr || !HasFlashRegion(*type)) {
         return std::nullopt;
     }
     return SelectedItem{package, item, type};
@@ -179,11 +181,7 @@ CommandOutcome UpdateOrchestrator::erase() {
     if (const std::optional<CommandOutcome> refused = refuseSingleItem(*target->type)) {
         return *refused;
     }
-    const std::vector<PlannedJob> jobs = EraseBatch(*target->type);
-    if (jobs.empty()) {
-        return CommandOutcome::Nothing;
-    }
-    queueRun(jobs);
+    queueRun(EraseBatch(*target->type));
     return CommandOutcome::Started;
 }
 
@@ -207,13 +205,8 @@ CommandOutcome UpdateOrchestrator::eraseAndProgram() {
         messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
         return CommandOutcome::Refused;
     }
-    const std::vector<PlannedJob> jobs = ProgrammingBatch(*target->type, *target->item,
-                                                          RunningBootVersion(worker_.targetInfo()), skipVerify_);
-    if (jobs.empty()) {
-        target->item->releaseData();
-        return CommandOutcome::Nothing;
-    }
-    queueRun(jobs);
+    const std::uint32_t bootVersion = RunningBootVersion(worker_.targetInfo());
+    queueRun(ProgrammingBatch(*target->type, *target->item, bootVersion, skipVerify_));
     return CommandOutcome::Started;
 }
 
@@ -222,11 +215,7 @@ CommandOutcome UpdateOrchestrator::updateInfo() {
     if (!target) {
         return CommandOutcome::Nothing;
     }
-    const std::vector<PlannedJob> jobs = InfoBatch(*target->type);
-    if (jobs.empty()) {
-        return CommandOutcome::Nothing;
-    }
-    queueRun(jobs);
+    queueRun(InfoBatch(*target->type));
     return CommandOutcome::Started;
 }
 

@@ -16,7 +16,7 @@
 #include "cli.h"
 #include "console_messages.h"
 #include "interrupt_catcher.h"
-#include "message_queue.h"
+#include "orchestration_queue.h"
 #include "progress_line.h"
 #include "serial_port.h"
 #include "update_orchestrator.h"
