@@ -262,8 +262,10 @@ void Worker::runJobs() {
 
     postInfo(sink, InfoCode::EnableWindow, 0);
     postProgress(sink, ProgressCode::Hide, 0);
-    postJobsDone(sink);
+    // Set before the message goes out: a receiver that answers MsgJobsDone
+    // with the disconnect sequence must not find this run's event still to come.
     eventJobsDone_.set();
+    postJobsDone(sink);
 }
 
 }  // namespace tarnwick

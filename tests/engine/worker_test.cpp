@@ -247,6 +247,8 @@ TEST_F(WorkerTest, TheDisconnectSequenceSendsBothClosingCommands) {
     EXPECT_TRUE(worker.jobs().empty());
 
     connect();
+    // Answering the end of a run at once must still wait for the closing run.
+    runJobs();
     EXPECT_TRUE(worker.disconnect());
     EXPECT_EQ(requestsOf(camera, kCloseSessionFirst).size(), 1u);
     EXPECT_GE(requestsOf(camera, kCloseSessionSecond).size(), 1u);
