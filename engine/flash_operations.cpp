@@ -133,28 +133,34 @@ bool hasImage(const PackageItem* item) { return item != nullptr && item->hasData
 
 std::uint32_t evenLength(std::uint32_t length) { return length + (length & 1u); }
 
+// Sends one block at start + offset; false, after its failure text, when it
+// did not go through whole.
+bool writeBlock(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start, std::uint32_t offset,
+                std::span<const std::uint8_t> block) {
+    buildWriteData(frame, start + offset, block);
+    const LinkResult result = parts.link.exchange(frame, kWriteData.replyTimeoutMs);
+    if (result != LinkResult::Success) {
+        reportExchangeFailure(parts, result, kWriteCrcError, kWriteCommError);
+        return false;
+    }
+    const std::uint32_t written = writtenCount(frame);
+    if (written != expectedWriteCount(frame)) {
+        reportFailure(parts, formatText(kWriteTimeoutFormat, static_cast<unsigned>(offset + written)));
+        return false;
+    }
+    return true;
+}
+
 // Writes the blocks of one programming pass; the bytes that went through.
 std::uint32_t writeBlocks(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start,
                           std::span<const std::uint8_t> image, std::uint32_t total) {
     std::array<std::uint8_t, kMaxDataPerFrame> scratch{};
     std::uint32_t offset = 0;
-    while (offset < total) {
-        if (stopRequested(parts)) {
-            break;
-        }
+    while (offset < total && !stopRequested(parts)) {
         const std::uint32_t count = std::min(total - offset, kMaxDataPerFrame);
         const auto block = imageBlock(image, offset, count, scratch);
-        if (!allErased(block)) {
-            buildWriteData(frame, start + offset, block);
-            const LinkResult result = parts.link.exchange(frame, kWriteData.replyTimeoutMs);
-            if (result != LinkResult::Success) {
-                reportExchangeFailure(parts, result, kWriteCrcError, kWriteCommError);
-                break;
-            }
-            if (writtenCount(frame) != expectedWriteCount(frame)) {
-                reportFailure(parts, formatText(kWriteTimeoutFormat, static_cast<unsigned>(offset + writtenCount(frame))));
-                break;
-            }
+        if (!allErased(block) && !writeBlock(parts, frame, start, offset, block)) {
+            break;
         }
         postStep(parts);
         offset += count;
@@ -174,29 +180,36 @@ void writeLengthInfo(const FlashParts& parts, FrameBuffer& frame, std::uint32_t 
     }
 }
 
+// Reads back the block at address and compares it with the image bytes;
+// false, after its failure text, when it could not be read or differs.
+bool compareBlock(const FlashParts& parts, FrameBuffer& frame, std::uint32_t address,
+                  std::span<const std::uint8_t> expected) {
+    const auto count = static_cast<std::uint32_t>(expected.size());
+    buildReadData(frame, address, count);
+    const LinkResult result = parts.link.exchange(frame, kReadData.replyTimeoutMs);
+    if (result != LinkResult::Success) {
+        reportExchangeFailure(parts, result, kReadCrcError, kReadCommError);
+        return false;
+    }
+    const auto bytes = readDataBytes(frame, count);
+    if (!bytes) {
+        reportFailure(parts, formatText(kReadErrorFormat, static_cast<unsigned>(address)));
+        return false;
+    }
+    if (!std::ranges::equal(*bytes, expected)) {
+        reportFailure(parts, formatText(kCompareErrorFormat, static_cast<unsigned>(address)));
+        return false;
+    }
+    return true;
+}
+
 // Reads back and compares the blocks of one verify pass; the bytes that matched.
 std::uint32_t compareBlocks(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start,
                             std::span<const std::uint8_t> image, std::uint32_t total) {
     std::uint32_t offset = 0;
-    while (offset < total) {
-        if (stopRequested(parts)) {
-            break;
-        }
+    while (offset < total && !stopRequested(parts)) {
         const std::uint32_t count = std::min(total - offset, kMaxDataPerFrame);
-        const std::uint32_t address = start + offset;
-        buildReadData(frame, address, count);
-        const LinkResult result = parts.link.exchange(frame, kReadData.replyTimeoutMs);
-        if (result != LinkResult::Success) {
-            reportExchangeFailure(parts, result, kReadCrcError, kReadCommError);
-            break;
-        }
-        const auto bytes = readDataBytes(frame, count);
-        if (!bytes) {
-            reportFailure(parts, formatText(kReadErrorFormat, static_cast<unsigned>(address)));
-            break;
-        }
-        if (!std::ranges::equal(*bytes, image.subspan(offset, count))) {
-            reportFailure(parts, formatText(kCompareErrorFormat, static_cast<unsigned>(address)));
+        if (!compareBlock(parts, frame, start + offset, image.subspan(offset, count))) {
             break;
         }
         postStep(parts);

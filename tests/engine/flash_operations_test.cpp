@@ -297,7 +297,8 @@ TEST_F(FlashOperationsTest, VerifyRefusesAShortReplyAndABlankRegion) {
 
     sink.take();
     EXPECT_EQ(verifyRegion(parts, kStart, kRegion, nullptr), JobResult::Failure);
-    EXPECT_EQ(notices(), (std::vector<std::string>{"MsgInfo 12 0x0", "MsgInfo 17 \"Can't verify - internal error...\""}));
+    EXPECT_EQ(notices(),
+              (std::vector<std::string>{"MsgInfo 12 0x0", "MsgInfo 17 \"Can't verify - internal error...\""}));
 }
 
 TEST_F(FlashOperationsTest, EraseNamesTheSectorStartsOfTheRegion) {
