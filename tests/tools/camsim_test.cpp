@@ -11,6 +11,7 @@
 
 #include "boot_code.h"
 #include "camsim_options.h"
+#include "connection.h"
 #include "boot_commands.h"
 #include "notices.h"
 #include "nor_flash.h"
@@ -320,6 +321,51 @@ TEST_F(CamsimLineTest, SendsTheReadyByteAfterTheOpenAndOnReset) {
     EXPECT_EQ(byte[0], 0x16);
     EXPECT_EQ(camera.counters().readyBytes, 2U);
     EXPECT_EQ(camera.counters().hostOpens, 1U);
+}
+
+TEST_F(CamsimLineTest, AHostConnectsAfterTheResetAndEndsTheSession) {
+    CameraOptions options;
+    options.chip = "AT49BV16x4A";
+    start(options);
+    port_.open(camera_->portNumber(), kBitRate);
+    link_ = std::make_unique<SerialFrameLink>(port_, quit_, FrameTimings{10ms, 500, 100});
+    TargetInfo target;
+    RecordingSink sink;
+    BootCommands commands(*link_, target, sink);
+    Event cancel{Event::Reset::Auto};
+    ConnectTimings quick;
+    quick.cyclePause = 10ms;
+    quick.readyPause = 10ms;
+    ASSERT_TRUE(connectToTarget({port_, commands, target, sink, quit_, cancel}, quick));
+    EXPECT_EQ(target.flash.platform(), TargetPlatform::Sabrel);
+
+    EXPECT_EQ(commands.closeSessionFirst(), LinkResult::Success);
+    EXPECT_EQ(commands.closeSessionSecond(), LinkResult::Success);
+    // The firmware runs now: silence until the next reset.
+    FrameBuffer id = request(kReadFlashId);
+    EXPECT_EQ(exchange(id, kShortReplyTimeout), LinkResult::CommError);
+    camera_->resetCamera();
+    ASSERT_TRUE(connectToTarget({port_, commands, target, sink, quit_, cancel}, quick));
+}
+
+TEST_F(CamsimLineTest, EveryReopenResetsTheCameraButAFailedSecondOpenDoesNot) {
+    SimulatedCamera& camera = start();
+    std::array<std::uint8_t, 1> byte{};
+    for (int round = 0; round < 3; ++round) {
+        port_.open(camera.portNumber(), kBitRate);
+        port_.setTimeouts(CommTimeouts{0, 0, 2000});
+        ASSERT_EQ(port_.read(byte), 1U) << "round " << round;
+        EXPECT_EQ(byte[0], 0x16);
+        port_.close();
+    }
+    port_.open(camera.portNumber(), kBitRate);
+    port_.setTimeouts(CommTimeouts{0, 0, 2000});
+    ASSERT_EQ(port_.read(byte), 1U);
+    SerialPort second;
+    EXPECT_THROW(second.open(camera.portNumber(), kBitRate), CSerialException);
+    port_.setTimeouts(CommTimeouts{0, 0, 200});
+    EXPECT_EQ(port_.read(byte), 0U) << "the held line must not see another ready byte";
+    EXPECT_EQ(camera.counters().readyBytes, 4U);
 }
 
 TEST_F(CamsimLineTest, AnswersTheBootCommandsOfAHost) {

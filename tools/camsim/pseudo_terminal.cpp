@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -103,11 +105,55 @@ void WakeSignal::drain() {
     [[maybe_unused]] const auto got = ::read(fd_.get(), &count, sizeof count);
 }
 
+FileDescriptor watchOpens(const std::filesystem::path& path) {
+    FileDescriptor events(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (events.get() < 0) {
+        failWithErrno("inotify_init1");
+    }
+    if (::inotify_add_watch(events.get(), path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        failWithErrno("inotify_add_watch");
+    }
+    return events;
+}
+
 PseudoTerminal::PseudoTerminal() : master_(openMaster()), slavePath_(slaveName(master_.get())) {
     makeRaw(master_.get());
     // Settings made on the slave outlive this open; closing it again leaves
     // the master in the hung-up state that tells "no host" from "host".
     makeRaw(openSlave(slavePath_).get());
+    openEvents_ = watchOpens(slavePath_);
+}
+
+bool PseudoTerminal::readOpenEvents() {
+    // Equal events that wait unread are merged into one, so the events show
+    // the order of opens and closes, not their number.
+    alignas(inotify_event) std::array<char, 4096> buffer{};
+    bool reopened = false;
+    for (;;) {
+        const ssize_t count = ::read(openEvents_.get(), buffer.data(), buffer.size());
+        if (count <= 0) {
+            return reopened;
+        }
+        for (ssize_t offset = 0; offset < count;) {
+            inotify_event event{};
+            std::memcpy(&event, buffer.data() + offset, sizeof event);
+            if ((event.mask & IN_CLOSE) != 0) {
+                closeSeen_ = true;
+            } else if ((event.mask & IN_OPEN) != 0 && std::exchange(closeSeen_, false)) {
+                reopened = true;
+            }
+            offset += static_cast<ssize_t>(sizeof event + event.len);
+        }
+    }
+}
+
+bool PseudoTerminal::takeReopen() {
+    const bool reopened = readOpenEvents();
+    if (hostPresent()) {
+        // A close while the line stays held ended a second open, not the host's.
+        closeSeen_ = false;
+    }
+    return reopened;
 }
 
 bool PseudoTerminal::hostPresent() const {
@@ -132,6 +178,9 @@ void PseudoTerminal::discardUnread() {
             ::tcflush(slave.get(), TCIFLUSH);
         }
     }
+    // The camera's own open and close are no host's.
+    readOpenEvents();
+    closeSeen_ = false;
 }
 
 std::size_t PseudoTerminal::readAvailable(std::span<std::uint8_t> buffer) {

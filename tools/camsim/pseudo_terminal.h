@@ -50,10 +50,18 @@ public:
 
     [[nodiscard]] const std::filesystem::path& slavePath() const { return slavePath_; }
     [[nodiscard]] int fd() const { return master_.get(); }
+    // Readable when the slave side was opened or closed.
+    [[nodiscard]] int openEventsFd() const { return openEvents_.get(); }
 
     // Some process has the slave side open.
     [[nodiscard]] bool hostPresent() const;
-    // Throws away what was sent to a host that has gone.
+    // The slave was closed and opened again since the last call, perhaps
+    // too fast for hostPresent() to have shown the gap. A failed second
+    // open while a host holds the line does not count; two of them in quick
+    // succession may, as the events show only the order of opens and closes.
+    bool takeReopen();
+    // Throws away what was sent to a host that has gone (the slave keeps
+    // it for the next opener otherwise).
     void discardUnread();
     // Bytes from the host wait to be read.
     [[nodiscard]] bool inputPending() const;
@@ -65,8 +73,13 @@ public:
                   const WakeSignal& stop);
 
 private:
+    // Whether the open events read so far hold a close and then an open.
+    bool readOpenEvents();
+
     FileDescriptor master_;
     std::filesystem::path slavePath_;
+    FileDescriptor openEvents_;
+    bool closeSeen_ = false;
 };
 
 // The entry COM<n> in a port folder, a symlink to a device; removed on

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -26,8 +27,8 @@ constexpr int kFirstAutomaticPort = 200;
 // Stray bytes that stand for line noise; never STX.
 constexpr std::uint8_t kNoiseByte = 0x55;
 constexpr std::uint16_t kDefaultOverlongLength = 0xFFFF;
-// How often the camera looks whether a host has opened the line.
-constexpr auto kHostPoll = 5ms;
+// How often the camera looks for a host, besides being woken by its open.
+constexpr auto kHostPoll = 20ms;
 // A partial frame older than this is dropped; the host has given up on it.
 constexpr auto kFrameGap = 1s;
 constexpr auto kIdleWait = 50ms;
@@ -137,6 +138,7 @@ private:
 
     void loadFlash(const std::filesystem::path& path);
     void serve();
+    void serveLine();
     void waitForActivity(Clock::duration timeout);
     void noteHostOpened();
     void noteHostGone();
@@ -310,14 +312,25 @@ void SimulatedCamera::Impl::updateLog(Change change) {
 }
 
 void SimulatedCamera::Impl::serve() {
+    try {
+        serveLine();
+    } catch (const std::exception& error) {
+        // Nothing in a test may end the process from this thread; the host
+        // sees a camera that has gone silent.
+        std::cerr << "simulated camera stopped: " << error.what() << '\n';
+    }
+}
+
+void SimulatedCamera::Impl::serveLine() {
     std::array<std::uint8_t, 4096> buffer{};
     while (!stopping_) {
+        const bool reopened = line_.takeReopen();
         if (!line_.hostPresent()) {
             noteHostGone();
             waitForActivity(kHostPoll);
             continue;
         }
-        if (!hostWasPresent_) {
+        if (!hostWasPresent_ || reopened) {
             noteHostOpened();
         }
         if (resetRequested_.exchange(false)) {
@@ -340,7 +353,10 @@ void SimulatedCamera::Impl::serve() {
 }
 
 void SimulatedCamera::Impl::waitForActivity(Clock::duration timeout) {
-    std::array<pollfd, 3> watch{{{line_.fd(), POLLIN, 0}, {stop_.fd(), POLLIN, 0}, {wake_.fd(), POLLIN, 0}}};
+    std::array<pollfd, 4> watch{{{line_.fd(), POLLIN, 0},
+                                 {line_.openEventsFd(), POLLIN, 0},
+                                 {stop_.fd(), POLLIN, 0},
+                                 {wake_.fd(), POLLIN, 0}}};
     const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
     // Without a host the master reports a hang-up at once; wait on the signals only.
     const std::size_t first = hostWasPresent_ ? 0 : 1;

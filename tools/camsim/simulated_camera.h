@@ -15,7 +15,10 @@
 //
 // A pseudo-terminal carries no break, so the reset that makes the boot code
 // send its ready byte (0x16) happens readyDelay after the host opens the
-// slave, again after every re-open, and whenever resetCamera() is called.
+// slave, again after every re-open, and whenever resetCamera() is called. A
+// request that comes before then means the boot code runs already: the byte
+// is not sent. (Two opens refused in quick succession while a host holds the
+// line may be taken for a re-open.)
 // Bytes on the line that are not part of a frame are skipped; the receiver
 // resynchronises on the next STX.
 //
