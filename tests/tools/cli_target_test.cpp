@@ -1,0 +1,256 @@
+// tarnwick-cli's camera commands, end to end against the simulated camera
+// with packages made by the package tool.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "catalogues.h"
+#include "cli.h"
+#include "package_writer.h"
+#include "progress_line.h"
+#include "simulated_camera.h"
+#include "target_commands.h"
+#include "target_session.h"
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::uint8_t> Image(std::size_t size, unsigned seed) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * seed + 11) % 253);
+    }
+    return bytes;
+}
+
+const Guid& GuidOf(std::string_view typeName) {
+    for (const ImageType& type : ImageTypes()) {
+        if (type.name == typeName) {
+            return type.guid;
+        }
+    }
+    throw std::invalid_argument("no such type");
+}
+
+std::vector<std::uint8_t> LengthWord(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+class CliTargetTest : public ::testing::Test {
+protected:
+    explicit CliTargetTest(std::chrono::milliseconds readyDelay = 20ms) : folder_(MakeFolder()) {
+        ::setenv("TARNWICK_PORTS", (folder_ / "ports").c_str(), 1);
+        CameraOptions options;
+        options.versionText = "BLS v2.11 (sim)";
+        options.readyDelay = readyDelay;
+        camera_.emplace(options);
+        port_ = camera_->portNumber();
+        environment_.timings.frame.failurePause = 5ms;
+        environment_.timings.connect.cyclePause = 20ms;
+        environment_.timings.connect.readyPause = 10ms;
+        environment_.settingsFile = folder_ / "Settings.reg";
+        environment_.progressInPlace = false;
+    }
+    ~CliTargetTest() override {
+        camera_.reset();
+        ::unsetenv("TARNWICK_PORTS");
+        std::filesystem::remove_all(folder_);
+    }
+
+    static std::filesystem::path MakeFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-cli-target-XXXXXX").string();
+        return ::mkdtemp(pattern.data());
+    }
+
+    void Add(std::string_view typeName, std::string fileName, std::vector<std::uint8_t> image,
+             std::uint32_t version = 0x0105) {
+        contents_.files.push_back({GuidOf(typeName), std::move(fileName), 1, version, 1160000000, std::move(image)});
+    }
+
+    std::string WritePackage(std::string text = {}) {
+        const std::filesystem::path path = folder_ / "package.xml";
+        std::ofstream(path, std::ios::binary) << (text.empty() ? BuildPackageText(contents_) : text);
+        return path.string();
+    }
+
+    int Run(std::string command, std::vector<std::string> args) {
+        args.push_back("--port");
+        args.push_back(std::to_string(port_));
+        args.push_back("--bps");
+        args.push_back("115200");
+        out_.str("");
+        err_.str("");
+        return RunTargetCommand(command, args, CliStreams{out_, err_}, environment_);
+    }
+
+    bool ErrHas(std::string_view text) const { return err_.str().find(text) != std::string::npos; }
+    bool OutHas(std::string_view text) const { return out_.str().find(text) != std::string::npos; }
+
+    std::filesystem::path folder_;
+    std::optional<SimulatedCamera> camera_;
+    int port_ = 0;
+    TargetEnvironment environment_;
+    PackageContents contents_{"Demo", 1160000000, {}};
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+TEST_F(CliTargetTest, UpdateWritesBootLoaderMicrocontrollerAndFpgaImages) {
+    const auto boot = Image(3001, 3);
+    const auto uc = Image(10000, 5);
+    const auto fpga = Image(6000, 7);
+    Add("Corvel::FPGA", "corvel_fpga.rbf", fpga);
+    Add("Corvel::uC", "corvel_uc.bin", uc);
+    Add("Corvel::Bootloader", "corvel_boot.bin", boot, 0x020C);
+
+    ASSERT_EQ(Run("update", {WritePackage()}), kExitSuccess) << err_.str();
+    EXPECT_EQ(camera_->flash(0, 3001), boot);
+    EXPECT_EQ(camera_->flash(0x4000 - 8, 4), LengthWord(3002));
+    EXPECT_EQ(camera_->flash(0x10000, 10000), uc);
+    EXPECT_EQ(camera_->flash(0x100000 - 8, 4), LengthWord(10000));
+    EXPECT_EQ(camera_->flash(0x100000, 6000), fpga);
+    EXPECT_EQ(camera_->flash(0x140000 - 8, 4), LengthWord(6000));
+    EXPECT_EQ(camera_->counters().hostOpens, 1u);
+    EXPECT_FALSE(camera_->requests().empty());
+    EXPECT_EQ(camera_->requests().back().command, (CommandId{1, 0xAA})) << "the session was closed";
+
+    EXPECT_TRUE(OutHas("Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\n")) << out_.str();
+    EXPECT_TRUE(ErrHas("Reset camera to establish a connection...\n"));
+    EXPECT_TRUE(ErrHas("Write <corvel_boot.bin> to 0x00000000\n"));
+    EXPECT_TRUE(ErrHas("Verify <corvel_fpga.rbf> to 0x00100000\n"));
+    EXPECT_LT(err_.str().find("corvel_boot.bin"), err_.str().find("corvel_uc.bin"));
+}
+
+TEST_F(CliTargetTest, FailedWriteExitsAsAJobFailureAndLeavesLaterImagesUntouched) {
+    Add("Corvel::uC", "corvel_uc.bin", Image(10000, 5));
+    Add("Corvel::FPGA", "corvel_fpga.rbf", Image(6000, 7));
+    camera_->scheduleFault({FaultKind::CanInsteadOfAck, CommandId{2, 0x05}, 2, 0});
+
+    EXPECT_EQ(Run("update", {WritePackage()}), kExitJobFailed);
+    EXPECT_TRUE(ErrHas("\nSector write failed - CRC error\n")) << err_.str();
+    EXPECT_EQ(camera_->flash(0x100000, 64), std::vector<std::uint8_t>(64, 0xFF));
+}
+
+TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
+    Add("Sabrel::uC", "sabrel_uc.bin", Image(100, 3));
+    EXPECT_EQ(Run("update", {WritePackage()}), kExitPackageRefused);
+    EXPECT_TRUE(ErrHas("Tarnwick: Package not suitable for Corvel cameras!\n")) << err_.str();
+
+    std::string broken = BuildPackageText(contents_);
+    const std::size_t data = broken.find("<data>") + 6;
+    broken.replace(data, 8, "AAAAAAAA");
+    EXPECT_EQ(Run("update", {WritePackage(broken)}), kExitPackageRefused);
+    EXPECT_TRUE(ErrHas("Tarnwick: DoProgram failed: ")) << err_.str();
+
+    const std::string package = WritePackage();
+    camera_.reset();
+    EXPECT_EQ(Run("update", {package}), kExitNotConnected);
+    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory\n")) << err_.str();
+}
+
+TEST_F(CliTargetTest, ItemCommandsActOnOneRegionAndShowItsState) {
+    Add("Corvel::uC", "corvel_uc.bin", Image(5000, 5));
+    Add("Corvel::FPGA", "corvel_fpga.rbf", Image(6000, 7));
+    const std::string package = WritePackage();
+
+    ASSERT_EQ(Run("program", {package, "--item", "corvel::uc", "--skip-verify"}), kExitSuccess) << err_.str();
+    EXPECT_EQ(camera_->flash(0x10000, 5000), Image(5000, 5));
+    EXPECT_EQ(camera_->flash(0x100000, 16), std::vector<std::uint8_t>(16, 0xFF));
+    EXPECT_FALSE(ErrHas("Verify <"));
+    EXPECT_TRUE(OutHas("Blank check: isn't blank\n")) << out_.str();
+
+    ASSERT_EQ(Run("check", {package, "--item", "Corvel::uC"}), kExitSuccess) << err_.str();
+    EXPECT_TRUE(OutHas("Checksum:    0x")) << out_.str();
+    ASSERT_EQ(Run("erase", {package, "--item", "Corvel::uC"}), kExitSuccess) << err_.str();
+    EXPECT_TRUE(OutHas("Blank check: is blank\n")) << out_.str();
+    EXPECT_EQ(camera_->flash(0x10000, 16), std::vector<std::uint8_t>(16, 0xFF));
+
+    EXPECT_EQ(Run("erase", {package, "--item", "Corvel::Bootloader"}), kExitFailure);
+    EXPECT_TRUE(ErrHas("no item of type Corvel::Bootloader")) << err_.str();
+}
+
+TEST_F(CliTargetTest, InfoAndPortsNameTheCamera) {
+    ASSERT_EQ(Run("info", {}), kExitSuccess) << err_.str();
+    EXPECT_EQ(out_.str(), "Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\n");
+
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(RunCli(std::vector<std::string>{"ports"}, CliStreams{out, err}), kExitSuccess);
+    const std::string line = "COM" + std::to_string(camera_->portNumber()) + "\t" +
+                             std::filesystem::weakly_canonical(camera_->devicePath()).string() + "\n";
+    EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+}
+
+TEST_F(CliTargetTest, CommandsAreRegisteredAndCheckTheirArguments) {
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunCli(std::vector<std::string>{"program", "package.xml"}, CliStreams{out, err}), kExitUsage);
+    EXPECT_NE(err.str().find("usage: tarnwick-cli program PACKAGE.xml --item TYPENAME"), std::string::npos);
+    EXPECT_EQ(Run("erase", {"package.xml", "--item", "Corvel::uC", "--skip-verify"}), kExitUsage);
+    EXPECT_EQ(Run("info", {"--port", "x"}), kExitUsage);
+}
+
+class SlowCliTargetTest : public CliTargetTest {
+protected:
+    SlowCliTargetTest() : CliTargetTest(60s) {}
+};
+
+TEST_F(SlowCliTargetTest, InterruptWhileWaitingForTheCameraCancelsTheConnection) {
+    Add("Corvel::uC", "corvel_uc.bin", Image(100, 5));
+    const std::string package = WritePackage();
+    std::jthread interrupter([this] {
+        // The session catches interrupts before it opens the line.
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (camera_->counters().hostOpens == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+        }
+        std::this_thread::sleep_for(50ms);
+        ::kill(::getpid(), SIGINT);
+    });
+    EXPECT_EQ(Run("update", {package}), kExitNotConnected);
+    EXPECT_TRUE(ErrHas("Cancelling...")) << err_.str();
+}
+
+TEST(ProgressLine, PlainLinesForStatusAndQuartersInPlaceOtherwise) {
+    const auto feed = [](ProgressLine& line) {
+        line.apply({ProgressAction::Show, "", 0, 20, 0});
+        line.apply({ProgressAction::SetStatus, "Erase sector...", 0, 0, 0});
+        line.apply({ProgressAction::SetStatus, "Write <a.bin> to 0x00010000", 0, 0, 0});
+        line.apply({ProgressAction::SetRange, "", 0, 4, 0});
+        for (int step = 0; step < 5; ++step) {
+            line.apply({ProgressAction::Step, "", 0, 0, 0});
+        }
+        line.apply({ProgressAction::Hide, "", 0, 0, 0});
+    };
+    std::ostringstream plain;
+    ProgressLine plainLine(plain, false);
+    feed(plainLine);
+    EXPECT_EQ(plain.str(),
+              "Erase sector...\nWrite <a.bin> to 0x00010000\n"
+              "[#######-----------------------]  25% Write <a.bin> to 0x00010000\n"
+              "[###############---------------]  50% Write <a.bin> to 0x00010000\n"
+              "[######################--------]  75% Write <a.bin> to 0x00010000\n"
+              "[##############################] 100% Write <a.bin> to 0x00010000\n");
+
+    std::ostringstream terminal;
+    ProgressLine inPlace(terminal, true);
+    feed(inPlace);
+    const std::string text = terminal.str();
+    EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line, ended when hidden";
+    EXPECT_NE(text.find("\r[##############################] 100% Write <a.bin> to 0x00010000\x1b[K"),
+              std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarnwick
