@@ -122,7 +122,9 @@ public:
     LinkResult setSectorCrc(std::uint32_t start, std::uint32_t length);
     LinkResult eraseChip(std::uint32_t start, std::uint32_t length);
     LinkResult readInfoBlock(std::uint32_t start, std::uint32_t length);
-    // Texts longer than kMaxQueryText are refused with CommError, unsent.
+    // The text ends at its first zero byte. One longer than kMaxQueryText
+    // does not fit the frame: it is not sent, the answer posted is empty and
+    // the result is CommError.
     LinkResult textQuery(std::uint32_t start, std::uint32_t length, std::string_view text);
     // The two commands that end a session; the replies are not needed, so
     // both report Success. The second one posts MsgLinkState (1, 0).

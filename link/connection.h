@@ -5,7 +5,8 @@
 // version information and the flash identity. It runs on the worker thread;
 // the user interface only sets the quit and cancel events meanwhile and
 // receives the posted notices. A port failure (CSerialException) is caught
-// here and reported as a failure notice; the result is then false.
+// here and reported as a failure notice with the system's text; the break is
+// then released where the port still allows it, and the result is false.
 #pragma once
 
 #include <chrono>
