@@ -35,6 +35,36 @@ constexpr std::array kTargetCommands{
     TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false},
 };
 
+// What the camera commands say last about a status other than success;
+// the system's own texts of the failure came before it.
+struct StatusSummary {
+    int status;
+    std::string_view text;
+};
+
+constexpr std::array kStatusSummaries{
+    StatusSummary{kExitNotConnected, "tarnwick-cli: no connection to the camera"},
+    StatusSummary{kExitPackageRefused, "tarnwick-cli: the package was refused"},
+    StatusSummary{kExitJobFailed, "tarnwick-cli: not every job succeeded"},
+};
+
+int Summarised(int status, std::ostream& err) {
+    for (const StatusSummary& summary : kStatusSummaries) {
+        if (summary.status == status) {
+            err << summary.text << '\n';
+        }
+    }
+    return status;
+}
+
+int UpdateCamera(TargetSession& session, std::ostream& out) {
+    const int status = session.update();
+    if (status == kExitSuccess) {
+        out << "Camera updated.\n";
+    }
+    return status;
+}
+
 struct TargetArguments {
     std::string packagePath;
     std::string itemType;
@@ -228,13 +258,13 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     session.select(package ? &*package : nullptr, item);
     switch (command->needs) {
     case Needs::Nothing:
-        return ShowInfo(session);
+        return Summarised(ShowInfo(session), streams.err);
     case Needs::Package:
-        return session.update();
+        return Summarised(UpdateCamera(session, streams.out), streams.err);
     case Needs::PackageAndItem:
         break;
     }
-    return RunOnItem(command->name, session, *item, streams);
+    return Summarised(RunOnItem(command->name, session, *item, streams), streams.err);
 }
 
 int RunPorts(std::span<const std::string> args, CliStreams streams) {
