@@ -433,4 +433,11 @@ void UpdateOrchestrator::stopLink() {
     refreshLinkControls();
 }
 
+void UpdateOrchestrator::endLink() {
+    if (connected_) {
+        worker_.disconnect();
+    }
+    stopLink();
+}
+
 }  // namespace tarnwick

@@ -99,8 +99,10 @@ public:
 
     // Ends the link at once, without the closing commands: the worker is
     // stopped, the port closed, an update sequence dropped. For a front end
-    // that must give up (exit while something hangs, a second interrupt).
+    // that must give up (a second interrupt, a link that hangs).
     void stopLink();
+    // The exit path: the closing commands when connected, then stopLink().
+    void endLink();
 
     [[nodiscard]] bool connected() const { return connected_; }
     // From the start of an update sequence until its jobs have run.

@@ -185,6 +185,7 @@ TEST_F(CliTargetTest, ItemCommandsActOnOneRegionAndShowItsState) {
 TEST_F(CliTargetTest, InfoAndPortsNameTheCamera) {
     ASSERT_EQ(Run("info", {}), kExitSuccess) << err_.str();
     EXPECT_EQ(out_.str(), "Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\n");
+    EXPECT_EQ(camera_->requests().back().command, (CommandId{1, 0xAA})) << "the session was closed";
 
     std::ostringstream out;
     std::ostringstream err;

@@ -77,12 +77,7 @@ bool TargetSession::connect() {
 }
 
 void TargetSession::disconnect() {
-    if (orchestrator_.connected()) {
-        orchestrator_.connectOrDisconnect();
-    }
-    if (worker_.isRunning()) {
-        orchestrator_.stopLink();
-    }
+    orchestrator_.endLink();
     drain();
 }
 

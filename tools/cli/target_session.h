@@ -44,7 +44,7 @@ public:
     // Connects as the Connect button does; true once connected. The version
     // and platform lines are printed on the output stream.
     bool connect();
-    // Ends the link with the closing commands, or at once when it hangs.
+    // Ends the link with the closing commands, as the window's exit does.
     void disconnect();
 
     // The whole update sequence; its exit status.
