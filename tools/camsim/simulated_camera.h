@@ -13,12 +13,23 @@
 // the second closing command the boot code has handed over to the firmware:
 // it answers nothing until the next reset.
 //
+// Replies: the version text zero-ended; the flash id as device id, then
+// manufacturer id; blank check status 0x0001 (blank) or 0x0101; checksums
+// are frameCrc over the range, one value before boot version 2.11, from
+// then on the stored value (0xFFFFFFFF until set; a set only clears bits of
+// it, an erase of the range's sectors forgets it) followed by the computed
+// one; write {written, count}; read {address, count, data}; sector erase
+// {sectors erased}, counting only addresses that start a sector; the info
+// block is the flash bytes of the range (at most 4096); a text query is
+// answered with its own text.
+//
 // A pseudo-terminal carries no break, so the reset that makes the boot code
 // send its ready byte (0x16) happens readyDelay after the host opens the
 // slave, again after every re-open, and whenever resetCamera() is called. A
 // request that comes before then means the boot code runs already: the byte
 // is not sent. (Two opens refused in quick succession while a host holds the
 // line may be taken for a re-open.)
+//
 // Bytes on the line that are not part of a frame are skipped; the receiver
 // resynchronises on the next STX.
 //
