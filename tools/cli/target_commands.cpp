@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <iostream>
@@ -19,20 +20,24 @@ namespace {
 
 enum class Needs { Nothing, Package, PackageAndItem };
 
+using ItemCommand = CommandOutcome (UpdateOrchestrator::*)();
+
 struct TargetCommand {
     std::string_view name;
     std::string_view usage;
     Needs needs;
     bool takesSkipVerify;
+    // The destination panel's button that the command presses, if any.
+    ItemCommand itemCommand = nullptr;
 };
 
 constexpr std::array kTargetCommands{
     TargetCommand{"ports", kPortsUsage, Needs::Nothing, false},
     TargetCommand{"info", kInfoUsage, Needs::Nothing, false},
     TargetCommand{"update", kUpdateUsage, Needs::Package, true},
-    TargetCommand{"program", kProgramUsage, Needs::PackageAndItem, true},
-    TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false},
-    TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false},
+    TargetCommand{"program", kProgramUsage, Needs::PackageAndItem, true, &UpdateOrchestrator::eraseAndProgram},
+    TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, &UpdateOrchestrator::erase},
+    TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, &UpdateOrchestrator::updateInfo},
 };
 
 // What the camera commands say last about a status other than success;
@@ -185,15 +190,12 @@ void PrintRegionState(const TargetSession& session, std::ostream& out) {
         << '\n';
 }
 
-int RunOnItem(std::string_view name, TargetSession& session, const PackageItem& item, CliStreams streams) {
+int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& item, CliStreams streams) {
     if (!session.connect()) {
         return kExitNotConnected;
     }
     int status = kExitPackageRefused;
     if (ItemSuitsCamera(item, session, streams.err)) {
-        const auto command = name == "program" ? &UpdateOrchestrator::eraseAndProgram
-                             : name == "erase" ? &UpdateOrchestrator::erase
-                                               : &UpdateOrchestrator::updateInfo;
         status = session.runItemCommand(command);
         if (status == kExitSuccess || status == kExitJobFailed) {
             PrintRegionState(session, streams.out);
@@ -234,11 +236,9 @@ TargetEnvironment DefaultTargetEnvironment() {
 
 int RunTargetCommand(std::string_view name, std::span<const std::string> args, CliStreams streams,
                      const TargetEnvironment& environment) {
-    const TargetCommand* command = nullptr;
-    for (const TargetCommand& candidate : kTargetCommands) {
-        command = candidate.name == name ? &candidate : command;
-    }
-    if (command == nullptr) {
+    const auto command =
+        std::ranges::find_if(kTargetCommands, [&](const TargetCommand& candidate) { return candidate.name == name; });
+    if (command == kTargetCommands.end()) {
         return kExitUsage;
     }
     const std::optional<TargetArguments> arguments = ParseArguments(*command, args, streams.err);
@@ -264,7 +264,7 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     case Needs::PackageAndItem:
         break;
     }
-    return Summarised(RunOnItem(command->name, session, *item, streams), streams.err);
+    return Summarised(RunOnItem(command->itemCommand, session, *item, streams), streams.err);
 }
 
 int RunPorts(std::span<const std::string> args, CliStreams streams) {
