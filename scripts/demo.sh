@@ -1,7 +1,64 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the demo against the simulated camera.
+# Installs what is missing, builds, and updates a simulated camera: the
+# camera serves a pseudo-terminal, the package tool packs three images, and
+# tarnwick-cli runs the whole update against it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
-build/tools/tarnwick-demo
+
+tools=$PWD/build/tools
+work=$(mktemp -d)
+camera_pid=
+cleanup() {
+  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null && wait "$camera_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Ports and settings of the demo stay in its own folder.
+export TARNWICK_PORTS=$work/ports XDG_CONFIG_HOME=$work/config
+
+"$tools/tarnwick-camsim" --flash "$work/flash.bin" >"$work/camera.out" 2>&1 </dev/null &
+camera_pid=$!
+for _ in $(seq 50); do
+  [ -s "$work/camera.out" ] && break
+  sleep 0.1
+done
+read -r alias device <"$work/camera.out"
+port=${alias#COM}
+echo "Simulated camera on $alias ($device)"
+
+# Three images as a build of the camera's firmware would leave them.
+head -c 12000 /dev/urandom >"$work/bootloader.bin"
+head -c 300000 /dev/urandom >"$work/corvel-uc.bin"
+head -c 100000 /dev/urandom >"$work/corvel.rbf"
+"$tools/tarnwick-mkpkg" "$work/demo.xml" --name "Corvel demo 2.12" \
+  --item Corvel::Bootloader "$work/bootloader.bin" --version 2.12 \
+  --item Corvel::uC "$work/corvel-uc.bin" --version 1.05 \
+  --item Corvel::FPGA "$work/corvel.rbf" --version 1.00
+"$tools/tarnwick-cli" inspect "$work/demo.xml"
+
+echo
+echo "tarnwick-cli update demo.xml --port $port --bps 115200"
+"$tools/tarnwick-cli" update "$work/demo.xml" --port "$port" --bps 115200 </dev/null
+
+# The camera saves its flash when it ends; compare it with the images.
+kill "$camera_pid"
+wait "$camera_pid" 2>/dev/null || true
+camera_pid=
+echo
+check() {
+  local name=$1 file=$2 start=$3 region=$4
+  local size length
+  size=$(stat -c %s "$file")
+  if ! cmp -s -n "$size" -i "0:$start" "$file" "$work/flash.bin"; then
+    echo "$name: the flash at 0x$(printf %08X "$start") does not hold the image"
+    exit 1
+  fi
+  length=$(od -An -tu4 -j $((start + region - 8)) -N4 "$work/flash.bin" | tr -d ' ')
+  printf '%-20s at 0x%08X: %s, length word %s\n' "$name" "$start" "programmed ($size bytes)" "$length"
+}
+check Corvel::Bootloader "$work/bootloader.bin" 0x0 0x4000
+check Corvel::uC "$work/corvel-uc.bin" 0x10000 0xF0000
+check Corvel::FPGA "$work/corvel.rbf" 0x100000 0x40000
