@@ -9,25 +9,6 @@
 
 namespace tarnwick::testing {
 
-TemporaryPortFolder::TemporaryPortFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-ports-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-    ::setenv("TARNWICK_PORTS", path_.c_str(), 1);
-}
-
-TemporaryPortFolder::~TemporaryPortFolder() {
-    ::unsetenv("TARNWICK_PORTS");
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-void TemporaryPortFolder::addAlias(int portNumber, const std::filesystem::path& target) const {
-    std::filesystem::create_symlink(target, path_ / ("COM" + std::to_string(portNumber)));
-}
-
 PtyPeer::PtyPeer(const TemporaryPortFolder& folder, int portNumber)
     : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {

@@ -4,27 +4,12 @@
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "temporary_folder.h"
+
 namespace tarnwick::testing {
-
-// Points $TARNWICK_PORTS at a fresh folder for the life of the object.
-class TemporaryPortFolder {
-public:
-    TemporaryPortFolder();
-    TemporaryPortFolder(const TemporaryPortFolder&) = delete;
-    TemporaryPortFolder& operator=(const TemporaryPortFolder&) = delete;
-    ~TemporaryPortFolder();
-
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-    // Adds COM<portNumber> pointing at target.
-    void addAlias(int portNumber, const std::filesystem::path& target) const;
-
-private:
-    std::filesystem::path path_;
-};
 
 class PtyPeer {
 public:
