@@ -2,49 +2,39 @@
 
 #include <gtest/gtest.h>
 
+#include "package_test_support.h"
 #include "package_writer.h"
 
 namespace tarnwick {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
+using testing::Pattern;
 
-Bytes Pattern(std::size_t size) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 8));
+TEST(Bzip2Image, DecompressesUpToTheLimitAndKeepsNothingOnFailure) {
+    const Bytes image = Pattern(5000);
+    const Bytes stream = CompressBzip2(image);
+    Bytes damaged = stream;
+    damaged[damaged.size() / 2] ^= 0x55;
+    const Bytes truncated(stream.begin(), stream.end() - 10);
+    const struct {
+        const char* name;
+        Bytes stream;
+        std::size_t limit;
+        int status;
+    } cases[] = {
+        {"exactly the limit", stream, image.size(), 0},
+        {"one byte over the limit", stream, image.size() - 1, -8},
+        {"damaged stream", damaged, 10000, -4},
+        {"no bzip2 at all", Bytes{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}, 10000, -5},
+    };
+    for (const auto& row : cases) {
+        const DecompressedImage result = DecompressImage(row.stream, row.limit);
+        EXPECT_EQ(result.status, row.status) << row.name;
+        EXPECT_EQ(result.bytes, row.status == 0 ? image : Bytes{}) << row.name;
     }
-    return bytes;
-}
-
-TEST(Bzip2Image, DecompressesUpToExactlyTheLimit) {
-    const Bytes image = Pattern(5000);
-    const DecompressedImage result = DecompressImage(CompressBzip2(image), image.size());
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.bytes, image);
-}
-
-TEST(Bzip2Image, OneByteOverTheLimitIsOutputBufferFull) {
-    const Bytes image = Pattern(5000);
-    const DecompressedImage result = DecompressImage(CompressBzip2(image), image.size() - 1);
-    EXPECT_EQ(result.status, -8);
-    EXPECT_TRUE(result.bytes.empty());
-}
-
-TEST(Bzip2Image, DamagedStreamsGiveDataErrors) {
-    Bytes stream = CompressBzip2(Pattern(5000));
-    stream[stream.size() / 2] ^= 0x55;
-    EXPECT_EQ(DecompressImage(stream, 10000).status, -4);
-
-    const Bytes notBzip2{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'};
-    EXPECT_EQ(DecompressImage(notBzip2, 10000).status, -5);
-    EXPECT_TRUE(DecompressImage(notBzip2, 10000).bytes.empty());
-}
-
-TEST(Bzip2Image, TruncatedStreamIsReportedNotAccepted) {
-    Bytes stream = CompressBzip2(Pattern(5000));
-    stream.resize(stream.size() - 10);
-    EXPECT_NE(DecompressImage(stream, 10000).status, 0);
+    EXPECT_NE(DecompressImage(truncated, 10000).status, 0);
+    EXPECT_TRUE(DecompressImage(truncated, 10000).bytes.empty());
 }
 
 }  // namespace

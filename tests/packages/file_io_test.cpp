@@ -1,14 +1,14 @@
 #include "file_io.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "temporary_folder.h"
 
 namespace tarnwick {
 namespace {
@@ -17,112 +17,85 @@ namespace fs = std::filesystem;
 
 class FileIoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("tarnwick-file-io-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    fs::path Path(const std::string& name) const { return folder_ / name; }
-
-    void Write(const fs::path& path, const std::string& text) const {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-
     std::size_t EntryCount() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()));
     }
 
-    fs::path folder_;
+    testing::TemporaryFolder folder_;
 };
 
-void ExpectError(const std::error_code& error, int errorNumber) {
-    EXPECT_EQ(error.value(), errorNumber);
-    EXPECT_EQ(error.message(), std::generic_category().message(errorNumber));
+void ExpectError(const std::error_code& error, int errorNumber, const std::string& what = {}) {
+    EXPECT_EQ(error.value(), errorNumber) << what;
+    EXPECT_EQ(error.message(), std::generic_category().message(errorNumber)) << what;
 }
 
-TEST_F(FileIoTest, ReadsAFileWholeIncludingZeroBytes) {
+TEST_F(FileIoTest, ReadsAFileWholeIncludingZeroBytesUpToItsLimit) {
     const std::string text("a\0b\r\nc", 6);
-    Write(Path("f"), text);
-    const auto contents = ReadTextFile(Path("f"));
+    const fs::path file = folder_.write("f", text);
+    const auto contents = ReadTextFile(file);
     ASSERT_TRUE(contents.ok());
     EXPECT_EQ(contents.bytes, text);
-    const auto binary = ReadBinaryFile(Path("f"));
+    const auto binary = ReadBinaryFile(file, 6);
     ASSERT_TRUE(binary.ok());
-    EXPECT_EQ(binary.bytes.size(), 6u);
-    EXPECT_EQ(binary.bytes[1], 0u);
+    EXPECT_EQ(binary.bytes, std::vector<std::uint8_t>(text.begin(), text.end()));
+    ExpectError(ReadBinaryFile(file, 5).error, EFBIG);
 }
 
-TEST_F(FileIoTest, MissingFileGivesENOENTAndNoBytes) {
-    const auto contents = ReadTextFile(Path("none"));
-    EXPECT_FALSE(contents.ok());
-    ExpectError(contents.error, ENOENT);
-    EXPECT_TRUE(contents.bytes.empty());
-}
-
-TEST_F(FileIoTest, FolderAndFifoAreRefusedWithoutBlocking) {
-    ExpectError(ReadTextFile(folder_).error, EISDIR);
-    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
-    ExpectError(ReadTextFile(Path("fifo")).error, EINVAL);
-}
-
-TEST_F(FileIoTest, SizeLimitAllowsExactlyTheLimit) {
-    Write(Path("f"), "12345");
-    EXPECT_TRUE(ReadBinaryFile(Path("f"), 5).ok());
-    ExpectError(ReadBinaryFile(Path("f"), 4).error, EFBIG);
+TEST_F(FileIoTest, MissingFilesFoldersAndFifosAreRefusedWithoutBlocking) {
+    ASSERT_EQ(::mkfifo((folder_ / "fifo").c_str(), 0600), 0);
+    const struct {
+        fs::path path;
+        int errorNumber;
+    } cases[] = {{folder_ / "none", ENOENT}, {folder_.path(), EISDIR}, {folder_ / "fifo", EINVAL}};
+    for (const auto& row : cases) {
+        const auto contents = ReadTextFile(row.path);
+        ExpectError(contents.error, row.errorNumber, row.path);
+        EXPECT_TRUE(contents.bytes.empty()) << row.path;
+    }
 }
 
 TEST_F(FileIoTest, ReplaceCreatesAndReplacesLeavingNoTemporary) {
-    ASSERT_FALSE(ReplaceFile(Path("f"), std::string_view("first")));
-    ASSERT_FALSE(ReplaceFile(Path("f"), std::string_view("second\r\n")));
-    EXPECT_EQ(ReadTextFile(Path("f")).bytes, "second\r\n");
+    const fs::path file = folder_ / "f";
+    ASSERT_FALSE(ReplaceFile(file, std::string_view("first")));
+    ASSERT_FALSE(ReplaceFile(file, std::string_view("second\r\n")));
+    EXPECT_EQ(testing::readText(file), "second\r\n");
+    ASSERT_FALSE(ReplaceFile(file, std::string_view()));
+    EXPECT_TRUE(ReadTextFile(file).ok());
+    EXPECT_EQ(fs::file_size(file), 0u);
     EXPECT_EQ(EntryCount(), 1u);
 }
 
-TEST_F(FileIoTest, ReplaceWithNothingGivesAnEmptyFile) {
-    Write(Path("f"), "old");
-    ASSERT_FALSE(ReplaceFile(Path("f"), std::string_view()));
-    const auto contents = ReadTextFile(Path("f"));
-    ASSERT_TRUE(contents.ok());
-    EXPECT_TRUE(contents.bytes.empty());
-}
-
 TEST_F(FileIoTest, FailureAtAnyStepKeepsTheOldFileAndRemovesTheTemporary) {
+    const fs::path file = folder_ / "f";
     for (ReplaceStep step : {ReplaceStep::Create, ReplaceStep::Write, ReplaceStep::Flush, ReplaceStep::Rename}) {
-        Write(Path("f"), "old");
+        folder_.write("f", "old");
         {
             ScopedReplaceFault fault(step, ENOSPC);
-            ExpectError(ReplaceFile(Path("f"), std::string_view("new contents")), ENOSPC);
+            ExpectError(ReplaceFile(file, std::string_view("new contents")), ENOSPC);
         }
-        EXPECT_EQ(ReadTextFile(Path("f")).bytes, "old");
+        EXPECT_EQ(testing::readText(file), "old");
         EXPECT_EQ(EntryCount(), 1u);
     }
-    EXPECT_FALSE(ReplaceFile(Path("f"), std::string_view("new")));
-    EXPECT_EQ(ReadTextFile(Path("f")).bytes, "new");
+    EXPECT_FALSE(ReplaceFile(file, std::string_view("new")));
+    EXPECT_EQ(testing::readText(file), "new");
 }
 
-TEST_F(FileIoTest, ReplaceInAFolderThatIsAFileFails) {
-    Write(Path("plain"), "x");
-    ExpectError(ReplaceFile(Path("plain") / "f", std::string_view("y")), ENOTDIR);
-    ExpectError(ReplaceFile(Path("missing") / "f", std::string_view("y")), ENOENT);
+TEST_F(FileIoTest, FoldersThatAreFilesOrMissingAreRefused) {
+    const fs::path plain = folder_.write("plain", "x");
+    ExpectError(ReplaceFile(plain / "f", std::string_view("y")), ENOTDIR);
+    ExpectError(ReplaceFile(folder_ / "missing" / "f", std::string_view("y")), ENOENT);
+    EXPECT_TRUE(CreateFolders(plain / "sub"));
+    EXPECT_TRUE(CreateFolders(plain));
+    EXPECT_FALSE(IsExistingFolder(plain));
+    EXPECT_FALSE(IsExistingFolder(""));
 }
 
 TEST_F(FileIoTest, CreateFoldersMakesParentsAndAcceptsExisting) {
-    const fs::path nested = Path("a") / "b" / "c";
+    const fs::path nested = folder_ / "a" / "b" / "c";
     EXPECT_FALSE(CreateFolders(nested));
     EXPECT_TRUE(IsExistingFolder(nested));
     EXPECT_FALSE(CreateFolders(nested));
-}
-
-TEST_F(FileIoTest, CreateFoldersThroughAFileFails) {
-    Write(Path("plain"), "x");
-    EXPECT_TRUE(CreateFolders(Path("plain") / "sub"));
-    EXPECT_TRUE(CreateFolders(Path("plain")));
-    EXPECT_FALSE(IsExistingFolder(Path("plain")));
-    EXPECT_FALSE(IsExistingFolder(""));
 }
 
 }  // namespace
