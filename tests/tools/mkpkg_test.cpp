@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <ctime>
 #include <sstream>
 
 #include "package_file.h"
+#include "temporary_folder.h"
 
 namespace tarnwick {
 namespace {
@@ -19,44 +19,33 @@ public:
 
 class MkpkgTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick_mkpkg_XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
-        output_ = (folder_ / "out.xml").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
-    std::string Write(const std::string& name, const std::string& bytes) {
-        const std::string path = (folder_ / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+    // File times are read back in local time; the expected ones are in UTC.
+    MkpkgTest() {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
     }
 
     int Run(std::vector<std::string> args) {
-        out_.str("");
         err_.str("");
-        return RunMkpkg(args, out_, err_);
+        std::ostringstream out;
+        return RunMkpkg(args, out, err_);
     }
 
     Package ReadBack() {
-        SilentMessages messages;
-        auto package = OpenPackage("", output_, messages);
+        auto package = OpenPackage("", output_, messages_);
         EXPECT_TRUE(package);
         return package ? std::move(*package) : Package("", "");
     }
 
-    std::filesystem::path folder_;
-    std::string output_;
-    std::ostringstream out_;
+    testing::TemporaryFolder folder_;
+    const std::string output_ = (folder_ / "out.xml").string();
+    SilentMessages messages_;
     std::ostringstream err_;
 };
 
 TEST_F(MkpkgTest, DerivesCameraTypeAndVersionFromTheFirmwareFile) {
     const std::string raw(5000, 'u');
-    const std::string path = Write("Corvel1b-2.01.bin", raw);
+    const std::string path = folder_.write("Corvel1b-2.01.bin", raw);
     ASSERT_EQ(Run({output_, "--name", "Corvel <uC>", "--time", "1160000000", "--item", "corvel::uc", path,
                    "--file-time", "1159990000"}),
               0)
@@ -72,14 +61,13 @@ TEST_F(MkpkgTest, DerivesCameraTypeAndVersionFromTheFirmwareFile) {
     EXPECT_EQ(item.fileSize, 5000u);
     EXPECT_EQ(item.fileTime, (FileTime{2006, 10, 3, 4, 19, 26, 40, 0}));
 
-    SilentMessages messages;
-    ASSERT_EQ(LoadItemData(package, &package.items()[0], messages), LoadResult::Loaded);
+    ASSERT_EQ(LoadItemData(package, &package.items()[0], messages_), LoadResult::Loaded);
     EXPECT_EQ(std::string(item.data().begin(), item.data().end()), raw);
 }
 
 TEST_F(MkpkgTest, ExplicitValuesAndGuidTypesOverrideTheDerivation) {
-    const std::string fpga = Write("sabrel3c-1.10.rbf", "fpga");
-    const std::string boot = Write("boot.bin", "boot");
+    const std::string fpga = folder_.write("sabrel3c-1.10.rbf", "fpga");
+    const std::string boot = folder_.write("boot.bin", "boot");
     ASSERT_EQ(Run({output_, "--item", "{4F5CAEA8-5697-42CA-838D-7FE02B3736FD}", fpga, "--camera", "12", "--version",
                    "3.07", "--item", "Sabrel::Bootloader", boot}),
               0)
@@ -92,20 +80,25 @@ TEST_F(MkpkgTest, ExplicitValuesAndGuidTypesOverrideTheDerivation) {
     EXPECT_EQ(package.items()[1].typeName, "Sabrel::Bootloader");
 }
 
-TEST_F(MkpkgTest, WrongCommandLinesAreUsageErrors) {
-    const std::string raw = Write("uc.bin", "x");
-    EXPECT_EQ(Run({output_}), 2);
-    EXPECT_EQ(Run({output_, "--item", "Corvel::Nothing", raw}), 2);
-    EXPECT_NE(err_.str().find("unknown image type 'Corvel::Nothing'"), std::string::npos) << err_.str();
-    EXPECT_EQ(Run({output_, "--camera", "1", "--item", "Corvel::uC", raw}), 2);
-    EXPECT_EQ(Run({output_, "--item", "Corvel::uC", raw, "--version", "2"}), 2);
-    EXPECT_FALSE(std::filesystem::exists(output_));
-}
-
-TEST_F(MkpkgTest, UnreadableFirmwareFileFailsAndWritesNothing) {
-    EXPECT_EQ(Run({output_, "--item", "Corvel::uC", (folder_ / "missing.bin").string()}), 1);
-    EXPECT_NE(err_.str().find("can't read"), std::string::npos) << err_.str();
-    EXPECT_FALSE(std::filesystem::exists(output_));
+TEST_F(MkpkgTest, FailuresWriteNothing) {
+    const std::string raw = folder_.write("uc.bin", "x");
+    const std::string missing = (folder_ / "missing.bin").string();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string_view errText;
+    } rows[] = {
+        {{output_}, 2, ""},
+        {{output_, "--item", "Corvel::Nothing", raw}, 2, "unknown image type 'Corvel::Nothing'"},
+        {{output_, "--camera", "1", "--item", "Corvel::uC", raw}, 2, ""},
+        {{output_, "--item", "Corvel::uC", raw, "--version", "2"}, 2, ""},
+        {{output_, "--item", "Corvel::uC", missing}, 1, "can't read"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Run(row.args), row.status) << ::testing::PrintToString(row.args);
+        EXPECT_NE(err_.str().find(row.errText), std::string::npos) << err_.str();
+        EXPECT_FALSE(std::filesystem::exists(output_)) << ::testing::PrintToString(row.args);
+    }
 }
 
 }  // namespace

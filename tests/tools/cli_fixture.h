@@ -1,0 +1,41 @@
+// tarnwick-cli run in process, with its output caught and a folder for its files.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli.h"
+#include "temporary_folder.h"
+
+namespace tarnwick {
+
+class CliTest : public ::testing::Test {
+protected:
+    // Times are shown in local time; the expected texts are in UTC.
+    CliTest() {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+    }
+
+    int Run(std::vector<std::string> args) {
+        out_.str("");
+        err_.str("");
+        return RunCli(args, CliStreams{out_, err_});
+    }
+
+    [[nodiscard]] std::string Write(std::string_view name, std::string_view bytes) const {
+        return folder_.write(name, bytes).string();
+    }
+
+    testing::TemporaryFolder folder_;
+    std::ostringstream out_;
+    std::ostringstream err_;
+};
+
+}  // namespace tarnwick
