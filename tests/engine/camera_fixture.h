@@ -1,42 +1,25 @@
 // A simulated camera on a pseudo-terminal, published in a port folder of the
-// test's own, with the host's port opened on it.
+// test's own, with the host's port opened on it; and what the engine tests
+// share about images and the notices they provoke.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "boot_commands.h"
 #include "notices.h"
+#include "package_model.h"
 #include "serial_port.h"
 #include "simulated_camera.h"
+#include "temporary_folder.h"
 
 namespace tarnwick {
 
-// Points TARNWICK_PORTS at a fresh folder while it lives.
-class PortFolderScope {
-public:
-    PortFolderScope() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-engine-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-        ::setenv("TARNWICK_PORTS", path_.c_str(), 1);
-    }
-    PortFolderScope(const PortFolderScope&) = delete;
-    PortFolderScope& operator=(const PortFolderScope&) = delete;
-    ~PortFolderScope() {
-        ::unsetenv("TARNWICK_PORTS");
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-
-private:
-    std::filesystem::path path_;
-};
+using PortFolderScope = testing::TemporaryPortFolder;
 
 inline constexpr std::uint32_t kTestBitRate = 115200;
 
@@ -56,7 +39,19 @@ inline std::vector<std::uint8_t> patternImage(std::size_t size) {
     return image;
 }
 
-// The texts of the failure notices recorded so far.
+inline PackageItem imageItem(std::vector<std::uint8_t> image, std::string fileName = "uc.bin") {
+    PackageItem item;
+    item.fileName = std::move(fileName);
+    item.setData(std::move(image));
+    return item;
+}
+
+inline std::vector<std::uint8_t> le32(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+// The texts of the failure notices recorded so far, quoted.
 inline std::vector<std::string> failureTexts(const RecordingSink& sink) {
     std::vector<std::string> texts;
     for (const std::string& line : sink.descriptions()) {
