@@ -9,189 +9,141 @@
 namespace tarnwick {
 namespace {
 
-TEST(FlashChipTable, HoldsSevenRowsEndingWithTheUnknownChip) {
+TEST(FlashChipTable, IdPairsAreUniqueAndSectorMapsCoverTheirChip) {
     const auto chips = FlashCatalogue::chips();
     ASSERT_EQ(chips.size(), 7u);
-    EXPECT_EQ(chips.back().chipName, "Unknown");
-    EXPECT_EQ(chips.back().manufacturerId, 0u);
-    EXPECT_EQ(chips.back().deviceId, 0u);
     std::set<std::pair<std::uint32_t, std::uint32_t>> pairs;
     for (const FlashChip& chip : chips) {
         EXPECT_TRUE(pairs.insert({chip.manufacturerId, chip.deviceId}).second) << chip.chipName;
-    }
-}
-
-TEST(FlashChipTable, SectorMapsCoverTheirChipExactly) {
-    for (const FlashChip& chip : FlashCatalogue::chips()) {
-        if (chip.sectorMap.empty()) {
-            continue;
-        }
         std::uint64_t covered = 0;
         for (const SectorRegion& region : chip.sectorMap) {
             EXPECT_TRUE(region.bank == 1 || region.bank == 2) << chip.chipName;
             covered += std::uint64_t{region.sectorSize} * region.sectorCount;
         }
-        EXPECT_EQ(covered, chip.chipSize) << chip.chipName;
+        EXPECT_EQ(covered, chip.sectorMap.empty() ? 0 : chip.chipSize) << chip.chipName;
     }
 }
 
-class SectorsInRange : public ::testing::Test {
-protected:
-    static std::vector<std::uint32_t> indexes(const std::vector<FlashSector>& sectors) {
-        std::vector<std::uint32_t> result;
-        for (const FlashSector& sector : sectors) {
-            result.push_back(sector.index);
+// Whatever the range: whole sectors starting inside it, one after the other.
+void expectWholeSectorsInside(const std::vector<FlashSector>& sectors, std::uint32_t start, std::uint32_t length) {
+    const std::uint64_t last = std::uint64_t{start} + length - 1;
+    for (std::size_t at = 0; at < sectors.size(); ++at) {
+        const FlashSector& sector = sectors[at];
+        EXPECT_GE(sector.start, start);
+        EXPECT_LE(sector.start, last);
+        EXPECT_EQ(sector.end, sector.start + sector.size - 1);
+        if (at > 0) {
+            EXPECT_EQ(sector.start, sectors[at - 1].end + 1);
+            EXPECT_EQ(sector.index, sectors[at - 1].index + 1);
         }
-        return result;
     }
+}
 
-    static std::vector<std::uint32_t> range(std::uint32_t first, std::uint32_t last) {
-        std::vector<std::uint32_t> result;
-        for (std::uint32_t i = first; i <= last; ++i) {
-            result.push_back(i);
-        }
-        return result;
-    }
-
-    FlashCatalogue catalogue;
+// A row of one sector names it once, as its first.
+struct RangeCase {
+    const char* name;
+    std::uint32_t address;
+    std::uint32_t length;
+    std::uint32_t device;
+    std::size_t count;
+    FlashSector first{};
+    FlashSector last{};
 };
 
-TEST_F(SectorsInRange, BootSectorsAtTheBottom) {
-    EXPECT_EQ(catalogue.sectorsInRange(0x0, 0x4000, 0x53),
-              (std::vector<FlashSector>{{0x0000, 0x1FFF, 0x2000, 0, 1}, {0x2000, 0x3FFF, 0x2000, 1, 1}}));
-}
-
-TEST_F(SectorsInRange, MainSectorsOfTheFirstBank) {
-    const auto sectors = catalogue.sectorsInRange(0x10000, 0xF0000, 0x53);
-    EXPECT_EQ(indexes(sectors), range(8, 22));
-    for (const FlashSector& sector : sectors) {
-        EXPECT_EQ(sector.size, 0x10000u);
-        EXPECT_EQ(sector.bank, 1u);
-        EXPECT_EQ(sector.end, sector.start + 0xFFFF);
+TEST(SectorsInRange, GiveTheSectorsStartingInTheRange) {
+    const RangeCase cases[] = {
+        {"boot sectors", 0x0, 0x4000, 0x53, 2, {0x0, 0x1FFF, 0x2000, 0, 1}, {0x2000, 0x3FFF, 0x2000, 1, 1}},
+        {"bank 1", 0x10000, 0xF0000, 0x53, 15, {0x10000, 0x1FFFF, 0x10000, 8, 1}, {0xF0000, 0xFFFFF, 0x10000, 22, 1}},
+        {"bank 2", 0x100000, 0x40000, 0x53, 4, {0x100000, 0x10FFFF, 0x10000, 23, 2},
+         {0x130000, 0x13FFFF, 0x10000, 26, 2}},
+        {"other Fujitsu map", 0x80000, 0x80000, 0x56, 8, {0x80000, 0x8FFFF, 0x10000, 15, 2},
+         {0xF0000, 0xFFFFF, 0x10000, 22, 2}},
+        {"last Atmel boot sector", 0xE000, 0x2000, 0xC0, 1, {0xE000, 0xFFFF, 0x2000, 7, 1}},
+        {"range starting inside a sector", 0x1000, 0x2000, 0x53, 1, {0x2000, 0x3FFF, 0x2000, 1, 1}},
+        {"one byte selects its whole sector", 0x0, 0x1, 0x53, 1, {0x0, 0x1FFF, 0x2000, 0, 1}},
+        {"Corvel chip", 0x0, 0x400000, 0x5F, 71, {0x0, 0x1FFF, 0x2000, 0, 1}, {0x3F0000, 0x3FFFFF, 0x10000, 70, 2}},
+        {"Sabrel chip", 0x0, 0x200000, 0xC0, 39, {0x0, 0x1FFF, 0x2000, 0, 1}, {0x1F0000, 0x1FFFFF, 0x10000, 38, 2}},
+        {"device without a map", 0x0, 0x40000, 0x26, 0},
+        {"unknown device", 0x0, 0x40000, 0x99, 0},
+        {"start at the top of the address space", 0xFFFFFFFF, 0x4000, 0x53, 0},
+        {"one byte at the top of the address space", 0xFFFFFFFF, 1, 0x53, 0},
+        {"range across the top", 0xFFFFF000, 0x2000, 0x53, 0},
+        {"length across the top", 0x2000, 0xFFFFFFFF, 0x53, 0},
+        {"empty range", 0x10000, 0, 0x53, 0},
+    };
+    const FlashCatalogue catalogue;
+    for (const RangeCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        const auto sectors = catalogue.sectorsInRange(row.address, row.length, row.device);
+        ASSERT_EQ(sectors.size(), row.count);
+        if (row.count > 0) {
+            EXPECT_EQ(sectors.front(), row.first);
+            EXPECT_EQ(sectors.back(), row.count == 1 ? row.first : row.last);
+            expectWholeSectorsInside(sectors, row.address, row.length);
+        }
     }
 }
 
-TEST_F(SectorsInRange, SecondBankCarriesItsNumber) {
-    const auto sectors = catalogue.sectorsInRange(0x100000, 0x40000, 0x53);
-    EXPECT_EQ(indexes(sectors), range(23, 26));
-    EXPECT_EQ(sectors.front().start, 0x100000u);
-    EXPECT_EQ(sectors.back().bank, 2u);
+TEST(SectorsInRange, NeverASectorOutsideTheRange) {
+    const FlashCatalogue catalogue;
+    for (std::uint32_t start : {0x0u, 0x1000u, 0x2000u, 0xFFFFu, 0x3FFFFFu, 0x7FFFFFFFu, 0x80000000u, 0xFFFFE000u}) {
+        for (std::uint32_t length : {1u, 0x1FFFu, 0x2000u, 0x10001u, 0x400000u, 0x80000000u, 0xFFFFFFFFu}) {
+            SCOPED_TRACE(::testing::Message() << std::hex << start << "+" << length);
+            expectWholeSectorsInside(catalogue.sectorsInRange(start, length, 0x53), start, length);
+        }
+    }
 }
 
-TEST_F(SectorsInRange, MapOfTheOtherFujitsuChip) {
-    const auto sectors = catalogue.sectorsInRange(0x80000, 0x80000, 0x56);
-    EXPECT_EQ(indexes(sectors), range(15, 22));
-    EXPECT_EQ(sectors.front().bank, 2u);
-}
-
-TEST_F(SectorsInRange, LastBootSectorOfTheAtmelChip) {
-    EXPECT_EQ(catalogue.sectorsInRange(0xE000, 0x2000, 0xC0), (std::vector<FlashSector>{{0xE000, 0xFFFF, 0x2000, 7, 1}}));
-}
-
-TEST_F(SectorsInRange, SectorBeginningBeforeTheRangeIsLeftOut) {
-    EXPECT_EQ(catalogue.sectorsInRange(0x1000, 0x2000, 0x53), (std::vector<FlashSector>{{0x2000, 0x3FFF, 0x2000, 1, 1}}));
-}
-
-TEST_F(SectorsInRange, OneByteSelectsTheWholeSector) {
-    EXPECT_EQ(catalogue.sectorsInRange(0x0, 0x1, 0x53), (std::vector<FlashSector>{{0x0, 0x1FFF, 0x2000, 0, 1}}));
-}
-
-TEST_F(SectorsInRange, WholeChipGivesEverySector) {
-    EXPECT_EQ(indexes(catalogue.sectorsInRange(0x0, 0x400000, 0x5F)), range(0, 70));
-    EXPECT_EQ(indexes(catalogue.sectorsInRange(0x0, 0x200000, 0xC0)), range(0, 38));
-}
-
-TEST_F(SectorsInRange, DeviceWithoutMapOrUnknownGivesNothing) {
-    EXPECT_TRUE(catalogue.sectorsInRange(0x0, 0x40000, 0x26).empty());
-    EXPECT_TRUE(catalogue.sectorsInRange(0x0, 0x40000, 0x99).empty());
-}
-
-TEST_F(SectorsInRange, ZeroDeviceStandsForTheDetectedOne) {
+TEST(SectorsInRange, ZeroDeviceStandsForTheDetectedOne) {
+    FlashCatalogue catalogue;
     EXPECT_TRUE(catalogue.sectorsInRange(0x0, 0x4000).empty());
     catalogue.setDetected(0x04, 0x56);
-    EXPECT_EQ(indexes(catalogue.sectorsInRange(0x80000, 0x10000)), (std::vector<std::uint32_t>{15}));
+    EXPECT_EQ(catalogue.sectorsInRange(0x80000, 0x10000),
+              (std::vector<FlashSector>{{0x80000, 0x8FFFF, 0x10000, 15, 2}}));
 }
 
-TEST_F(SectorsInRange, RangesAtOrAcrossTheTopOfTheAddressSpaceGiveNothing) {
-    EXPECT_TRUE(catalogue.sectorsInRange(0xFFFFFFFF, 0x4000, 0x53).empty());
-    EXPECT_TRUE(catalogue.sectorsInRange(0xFFFFFFFF, 1, 0x53).empty());
-    EXPECT_TRUE(catalogue.sectorsInRange(0xFFFFF000, 0x2000, 0x53).empty());
-    EXPECT_TRUE(catalogue.sectorsInRange(0x2000, 0xFFFFFFFF, 0x53).empty());
-    EXPECT_TRUE(catalogue.sectorsInRange(0x10000, 0, 0x53).empty());
-}
+struct IdentityCase {
+    const char* name;
+    std::uint32_t manufacturer;
+    std::uint32_t device;
+    std::uint16_t flashId;
+    std::uint32_t chipSize;
+    std::string_view vendor;
+    std::string_view chip;
+    TargetPlatform platform;
+};
 
-TEST_F(SectorsInRange, NeverASectorStartingOutsideTheRange) {
-    const std::uint32_t starts[] = {0x0, 0x1000, 0x2000, 0xFFFF, 0x3FFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFE000};
-    const std::uint32_t lengths[] = {1, 0x1FFF, 0x2000, 0x10001, 0x400000, 0x80000000, 0xFFFFFFFF};
-    for (std::uint32_t start : starts) {
-        for (std::uint32_t length : lengths) {
-            const std::uint64_t last = std::uint64_t{start} + length - 1;
-            for (const FlashSector& sector : catalogue.sectorsInRange(start, length, 0x53)) {
-                EXPECT_GE(sector.start, start) << start << "+" << length;
-                EXPECT_LE(sector.start, last) << start << "+" << length;
-            }
+TEST(DetectedIdentity, LooksEachIdUpByItself) {
+    const IdentityCase cases[] = {
+        {"Fujitsu chip of the Corvel", 0x04, 0x53, 0x0453, 0x400000, "Fujitsu", "MBM29DL323BE", TargetPlatform::Corvel},
+        // Known each by itself but not as a pair; the size goes by the device alone.
+        {"AMD with a Fujitsu device", 0x01, 0x56, 0x0156, 0x400000, "AMD", kNotFound, TargetPlatform::Unknown},
+        {"Atmel chip of the Sabrel", 0x1F, 0xC0, 0x1FC0, 0x200000, "Atmel", "AT49BV16x4A", TargetPlatform::Sabrel},
+        {"catalogued chip without a platform", 0x04, 0x56, 0x0456, 0x400000, "Fujitsu", "MBM29DL322BE",
+         TargetPlatform::Unknown},
+        {"nothing read yet", 0x00, 0x00, 0, 0, "Unknown", "Unknown", TargetPlatform::Unknown},
+        {"zero manufacturer gives no size", 0x00, 0x53, 0x0053, 0, "Unknown", kNotFound, TargetPlatform::Unknown},
+    };
+    for (const IdentityCase& row : cases) {
+        SCOPED_TRACE(row.name);
+        FlashCatalogue catalogue;
+        if (row.manufacturer != 0 || row.device != 0) {
+            catalogue.setDetected(row.manufacturer, row.device);
         }
+        EXPECT_EQ(catalogue.flashId(), row.flashId);
+        EXPECT_EQ(catalogue.chipSize(), row.chipSize);
+        EXPECT_EQ(catalogue.vendorName(), row.vendor);
+        EXPECT_EQ(catalogue.chipName(), row.chip);
+        EXPECT_EQ(catalogue.platform(), row.platform);
+        EXPECT_TRUE(catalogue.isKnownDevice());
+        EXPECT_TRUE(catalogue.isKnownManufacturer());
     }
 }
 
-class DetectedIdentity : public ::testing::Test {
-protected:
+TEST(DetectedIdentity, FlashIdTakesTheLowBytesAndExplicitIdsOverrideTheDetectedOnes) {
     FlashCatalogue catalogue;
-};
-
-TEST_F(DetectedIdentity, FujitsuCorvelChip) {
-    catalogue.setDetected(0x04, 0x53);
-    EXPECT_EQ(catalogue.chipSize(), 0x400000u);
-    EXPECT_EQ(catalogue.chipName(), "MBM29DL323BE");
-    EXPECT_EQ(catalogue.vendorName(), "Fujitsu");
-    EXPECT_EQ(catalogue.flashId(), 0x0453);
-    EXPECT_EQ(catalogue.platform(), TargetPlatform::Corvel);
-}
-
-TEST_F(DetectedIdentity, IdsKnownEachByItselfButNotAsAPair) {
-    catalogue.setDetected(0x01, 0x56);
-    EXPECT_TRUE(catalogue.isKnownDevice());
-    EXPECT_TRUE(catalogue.isKnownManufacturer());
-    EXPECT_EQ(catalogue.chipName(), kNotFound);
-    EXPECT_EQ(catalogue.vendorName(), "AMD");
-    EXPECT_EQ(catalogue.platform(), TargetPlatform::Unknown);
-    // The size is looked up by the device id alone.
-    EXPECT_EQ(catalogue.chipSize(), 0x400000u);
-}
-
-TEST_F(DetectedIdentity, AtmelSabrelChip) {
-    catalogue.setDetected(0x1F, 0xC0);
-    EXPECT_EQ(catalogue.flashId(), 0x1FC0);
-    EXPECT_EQ(catalogue.platform(), TargetPlatform::Sabrel);
-    EXPECT_EQ(catalogue.chipSize(), 0x200000u);
-}
-
-TEST_F(DetectedIdentity, CataloguedChipWithoutAPlatform) {
-    catalogue.setDetected(0x04, 0x56);
-    EXPECT_EQ(catalogue.chipName(), "MBM29DL322BE");
-    EXPECT_EQ(catalogue.platform(), TargetPlatform::Unknown);
-}
-
-TEST_F(DetectedIdentity, NothingReadYet) {
-    EXPECT_EQ(catalogue.flashId(), 0);
-    EXPECT_EQ(catalogue.chipSize(), 0u);
-    EXPECT_EQ(catalogue.platform(), TargetPlatform::Unknown);
-    EXPECT_TRUE(catalogue.isKnownDevice());
-    EXPECT_TRUE(catalogue.isKnownManufacturer());
-    EXPECT_EQ(catalogue.chipName(), "Unknown");
-}
-
-TEST_F(DetectedIdentity, ZeroManufacturerGivesNoSize) {
-    catalogue.setDetected(0x00, 0x53);
-    EXPECT_EQ(catalogue.chipSize(), 0u);
-}
-
-TEST_F(DetectedIdentity, FlashIdUsesOnlyTheLowBytes) {
     catalogue.setDetected(0x1204, 0x3453);
     EXPECT_EQ(catalogue.flashId(), 0x0453);
-}
-
-TEST_F(DetectedIdentity, ExplicitIdsOverrideTheDetectedOnes) {
     catalogue.setDetected(0x04, 0x53);
     EXPECT_EQ(catalogue.vendorName(0x1F), "Atmel");
     EXPECT_EQ(catalogue.vendorName(0x22), kNotFound);

@@ -2,100 +2,65 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
 #include <thread>
+#include <tuple>
 
 namespace tarnwick {
 namespace {
 
 using namespace std::chrono_literals;
 
-TEST(MessageNumbers, FollowTheApplicationBase) {
-    EXPECT_EQ(static_cast<std::uint32_t>(Message::MsgInfo), 0x8001u);
-    EXPECT_EQ(static_cast<std::uint32_t>(Message::MsgProgress), 0x8002u);
-    EXPECT_EQ(static_cast<std::uint32_t>(Message::MsgJobsDone), 0x8003u);
-    EXPECT_EQ(static_cast<std::uint32_t>(Message::MsgCancel), 0x8004u);
-    EXPECT_EQ(static_cast<std::uint32_t>(Message::MsgLinkState), 0x8005u);
-}
-
-class Posting : public ::testing::Test {
-protected:
+TEST(Posting, DescriptionsShowValuesNoticeNumbersInHexAndTextsQuoted) {
     RecordingSink sink;
-};
-
-TEST_F(Posting, InfoAndProgressCarryTheirNotice) {
-    postInfo(sink, InfoCode::Checksum1, 0xDEADBEEF);
-    postProgress(sink, ProgressCode::Status, "Erase chip...");
-    auto messages = sink.take();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].message, Message::MsgInfo);
-    EXPECT_EQ(messages[0].code, 7u);
-    ASSERT_NE(messages[0].notice, nullptr);
-    EXPECT_FALSE(messages[0].notice->holdsText());
-    EXPECT_EQ(messages[0].notice->number(), 0xDEADBEEFu);
-    EXPECT_EQ(messages[1].message, Message::MsgProgress);
-    EXPECT_EQ(messages[1].code, 4u);
-    EXPECT_EQ(noticeText(messages[1].notice.get()), "Erase chip...");
-    EXPECT_TRUE(sink.take().empty());
-}
-
-TEST_F(Posting, MessagesWithoutNoticeCarryTheirValues) {
     postLinkState(sink, true);
     postLinkState(sink, false);
     postJobsDone(sink);
     postCancel(sink);
-    EXPECT_EQ(sink.descriptions(), (std::vector<std::string>{"MsgLinkState 1 1", "MsgLinkState 1 0", "MsgJobsDone 0 0",
-                                                             "MsgCancel 0 0"}));
-    for (const PostedMessage& message : sink.take()) {
-        EXPECT_EQ(message.notice, nullptr);
-    }
-}
-
-TEST_F(Posting, DescriptionsShowNumbersInHexAndTextsQuoted) {
-    postInfo(sink, InfoCode::Version, 0);
+    postInfo(sink, InfoCode::Checksum1, 0xDEADBEEF);
     postInfo(sink, InfoCode::Failure, "No FLASH memory detected...");
     postProgress(sink, ProgressCode::Range, 0x00640000);
+    postProgress(sink, ProgressCode::Status, "Erase chip...");
     sink.post({Message::MsgInfo, 5, 0, nullptr});
-    EXPECT_EQ(sink.descriptions(),
-              (std::vector<std::string>{"MsgInfo 4 0x0", "MsgInfo 17 \"No FLASH memory detected...\"",
-                                        "MsgProgress 6 0x640000", "MsgInfo 5 none"}));
+    ASSERT_EQ(sink.descriptions(),
+              (std::vector<std::string>{"MsgLinkState 1 1", "MsgLinkState 1 0", "MsgJobsDone 0 0", "MsgCancel 0 0",
+                                        "MsgInfo 7 0xDEADBEEF", "MsgInfo 17 \"No FLASH memory detected...\"",
+                                        "MsgProgress 6 0x640000", "MsgProgress 4 \"Erase chip...\"",
+                                        "MsgInfo 5 none"}));
+    const auto messages = sink.take();
+    EXPECT_EQ(messages[4].notice->number(), 0xDEADBEEFu);
+    EXPECT_TRUE(sink.descriptions().empty()) << "taken messages leave the sink";
 }
 
-TEST_F(Posting, WaitForSeesAMessagePostedFromAnotherThread) {
+TEST(Posting, WaitForSeesAMessagePostedFromAnotherThread) {
+    RecordingSink sink;
     EXPECT_FALSE(sink.waitFor(Message::MsgJobsDone, 0ms));
-    std::thread worker([this] { postJobsDone(sink); });
+    std::thread worker([&sink] { postJobsDone(sink); });
     EXPECT_TRUE(sink.waitFor(Message::MsgJobsDone, 10s));
     worker.join();
 }
 
-TEST(ReadingNotices, MissingNoticeReadsAsZeroAndEmpty) {
-    EXPECT_EQ(noticeNumber(nullptr), 0u);
-    EXPECT_EQ(noticeText(nullptr), "empty");
-}
-
-TEST(ReadingNotices, NumberWhereATextIsNeededReadsAsEmpty) {
+TEST(ReadingNotices, MissingOrMismatchedNoticesReadAsZeroAndEmpty) {
     const Notice number(42);
     const Notice text(std::string("abc"));
+    EXPECT_EQ(noticeNumber(nullptr), 0u);
+    EXPECT_EQ(noticeText(nullptr), "empty");
     EXPECT_EQ(noticeText(&number), "empty");
     EXPECT_EQ(noticeNumber(&text), 0u);
     EXPECT_EQ(noticeNumber(&number), 42u);
 }
 
-TEST(FieldTexts, BlankCheck) {
-    EXPECT_EQ(blankCheckText(1), "is blank");
-    EXPECT_EQ(blankCheckText(0), "isn't blank");
-    EXPECT_EQ(blankCheckText(2), "isn't blank");
-    EXPECT_EQ(blankCheckText(0x0101), "isn't blank");
-    EXPECT_EQ(blankCheckText(0xFFFFFFFE), "unknown");
-    EXPECT_EQ(blankCheckText(0xFFFFFFFF), "error");
-}
-
-TEST(FieldTexts, ChecksumsHaveEightUpperCaseDigits) {
-    EXPECT_EQ(checksumText(0), "0x00000000");
-    EXPECT_EQ(checksumText(0xABCDEF12), "0xABCDEF12");
+TEST(FieldTexts, BlankCheckChecksumAndPlatform) {
+    const std::pair<std::uint32_t, std::string_view> blank[] = {
+        {1, "is blank"}, {0, "isn't blank"}, {2, "isn't blank"}, {0x0101, "isn't blank"},
+        {0xFFFFFFFE, "unknown"}, {0xFFFFFFFF, "error"}};
+    for (const auto& [status, text] : blank) {
+        EXPECT_EQ(blankCheckText(status), text) << status;
+    }
     EXPECT_EQ(checksumText(0x1F), "0x0000001F");
-}
+    EXPECT_EQ(checksumText(0xABCDEF12), "0xABCDEF12");
 
-TEST(FieldTexts, PlatformLineInBothViews) {
     FlashCatalogue catalogue;
     catalogue.setDetected(0x1F, 0xC0);
     EXPECT_EQ(platformLine(catalogue, false), "Sabrel");
@@ -106,83 +71,74 @@ TEST(FieldTexts, PlatformLineInBothViews) {
     EXPECT_EQ(platformLine(catalogue, false), "Corvel");
 }
 
-class InterpretingInfo : public ::testing::Test {
-protected:
-    InfoDisplay interpret(InfoCode code, const Notice* notice) {
-        return interpretInfo(static_cast<std::uintptr_t>(code), notice, {"BLS v2.11", catalogue, true});
-    }
-
-    FlashCatalogue catalogue;
+// A notice of nothing stands for a missing one.
+struct InfoCase {
+    InfoCode code;
+    std::optional<std::uint32_t> notice;
+    InfoAction action;
+    std::string_view text;
 };
 
-TEST_F(InterpretingInfo, VersionAndPlatformComeFromTheTarget) {
+TEST(InterpretingInfo, GivesEachCodeItsFieldAndText) {
+    const InfoCase cases[] = {
+        {InfoCode::Version, 0, InfoAction::ShowVersion, "BLS v2.11"},
+        {InfoCode::Platform, 0, InfoAction::ShowPlatform, "Corvel (Fujitsu - MBM29DL323BE)"},
+        {InfoCode::Checksum1, 0x1234, InfoAction::ShowChecksum1, "0x00001234"},
+        {InfoCode::SetChecksum1, 0x1234, InfoAction::ShowChecksum1, "0x00001234"},
+        {InfoCode::Checksum2, 0x1234, InfoAction::ShowChecksum2, "0x00001234"},
+        {InfoCode::SetChecksum2, 0x1234, InfoAction::ShowChecksum2, "0x00001234"},
+        {InfoCode::BlankCheck, 1, InfoAction::ShowBlankCheck, "is blank"},
+        {InfoCode::BlankCheck, std::nullopt, InfoAction::ShowBlankCheck, "isn't blank"},
+        {InfoCode::Failure, std::nullopt, InfoAction::ShowFailure, "empty"},
+        {InfoCode::EnableWindow, std::nullopt, InfoAction::EnableWindow, ""},
+        {InfoCode::DisableWindow, std::nullopt, InfoAction::DisableWindow, ""},
+        {InfoCode::ProgramEnd, 1, InfoAction::None, ""},
+        {InfoCode::VerifyEnd, 1, InfoAction::None, ""},
+        {InfoCode::InfoBlock, 4, InfoAction::None, ""},
+        {InfoCode::NothingToErase, 0, InfoAction::None, ""},
+        {InfoCode::TextQuery, std::nullopt, InfoAction::None, ""},
+        {InfoCode{99}, std::nullopt, InfoAction::None, ""},
+    };
+    FlashCatalogue catalogue;
     catalogue.setDetected(0x04, 0x53);
-    const Notice success(0);
-    const InfoDisplay version = interpret(InfoCode::Version, &success);
-    EXPECT_EQ(version.action, InfoAction::ShowVersion);
-    EXPECT_EQ(version.text, "BLS v2.11");
-    const InfoDisplay platform = interpret(InfoCode::Platform, &success);
-    EXPECT_EQ(platform.action, InfoAction::ShowPlatform);
-    EXPECT_EQ(platform.text, "Corvel (Fujitsu - MBM29DL323BE)");
-}
-
-TEST_F(InterpretingInfo, ChecksumCodesFillTheTwoFields) {
-    const Notice value(0x1234);
-    EXPECT_EQ(interpret(InfoCode::Checksum1, &value).action, InfoAction::ShowChecksum1);
-    EXPECT_EQ(interpret(InfoCode::SetChecksum1, &value).action, InfoAction::ShowChecksum1);
-    EXPECT_EQ(interpret(InfoCode::Checksum2, &value).action, InfoAction::ShowChecksum2);
-    const InfoDisplay second = interpret(InfoCode::SetChecksum2, &value);
-    EXPECT_EQ(second.action, InfoAction::ShowChecksum2);
-    EXPECT_EQ(second.text, "0x00001234");
-}
-
-TEST_F(InterpretingInfo, BlankCheckAndFailureWithAMissingNotice) {
-    const InfoDisplay blank = interpret(InfoCode::BlankCheck, nullptr);
-    EXPECT_EQ(blank.action, InfoAction::ShowBlankCheck);
-    EXPECT_EQ(blank.text, "isn't blank");
-    const InfoDisplay failure = interpret(InfoCode::Failure, nullptr);
-    EXPECT_EQ(failure.action, InfoAction::ShowFailure);
-    EXPECT_EQ(failure.text, "empty");
-}
-
-TEST_F(InterpretingInfo, WindowStateAndSilentCodes) {
-    EXPECT_EQ(interpret(InfoCode::EnableWindow, nullptr).action, InfoAction::EnableWindow);
-    EXPECT_EQ(interpret(InfoCode::DisableWindow, nullptr).action, InfoAction::DisableWindow);
-    for (InfoCode code : {InfoCode::ProgramEnd, InfoCode::VerifyEnd, InfoCode::InfoBlock, InfoCode::NothingToErase,
-                          InfoCode::TextQuery}) {
-        EXPECT_EQ(interpret(code, nullptr).action, InfoAction::None);
+    for (const InfoCase& row : cases) {
+        const std::optional<Notice> notice = row.notice ? std::optional<Notice>(*row.notice) : std::nullopt;
+        const InfoDisplay display = interpretInfo(static_cast<std::uintptr_t>(row.code), notice ? &*notice : nullptr,
+                                                  {"BLS v2.11", catalogue, true});
+        EXPECT_EQ(display.action, row.action) << static_cast<int>(row.code);
+        EXPECT_EQ(display.text, row.text) << static_cast<int>(row.code);
     }
-    EXPECT_EQ(interpretInfo(99, nullptr, {"", catalogue, false}).action, InfoAction::None);
 }
 
-TEST(InterpretingProgress, ShowResetsTheBar) {
-    const ProgressDisplay show = interpretProgress(1, nullptr);
-    EXPECT_EQ(show.action, ProgressAction::Show);
-    EXPECT_EQ(show.status, "");
-    EXPECT_EQ(show.lower, 0);
-    EXPECT_EQ(show.upper, 20);
-    EXPECT_EQ(show.position, 0u);
-}
+struct ProgressCase {
+    std::uintptr_t code;
+    const Notice* notice;
+    ProgressDisplay expected;
+};
 
-TEST(InterpretingProgress, RangeSplitsTheNumber) {
+TEST(InterpretingProgress, GivesEachCodeItsAction) {
     const Notice range(0x00640000);
-    const ProgressDisplay display = interpretProgress(6, &range);
-    EXPECT_EQ(display.action, ProgressAction::SetRange);
-    EXPECT_EQ(display.lower, 0);
-    EXPECT_EQ(display.upper, 100);
     const Notice bounded(0x00200005);
-    EXPECT_EQ(interpretProgress(6, &bounded).lower, 5);
-}
-
-TEST(InterpretingProgress, StatusPositionStepAndHide) {
     const Notice status(std::string("Erase chip..."));
-    EXPECT_EQ(interpretProgress(4, &status).status, "Erase chip...");
-    EXPECT_EQ(interpretProgress(4, nullptr).status, "empty");
     const Notice position(17);
-    EXPECT_EQ(interpretProgress(7, &position).position, 17u);
-    EXPECT_EQ(interpretProgress(8, nullptr).action, ProgressAction::Step);
-    EXPECT_EQ(interpretProgress(2, nullptr).action, ProgressAction::Hide);
-    EXPECT_EQ(interpretProgress(3, nullptr).action, ProgressAction::None);
+    const ProgressCase cases[] = {
+        {1, nullptr, {ProgressAction::Show, "", 0, 20, 0}},
+        {6, &range, {ProgressAction::SetRange, "", 0, 100, 0}},
+        {6, &bounded, {ProgressAction::SetRange, "", 5, 32, 0}},
+        {4, &status, {ProgressAction::SetStatus, "Erase chip...", 0, 0, 0}},
+        {4, nullptr, {ProgressAction::SetStatus, "empty", 0, 0, 0}},
+        {7, &position, {ProgressAction::SetPosition, "", 0, 0, 17}},
+        {8, nullptr, {ProgressAction::Step, "", 0, 0, 0}},
+        {2, nullptr, {ProgressAction::Hide, "", 0, 0, 0}},
+        {3, nullptr, {ProgressAction::None, "", 0, 0, 0}},
+    };
+    for (const ProgressCase& row : cases) {
+        const ProgressDisplay got = interpretProgress(row.code, row.notice);
+        const ProgressDisplay& want = row.expected;
+        EXPECT_EQ(std::tie(got.action, got.status, got.lower, got.upper, got.position),
+                  std::tie(want.action, want.status, want.lower, want.upper, want.position))
+            << row.code;
+    }
 }
 
 }  // namespace
