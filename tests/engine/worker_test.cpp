@@ -22,30 +22,9 @@ using namespace std::chrono_literals;
 
 constexpr auto kLongEnough = 20s;
 
-WorkerTimings quickWorker() {
-    WorkerTimings timings;
-    timings.frame.failurePause = 5ms;
-    timings.connect.cyclePause = 10ms;
-    timings.connect.readyPause = 10ms;
-    return timings;
-}
+const WorkerTimings kQuickWorker{.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 10ms, .readyPause = 10ms}};
 
 const std::vector<std::string> kRunEnd{"MsgInfo 1 0x0", "MsgProgress 2 0x0", "MsgJobsDone 0 0"};
-
-PackageItem itemWith(std::vector<std::uint8_t> image) {
-    PackageItem item;
-    item.fileName = "uc.bin";
-    item.setData(std::move(image));
-    return item;
-}
-
-std::vector<JobKind> kindsOf(const std::vector<Job>& jobs) {
-    std::vector<JobKind> kinds;
-    for (const Job& job : jobs) {
-        kinds.push_back(job.kind);
-    }
-    return kinds;
-}
 
 bool contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -70,15 +49,12 @@ protected:
         ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
     }
 
-    // Counted from the end of connect(), which clears the camera's log.
-    void waitForRequests(std::size_t count) { ASSERT_TRUE(camera.waitForRequests(count, kLongEnough)); }
-
     std::vector<std::string> lastLines(std::size_t count) const {
         const auto lines = sink.descriptions();
         return {lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end()};
     }
 
-    Worker worker{quickWorker()};
+    Worker worker{kQuickWorker};
 };
 
 TEST(WorkerTimingsTest, DefaultsAreTheRealWaits) {
@@ -91,18 +67,16 @@ TEST(WorkerTimingsTest, DefaultsAreTheRealWaits) {
     EXPECT_EQ(timings.connect.readyPause, 500ms);
 }
 
-TEST_F(WorkerTest, AnEmptyRunStillShowsAndHidesTheProgressWindow) {
-    ASSERT_TRUE(worker.start(sink, port));
-    runJobs();
-    EXPECT_EQ(sink.descriptions(), (std::vector<std::string>{"MsgProgress 1 0x0", "MsgInfo 2 0x0", "MsgInfo 1 0x0",
-                                                             "MsgProgress 2 0x0", "MsgJobsDone 0 0"}));
-}
-
-TEST_F(WorkerTest, AStartWhileRunningIsRefusedAndTheThreadKeepsItsPort) {
+TEST_F(WorkerTest, AnEmptyRunStillShowsAndHidesProgressAndASecondStartIsRefused) {
     ASSERT_TRUE(worker.start(sink, port));
     SerialPort other;
     RecordingSink otherSink;
     EXPECT_FALSE(worker.start(otherSink, other));
+    runJobs();
+    EXPECT_EQ(sink.descriptions(), (std::vector<std::string>{"MsgProgress 1 0x0", "MsgInfo 2 0x0", "MsgInfo 1 0x0",
+                                                             "MsgProgress 2 0x0", "MsgJobsDone 0 0"}));
+
+    // The running thread keeps its own port and sink.
     worker.requestConnect();
     ASSERT_TRUE(sink.waitFor(Message::MsgLinkState, kLongEnough));
     EXPECT_TRUE(worker.targetInfo().connected);
@@ -129,8 +103,12 @@ TEST_F(WorkerTest, EraseOfTheWholeDetectedChipBecomesAChipErase) {
     worker.queueErase(kStart, 0xF0000, false);
     worker.queue(Job{.kind = JobKind::TextQuery, .start = 1, .length = 2, .item = nullptr, .text = "hello"}, false,
                  true);
-    EXPECT_EQ(kindsOf(worker.jobs().snapshot()), (std::vector<JobKind>{JobKind::TextQuery, JobKind::EraseRegion,
-                                                                      JobKind::EraseChip, JobKind::EraseRegion}));
+    std::vector<JobKind> kinds;
+    for (const Job& job : worker.jobs().snapshot()) {
+        kinds.push_back(job.kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<JobKind>{JobKind::TextQuery, JobKind::EraseRegion, JobKind::EraseChip,
+                                           JobKind::EraseRegion}));
 
     worker.stop();
     EXPECT_FALSE(worker.targetInfo().connected);
@@ -143,14 +121,10 @@ TEST_F(WorkerTest, AFullMicrocontrollerImageIsProgrammedAndVerified) {
     ASSERT_EQ(type.regionSize, 983040u);
     std::vector<std::uint8_t> image = patternImage(type.regionSize);
     // A full-region image carries its length word where programming puts it.
-    const std::uint32_t lengthAt = type.regionSize - 8;
-    std::fill(image.begin() + lengthAt, image.end(), 0xFF);
-    image[lengthAt + 0] = static_cast<std::uint8_t>(type.regionSize);
-    image[lengthAt + 1] = static_cast<std::uint8_t>(type.regionSize >> 8);
-    image[lengthAt + 2] = static_cast<std::uint8_t>(type.regionSize >> 16);
-    image[lengthAt + 3] = static_cast<std::uint8_t>(type.regionSize >> 24);
+    std::fill(image.end() - 8, image.end(), 0xFF);
+    std::ranges::copy(le32(type.regionSize), image.end() - 8);
     camera.presetFlash(type.startAddress, std::vector<std::uint8_t>(type.regionSize, 0x5A));
-    const PackageItem item = itemWith(image);
+    const PackageItem item = imageItem(image);
 
     connect();
     worker.queueErase(type.startAddress, type.regionSize, false);
@@ -172,7 +146,7 @@ TEST_F(WorkerTest, AFullMicrocontrollerImageIsProgrammedAndVerified) {
 
 TEST_F(WorkerTest, AFailedWriteEndsTheRunAndDropsTheVerify) {
     camera.scheduleFault({.kind = FaultKind::WriteFewer, .command = commandOf(kWriteData), .amount = 1});
-    const PackageItem item = itemWith(patternImage(5000));
+    const PackageItem item = imageItem(patternImage(5000));
     connect();
     worker.queueErase(kStart, kRegion, false);
     worker.queueWrite(kStart, kRegion, item, false);
@@ -197,7 +171,7 @@ TEST_F(WorkerTest, ARejectedEraseLetsTheRunGoOn) {
 }
 
 TEST_F(WorkerTest, ACancelBeforeTheRunIsForgotten) {
-    const PackageItem item = itemWith(patternImage(10000));
+    const PackageItem item = imageItem(patternImage(10000));
     connect();
     worker.cancel();
     worker.queueErase(kStart, kRegion, false);
@@ -211,11 +185,12 @@ TEST_F(WorkerTest, ACancelBeforeTheRunIsForgotten) {
 
 TEST_F(WorkerTest, ACancelDuringProgrammingWritesNoLengthWordAndNoText) {
     camera.scheduleFault({.kind = FaultKind::DelayReply, .command = commandOf(kWriteData), .delay = 300ms});
-    const PackageItem item = itemWith(patternImage(10000));
+    const PackageItem item = imageItem(patternImage(10000));
     connect();
     worker.queueWrite(kStart, kRegion, item, false);
     worker.queueVerify(kStart, kRegion, item, true);
-    waitForRequests(2);  // the blank check and the first block
+    // The blank check and the first block, counted from the end of connect().
+    ASSERT_TRUE(camera.waitForRequests(2, kLongEnough));
     worker.cancel();
     ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
 
@@ -227,17 +202,14 @@ TEST_F(WorkerTest, ACancelDuringProgrammingWritesNoLengthWordAndNoText) {
 
 TEST_F(WorkerTest, AStopDuringAWriteEndsTheRunBeforeTheLinkGoesDown) {
     camera.scheduleFault({.kind = FaultKind::DelayReply, .command = commandOf(kWriteData), .delay = 500ms});
-    const PackageItem item = itemWith(patternImage(10000));
+    const PackageItem item = imageItem(patternImage(10000));
     connect();
     worker.queueWrite(kStart, kRegion, item, true);
-    waitForRequests(2);
+    ASSERT_TRUE(camera.waitForRequests(2, kLongEnough));
     worker.stop();
 
     EXPECT_EQ(failureTexts(sink), std::vector<std::string>{"\"Sector write failed - communication error\""});
-    const auto lines = sink.descriptions();
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2], "MsgJobsDone 0 0");
-    EXPECT_EQ(lines.back(), "MsgLinkState 1 0");
+    EXPECT_EQ(lastLines(2), (std::vector<std::string>{"MsgJobsDone 0 0", "MsgLinkState 1 0"}));
     EXPECT_FALSE(worker.isRunning());
     EXPECT_FALSE(worker.targetInfo().connected);
 }
