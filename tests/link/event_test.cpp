@@ -7,20 +7,17 @@
 using namespace std::chrono_literals;
 using tarnwick::Event;
 
-TEST(Event, ManualResetStaysSetUntilReset) {
-    Event event(Event::Reset::Manual);
-    EXPECT_FALSE(event.wait(0ms));
-    event.set();
-    EXPECT_TRUE(event.wait(0ms));
-    EXPECT_TRUE(event.wait(0ms));
-    event.reset();
-    EXPECT_FALSE(event.isSet());
-}
-
-TEST(Event, AutoResetIsConsumedByOneWait) {
-    Event event(Event::Reset::Auto, true);
-    EXPECT_TRUE(event.wait(0ms));
-    EXPECT_FALSE(event.wait(0ms));
+TEST(Event, ManualResetStaysSetUntilResetAutoResetIsConsumedByOneWait) {
+    Event manual(Event::Reset::Manual);
+    Event automatic(Event::Reset::Auto, true);
+    EXPECT_FALSE(manual.wait(0ms));
+    manual.set();
+    EXPECT_TRUE(manual.wait(0ms));
+    EXPECT_TRUE(manual.wait(0ms));
+    manual.reset();
+    EXPECT_FALSE(manual.isSet());
+    EXPECT_TRUE(automatic.wait(0ms));
+    EXPECT_FALSE(automatic.wait(0ms));
 }
 
 TEST(Event, WaitAnyReportsTheFirstSetInOrderAndConsumesOnlyIt) {

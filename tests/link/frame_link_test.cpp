@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string_view>
 #include <thread>
 
@@ -12,13 +13,10 @@ namespace tarnwick {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::PtyPeer;
-using testing::TemporaryPortFolder;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kPeerPort = 202;
 constexpr FrameTimings kFastTimings{std::chrono::milliseconds(20), 50, 5};
-constexpr std::uint32_t kReplyTimeoutMs = 200;
 
 Bytes littleEndian(std::uint32_t value, int count) {
     Bytes bytes;
@@ -33,29 +31,31 @@ Bytes operator+(Bytes left, const Bytes& right) {
     return left;
 }
 
-// The reply as the boot code puts it on the line; fields can be spoiled.
-struct Reply {
-    explicit Reply(Bytes payloadBytes = {}) : payload(std::move(payloadBytes)) {}
+Bytes onTheLine(const Bytes& body, std::uint32_t crcFlip = 0, bool withEtx = true) {
+    Bytes bytes = Bytes{kStx} + body + littleEndian(frameCrc(body) ^ crcFlip, 4);
+    if (withEtx) {
+        bytes.push_back(kEtx);
+    }
+    return bytes;
+}
 
-    Bytes payload;
-    std::optional<std::uint16_t> lengthField;
+// A reply as the boot code acknowledges and sends it; fields can be spoiled,
+// and stray bytes can come between the ACK and the reply.
+struct Reply {
+    Bytes payload{};
+    std::optional<std::uint16_t> lengthField{};
     std::uint32_t crcFlip = 0;
     bool withEtx = true;
 
-    [[nodiscard]] Bytes wire() const {
-        const Bytes body = Bytes{0xA5, 0x5A} +
-                           littleEndian(lengthField.value_or(static_cast<std::uint16_t>(payload.size())), 2) + payload;
-        Bytes bytes = Bytes{kStx} + body + littleEndian(frameCrc(body) ^ crcFlip, 4);
-        if (withEtx) {
-            bytes.push_back(kEtx);
-        }
-        return bytes;
+    [[nodiscard]] Bytes acked(const Bytes& strayBytes = {}) const {
+        const auto length = lengthField.value_or(static_cast<std::uint16_t>(payload.size()));
+        return Bytes{kAck} + strayBytes + onTheLine(Bytes{0xA5, 0x5A} + littleEndian(length, 2) + payload, crcFlip, withEtx);
     }
 };
 
 class FrameLinkTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    FrameLinkTest() {
         port.open(kPeerPort, 115200);
         request.setHeader(0x06, 0x02, 8);
         for (std::uint8_t index = 0; index < 8; ++index) {
@@ -63,35 +63,55 @@ protected:
         }
     }
 
-    // Runs the exchange while `script` plays the boot code's side.
-    LinkResult exchangeWith(const std::function<void()>& script) {
-        std::jthread target(script);
-        return link.exchange(request, kReplyTimeoutMs);
+    LinkResult exchangeWhile(const std::function<void()>& peerSide) {
+        std::jthread target(peerSide);
+        return link.exchange(request, 200);
     }
 
-    Bytes receiveRequest() const {
-        Bytes head = peer.receive(5, 1s);
-        if (head.size() < 5) {
-            return head;
+    // The peer answers each request with the next of answers; hostSent
+    // records all the host put on the line, the verdict on the last answer too.
+    LinkResult exchangeWith(const std::vector<Bytes>& answers, bool quitOnFirstRequest = false) {
+        return exchangeWhile([&] {
+            for (const Bytes& answer : answers) {
+                hostSent = hostSent + throughNextFrame();
+                if (quitOnFirstRequest) {
+                    quit.set();
+                }
+                peer.send(answer);
+            }
+            hostSent = hostSent + peer.receive(1, 300ms);
+        });
+    }
+
+    Bytes throughNextFrame() const {
+        Bytes bytes = peer.receive(1, 1s);
+        while (!bytes.empty() && bytes.back() != kStx) {
+            bytes = bytes + peer.receive(1, 1s);
         }
-        const std::size_t length = head[3] | head[4] << 8;
-        return head + peer.receive(length + 5, 1s);
+        const Bytes header = peer.receive(4, 1s);
+        if (header.size() < 4) {
+            return bytes + header;
+        }
+        return bytes + header + peer.receive((header[2] | header[3] << 8) + 5U, 1s);
     }
 
-    Bytes requestWire() const {
-        const Bytes body(request.body().begin(), request.body().end());
-        return Bytes{kStx} + body + littleEndian(frameCrc(body), 4) + Bytes{kEtx};
+    // R: the request, A: ACK, N: NAK.
+    static Bytes hostSequence(std::string_view steps, const FrameBuffer& sent) {
+        const Bytes request = onTheLine({sent.body().begin(), sent.body().end()});
+        Bytes bytes;
+        for (const char step : steps) {
+            bytes = bytes + (step == 'R' ? request : Bytes{step == 'A' ? kAck : kNak});
+        }
+        return bytes;
     }
 
-    // What the host sends after a reply: ACK or NAK, or nothing.
-    Bytes hostVerdict() const { return peer.receive(1, 300ms); }
-
-    TemporaryPortFolder folder;
-    PtyPeer peer{folder, kPeerPort};
+    testing::TemporaryPortFolder folder;
+    testing::PtyPeer peer{folder, kPeerPort};
     SerialPort port;
     Event quit{Event::Reset::Manual};
     SerialFrameLink link{port, quit, kFastTimings};
     FrameBuffer request;
+    Bytes hostSent;
 };
 
 TEST(FrameCrc, KnownValues) {
@@ -107,7 +127,7 @@ TEST(FrameTimingsDefaults, AreTheBootCodeProtocolsWaits) {
     EXPECT_EQ(timings.readMultiplierMs, 100U);
 }
 
-TEST_F(FrameLinkTest, EmptyRequestsGoOnTheLineAsTenBytesAndSilenceTwiceIsACommError) {
+TEST_F(FrameLinkTest, EmptyRequestsGoOnTheLineAsTenBytes) {
     const std::pair<std::uint8_t, Bytes> expected[] = {
         {0x02, {0x02, 0x01, 0x02, 0x00, 0x00, 0x0B, 0xB3, 0x38, 0xBB, 0x03}},
         {0x01, {0x02, 0x01, 0x01, 0x00, 0x00, 0x52, 0x0D, 0x7E, 0xB9, 0x03}},
@@ -115,155 +135,91 @@ TEST_F(FrameLinkTest, EmptyRequestsGoOnTheLineAsTenBytesAndSilenceTwiceIsACommEr
     for (const auto& [group, wire] : expected) {
         request.clear();
         request.setHeader(0x01, group, 0);
-        Bytes seen;
-        EXPECT_EQ(exchangeWith([&] { seen = peer.receive(20, 1s); }), LinkResult::CommError);
-        EXPECT_EQ(seen, wire + wire);
-        EXPECT_EQ(request.crc(), frameCrc(Bytes(wire.begin() + 1, wire.begin() + 5)));
+        hostSent.clear();
+        EXPECT_EQ(exchangeWith({{}, {}}), LinkResult::CommError);
+        EXPECT_EQ(hostSent, wire + wire);
     }
 }
 
 TEST_F(FrameLinkTest, ReplyIsLaidOverTheRequestAndAcknowledged) {
-    const Bytes expected = requestWire();
-    Bytes verdict;
-    const auto result = exchangeWith([&] {
-        EXPECT_EQ(receiveRequest(), expected);
-        peer.send(Bytes{kAck} + Reply({0xAA, 0xBB, 0xCC, 0xDD}).wire());
-        verdict = hostVerdict();
-    });
-    ASSERT_EQ(result, LinkResult::Success);
-    EXPECT_EQ(verdict, Bytes{kAck});
+    const FrameBuffer sent = request;
+    ASSERT_EQ(exchangeWith({Reply{{0xAA, 0xBB, 0xCC, 0xDD}}.acked()}), LinkResult::Success);
+    EXPECT_EQ(hostSent, hostSequence("RA", sent));
     EXPECT_EQ(request.length(), 4);
     EXPECT_EQ(request.payload32(0), 0xDDCCBBAAU);
     EXPECT_EQ(request.payload32(4), 0x17161514U);
     EXPECT_EQ(request.bytes()[0], 0xA5);
 }
 
-TEST_F(FrameLinkTest, EmptyReplyIsAcceptedAfterItsChecksum) {
-    Bytes verdict;
-    EXPECT_EQ(exchangeWith([&] {
-                  receiveRequest();
-                  peer.send(Bytes{kAck} + Reply().wire());
-                  verdict = hostVerdict();
-              }),
-              LinkResult::Success);
-    EXPECT_EQ(verdict, Bytes{kAck});
-    EXPECT_EQ(request.length(), 0);
-}
-
-TEST_F(FrameLinkTest, NineStrayBytesBeforeTheReplyAreTolerated) {
-    EXPECT_EQ(exchangeWith([&] {
-                  receiveRequest();
-                  peer.send(Bytes{kAck} + Bytes(9, 0x55) + Reply({1}).wire());
-                  hostVerdict();
-              }),
-              LinkResult::Success);
-}
-
-TEST_F(FrameLinkTest, TenStrayBytesFailTheAttemptAndTheRequestIsSentAgainWithoutANak) {
-    const Bytes expected = requestWire();
-    Bytes between;
-    EXPECT_EQ(exchangeWith([&] {
-                  receiveRequest();
-                  peer.send(Bytes{kAck} + Bytes(10, 0x55));
-                  between = receiveRequest();
-                  peer.send(Bytes{kAck} + Reply({1}).wire());
-                  hostVerdict();
-              }),
-              LinkResult::Success);
-    EXPECT_EQ(between, expected);
-}
-
-TEST_F(FrameLinkTest, BadRepliesAreAnsweredWithNakNeverAck) {
-    Reply overLong({1, 2});
-    overLong.lengthField = 0xFFFF;
-    Reply badChecksum({1, 2});
-    badChecksum.crcFlip = 1;
-    Reply noEtx({1, 2});
-    noEtx.withEtx = false;
-    for (const Reply& bad : {overLong, badChecksum, noEtx}) {
-        Bytes verdicts;
-        Bytes resent;
-        EXPECT_EQ(exchangeWith([&] {
-                      receiveRequest();
-                      peer.send(Bytes{kAck} + bad.wire());
-                      verdicts = hostVerdict();
-                      resent = receiveRequest();
-                      peer.send(Bytes{kAck} + bad.wire());
-                      verdicts = verdicts + hostVerdict();
-                  }),
-                  LinkResult::CommError);
-        EXPECT_EQ(verdicts, (Bytes{kNak, kNak}));
-        EXPECT_EQ(resent, requestWire());
-    }
-}
-
-TEST_F(FrameLinkTest, CanCountsAsRejectedEvenWhenTheSecondAttemptIsSilent) {
-    EXPECT_EQ(exchangeWith([&] {
-                  receiveRequest();
-                  peer.send({kCan});
-                  receiveRequest();
-              }),
-              LinkResult::CrcError);
-    EXPECT_EQ(request.payload32(0), 0x13121110U);
-    EXPECT_EQ(request.crc(), request.bodyCrc());
-}
-
-TEST_F(FrameLinkTest, AWrongAcknowledgementTwiceIsACommError) {
-    EXPECT_EQ(exchangeWith([&] {
-                  for (int attempt = 0; attempt < 2; ++attempt) {
-                      receiveRequest();
-                      peer.send({kNak});
-                  }
-              }),
-              LinkResult::CommError);
-}
-
-TEST_F(FrameLinkTest, QuitDuringTheReplyWaitCancelsWithoutAnAnswer) {
-    Bytes after;
-    EXPECT_EQ(exchangeWith([&] {
-                  receiveRequest();
-                  quit.set();
-                  peer.send({kAck});
-                  after = hostVerdict();
-              }),
-              LinkResult::Cancelled);
-    EXPECT_TRUE(after.empty());
-}
-
-TEST_F(FrameLinkTest, QuitIsNotSeenBeforeTheTargetAcknowledges) {
-    quit.set();
-    EXPECT_EQ(exchangeWith([&] {
-                  receiveRequest();
-                  receiveRequest();
-              }),
-              LinkResult::CommError);
-}
-
 TEST_F(FrameLinkTest, APeerThatHangsUpMidFrameRaisesInsteadOfHanging) {
-    EXPECT_THROW(exchangeWith([&] {
-                     receiveRequest();
-                     const Bytes reply = Reply({1, 2, 3, 4}).wire();
-                     peer.send(Bytes{kAck} + Bytes(reply.begin(), reply.begin() + 6));
+    EXPECT_THROW(exchangeWhile([&] {
+                     throughNextFrame();
+                     const Bytes reply = Reply{{1, 2, 3, 4}}.acked();
+                     peer.send({reply.begin(), reply.begin() + 7});
                      peer.hangUp();
                  }),
                  CSerialException);
 }
 
 TEST_F(FrameLinkTest, GarbageNeverYieldsSuccess) {
-    Bytes garbage(600);
-    std::uint32_t seed = 12345;
-    for (auto& byte : garbage) {
+    Bytes garbage{kAck, kStx};
+    for (std::uint32_t seed = 12345; garbage.size() < 600;) {
         seed = seed * 1103515245U + 12345U;
-        byte = static_cast<std::uint8_t>(seed >> 16);
+        garbage.push_back(static_cast<std::uint8_t>(seed >> 16));
     }
-    garbage[0] = kAck;
-    garbage[1] = kStx;
-    EXPECT_NE(exchangeWith([&] {
-                  receiveRequest();
-                  peer.send(garbage);
-              }),
-              LinkResult::Success);
+    EXPECT_NE(exchangeWith({garbage}), LinkResult::Success);
 }
+
+// One path through exchange: the peer's answer to each request, and what
+// the host makes of them.
+struct ExchangeCase {
+    const char* name;
+    std::vector<Bytes> answers;
+    LinkResult result;
+    const char* hostSends;  // as hostSequence reads it
+    enum class Quit { Never, BeforeExchange, OnFirstRequest } quit = Quit::Never;
+};
+
+void PrintTo(const ExchangeCase& row, std::ostream* out) { *out << row.name; }
+
+// Bad replies come on both attempts.
+std::vector<Bytes> twice(const Reply& reply) { return {reply.acked(), reply.acked()}; }
+
+const ExchangeCase kExchangeCases[] = {
+    {"EmptyReplyIsAccepted", {Reply{}.acked()}, LinkResult::Success, "RA"},
+    {"NineStrayBytesAreTolerated", {Reply{{1}}.acked(Bytes(9, 0x55))}, LinkResult::Success, "RA"},
+    {"TenStrayBytesFailTheAttemptWithoutANak", {Bytes{kAck} + Bytes(10, 0x55), Reply{{1}}.acked()},
+     LinkResult::Success, "RRA"},
+    {"OverLongLengthIsAnsweredWithNak", twice({.payload = {1, 2}, .lengthField = 0xFFFF}), LinkResult::CommError,
+     "RNRN"},
+    {"BadChecksumIsAnsweredWithNak", twice({.payload = {1, 2}, .crcFlip = 1}), LinkResult::CommError, "RNRN"},
+    {"MissingEtxIsAnsweredWithNak", twice({.payload = {1, 2}, .withEtx = false}), LinkResult::CommError, "RNRN"},
+    {"CanThenSilenceIsARejection", {{kCan}, {}}, LinkResult::CrcError, "RR"},
+    {"NakTwiceIsACommError", {{kNak}, {kNak}}, LinkResult::CommError, "RR"},
+    {"QuitDuringTheReplyWaitCancelsWithoutAnAnswer", {{kAck}}, LinkResult::Cancelled, "R",
+     ExchangeCase::Quit::OnFirstRequest},
+    {"QuitIsNotSeenBeforeTheTargetAcknowledges", {{}, {}}, LinkResult::CommError, "RR",
+     ExchangeCase::Quit::BeforeExchange},
+};
+
+class FrameExchangeTest : public FrameLinkTest, public ::testing::WithParamInterface<ExchangeCase> {};
+
+TEST_P(FrameExchangeTest, GivesTheResultOfItsPath) {
+    const ExchangeCase& row = GetParam();
+    if (row.quit == ExchangeCase::Quit::BeforeExchange) {
+        quit.set();
+    }
+    FrameBuffer sent = request;
+    EXPECT_EQ(exchangeWith(row.answers, row.quit == ExchangeCase::Quit::OnFirstRequest), row.result);
+    EXPECT_EQ(hostSent, hostSequence(row.hostSends, sent));
+    if (row.result != LinkResult::Success) {
+        sent.setCrc(sent.bodyCrc());
+        EXPECT_TRUE(request == sent) << "a failed exchange keeps the request";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FrameExchangeTest, ::testing::ValuesIn(kExchangeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarnwick
