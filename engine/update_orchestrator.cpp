@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <string>
 
 #include "package_file.h"
 
@@ -162,52 +164,53 @@ std::optional<UpdateOrchestrator::SelectedItem> UpdateOrchestrator::selectedTarg
     return SelectedItem{package, item, type};
 }
 
-std::optional<CommandOutcome> UpdateOrchestrator::refuseSingleItem(const ImageType& type) {
-    const std::optional<std::string> refusal =
-        SingleItemRefusal(type, RunningBootVersion(worker_.targetInfo()), worker_.targetInfo().flash);
-    if (!refusal) {
-        return std::nullopt;
+CommandOutcome UpdateOrchestrator::startOnWritableTarget(
+    const std::function<CommandOutcome(const SelectedItem&)>& start) {
+    skipVerify_ = view_.readSettings().skipVerify;
+    const std::optional<SelectedItem> target = selectedTarget();
+    if (!target) {
+        return CommandOutcome::Nothing;
     }
-    messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Error);
-    return CommandOutcome::Refused;
+    const TargetInfo& info = worker_.targetInfo();
+    const std::optional<std::string> refusal = SingleItemRefusal(*target->type, RunningBootVersion(info), info.flash);
+    if (refusal) {
+        messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Error);
+        return CommandOutcome::Refused;
+    }
+    return start(*target);
 }
 
 CommandOutcome UpdateOrchestrator::erase() {
-    skipVerify_ = view_.readSettings().skipVerify;
-    const std::optional<SelectedItem> target = selectedTarget();
-    if (!target) {
-        return CommandOutcome::Nothing;
-    }
-    if (const std::optional<CommandOutcome> refused = refuseSingleItem(*target->type)) {
-        return *refused;
-    }
-    queueRun(EraseBatch(*target->type));
-    return CommandOutcome::Started;
+    return startOnWritableTarget([this](const SelectedItem& target) {
+        queueRun(EraseBatch(*target.type));
+        return CommandOutcome::Started;
+    });
 }
 
 CommandOutcome UpdateOrchestrator::eraseAndProgram() {
-    skipVerify_ = view_.readSettings().skipVerify;
-    const std::optional<SelectedItem> target = selectedTarget();
-    if (!target) {
-        return CommandOutcome::Nothing;
-    }
-    if (const std::optional<CommandOutcome> refused = refuseSingleItem(*target->type)) {
-        return *refused;
-    }
+    return startOnWritableTarget([this](const SelectedItem& target) {
+        if (!loadSelectedData(target)) {
+            return CommandOutcome::Refused;
+        }
+        const std::uint32_t bootVersion = RunningBootVersion(worker_.targetInfo());
+        queueRun(ProgrammingBatch(*target.type, *target.item, bootVersion, skipVerify_));
+        return CommandOutcome::Started;
+    });
+}
+
+bool UpdateOrchestrator::loadSelectedData(const SelectedItem& target) {
     try {
-        const LoadResult result = LoadItemData(*target->package, target->item, messages_);
+        const LoadResult result = LoadItemData(*target.package, target.item, messages_);
         if (result != LoadResult::Loaded) {
             messages_.showMessage(CantLoadPackageText(static_cast<std::uint32_t>(result)), kProgramCaption,
                                   MessageIcon::Error);
-            return CommandOutcome::Refused;
+            return false;
         }
     } catch (const PackageDataError& error) {
         messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
-        return CommandOutcome::Refused;
+        return false;
     }
-    const std::uint32_t bootVersion = RunningBootVersion(worker_.targetInfo());
-    queueRun(ProgrammingBatch(*target->type, *target->item, bootVersion, skipVerify_));
-    return CommandOutcome::Started;
+    return true;
 }
 
 CommandOutcome UpdateOrchestrator::updateInfo() {

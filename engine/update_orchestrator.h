@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -139,7 +140,12 @@ private:
         const ImageType* type;
     };
     std::optional<SelectedItem> selectedTarget();
-    std::optional<CommandOutcome> refuseSingleItem(const ImageType& type);
+    // Erase and Erase && Program: read the skip-verify box, find the selected
+    // item, refuse it with its text when the camera cannot take it, and only
+    // then start.
+    CommandOutcome startOnWritableTarget(const std::function<CommandOutcome(const SelectedItem&)>& start);
+    // Shows why when the item's data cannot be loaded.
+    bool loadSelectedData(const SelectedItem& target);
 
     void queueRun(const std::vector<PlannedJob>& jobs);
     void queueJob(const PlannedJob& job);
