@@ -76,7 +76,6 @@ LinkResult SerialFrameLink::exchange(FrameBuffer& frame, std::uint32_t replyTime
     timeouts.readTotalTimeoutConstant = replyTimeoutMs;
     port_.setTimeouts(timeouts);
 
-    working_ = frame;
     bool rejected = false;
     for (int attemptNumber = 0; attemptNumber < kAttempts; ++attemptNumber) {
         switch (attempt(frame)) {
@@ -91,6 +90,9 @@ LinkResult SerialFrameLink::exchange(FrameBuffer& frame, std::uint32_t replyTime
 }
 
 SerialFrameLink::Attempt SerialFrameLink::attempt(FrameBuffer& frame) {
+    // Afresh each attempt, so that a bad reply leaves none of its bytes
+    // beyond a good reply's length.
+    working_ = frame;
     port_.purgeReceive();
     sendRequest(frame);
     std::uint8_t answer = 0;

@@ -141,10 +141,12 @@ TEST_F(FrameLinkTest, EmptyRequestsGoOnTheLineAsTenBytes) {
     }
 }
 
+// Over the request as it was sent, not over what a bad reply left behind.
 TEST_F(FrameLinkTest, ReplyIsLaidOverTheRequestAndAcknowledged) {
     const FrameBuffer sent = request;
-    ASSERT_EQ(exchangeWith({Reply{{0xAA, 0xBB, 0xCC, 0xDD}}.acked()}), LinkResult::Success);
-    EXPECT_EQ(hostSent, hostSequence("RA", sent));
+    const Reply longBadReply{.payload = Bytes(8, 0xEE), .crcFlip = 1};
+    ASSERT_EQ(exchangeWith({longBadReply.acked(), Reply{{0xAA, 0xBB, 0xCC, 0xDD}}.acked()}), LinkResult::Success);
+    EXPECT_EQ(hostSent, hostSequence("RNRA", sent));
     EXPECT_EQ(request.length(), 4);
     EXPECT_EQ(request.payload32(0), 0xDDCCBBAAU);
     EXPECT_EQ(request.payload32(4), 0x17161514U);
