@@ -20,7 +20,7 @@ constexpr int kPeerPort = 201;
 
 class SerialPortTest : public ::testing::Test {
 protected:
-    void openHost() { port.open(kPeerPort, 115200); }
+    SerialPortTest() { port.open(kPeerPort, 115200); }
 
     Bytes readHost(std::size_t count) {
         Bytes bytes(count);
@@ -87,7 +87,6 @@ TEST(SerialPortOpen, PortZeroAndMissingDevicesFailWithTheSystemText) {
 }
 
 TEST_F(SerialPortTest, SecondOpenOfAHeldPortIsDeniedUntilItIsClosed) {
-    openHost();
     SerialPort second;
     try {
         second.open(kPeerPort, 115200);
@@ -103,6 +102,7 @@ TEST_F(SerialPortTest, SecondOpenOfAHeldPortIsDeniedUntilItIsClosed) {
 }
 
 TEST_F(SerialPortTest, UnsupportedLineSettingsAreRefusedAndLeaveThePortUnusable) {
+    port.close();
     EXPECT_THROW(port.open(kPeerPort, 12345), CSerialException);
     EXPECT_THROW(port.open(kPeerPort, 115200, Parity::None, 9), CSerialException);
     EXPECT_FALSE(port.isOpen());
@@ -113,7 +113,6 @@ TEST_F(SerialPortTest, UnsupportedLineSettingsAreRefusedAndLeaveThePortUnusable)
 }
 
 TEST_F(SerialPortTest, ControlBytesPassUntranslatedBothWays) {
-    openHost();
     const Bytes control{0x02, 0x03, 0x0A, 0x0D, 0x11, 0x13, 0x15, 0x16, 0x18, 0x1A, 0x7F, 0xFF, 0x00};
     port.setTimeouts({500, 10, 500, 0, 0});
     peer.send(control);
@@ -124,7 +123,6 @@ TEST_F(SerialPortTest, ControlBytesPassUntranslatedBothWays) {
 }
 
 TEST_F(SerialPortTest, ReadWithNothingArrivingReturnsZeroAfterTheTotalTime) {
-    openHost();
     port.setTimeouts({500, 20, 100, 0, 0});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(readHost(4).size(), 0U);
@@ -132,7 +130,6 @@ TEST_F(SerialPortTest, ReadWithNothingArrivingReturnsZeroAfterTheTotalTime) {
 }
 
 TEST_F(SerialPortTest, ReadReturnsWhatArrivedWhenTheGapExceedsTheInterval) {
-    openHost();
     port.setTimeouts({50, 0, 0, 0, 0});
     std::thread sender([this] {
         std::this_thread::sleep_for(100ms);
@@ -144,7 +141,6 @@ TEST_F(SerialPortTest, ReadReturnsWhatArrivedWhenTheGapExceedsTheInterval) {
 }
 
 TEST_F(SerialPortTest, PurgeDiscardsOnlyWhatWasReceived) {
-    openHost();
     peer.send({9, 9, 9});
     std::this_thread::sleep_for(50ms);
     port.purgeReceive();
@@ -155,7 +151,6 @@ TEST_F(SerialPortTest, PurgeDiscardsOnlyWhatWasReceived) {
 }
 
 TEST_F(SerialPortTest, AHangUpRaisesInsteadOfWaitingForever) {
-    openHost();
     port.setTimeouts({});  // wait for every byte, without limit
     std::thread closer([this] {
         std::this_thread::sleep_for(50ms);
