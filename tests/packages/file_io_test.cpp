@@ -81,7 +81,11 @@ TEST_F(FileIoTest, FailureAtAnyStepKeepsTheOldFileAndRemovesTheTemporary) {
     EXPECT_EQ(testing::readText(file), "new");
 }
 
-TEST_F(FileIoTest, FoldersThatAreFilesOrMissingAreRefused) {
+TEST_F(FileIoTest, FoldersAreMadeWithTheirParentsButNotThroughAFile) {
+    const fs::path nested = folder_ / "a" / "b" / "c";
+    EXPECT_FALSE(CreateFolders(nested));
+    EXPECT_TRUE(IsExistingFolder(nested));
+    EXPECT_FALSE(CreateFolders(nested));
     const fs::path plain = folder_.write("plain", "x");
     ExpectError(ReplaceFile(plain / "f", std::string_view("y")), ENOTDIR);
     ExpectError(ReplaceFile(folder_ / "missing" / "f", std::string_view("y")), ENOENT);
@@ -89,13 +93,6 @@ TEST_F(FileIoTest, FoldersThatAreFilesOrMissingAreRefused) {
     EXPECT_TRUE(CreateFolders(plain));
     EXPECT_FALSE(IsExistingFolder(plain));
     EXPECT_FALSE(IsExistingFolder(""));
-}
-
-TEST_F(FileIoTest, CreateFoldersMakesParentsAndAcceptsExisting) {
-    const fs::path nested = folder_ / "a" / "b" / "c";
-    EXPECT_FALSE(CreateFolders(nested));
-    EXPECT_TRUE(IsExistingFolder(nested));
-    EXPECT_FALSE(CreateFolders(nested));
 }
 
 }  // namespace

@@ -11,12 +11,10 @@
 namespace tarnwick {
 namespace {
 
-using testing::kBootGuid;
-using testing::kFpgaGuid;
-using testing::kUcGuid;
+using namespace tarnwick::testing;
 
 PackageItem ItemOf(std::string_view guid, std::vector<std::uint8_t> data = {}) {
-    PackageItem item = testing::ItemOfType(guid);
+    PackageItem item = ItemOfType(guid);
     item.setData(std::move(data));
     return item;
 }
@@ -39,17 +37,6 @@ TEST(FileTimeFormat, ShowsTwoDigitFieldsAndNoTimeAsTheEpochInLocalTime) {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
     EXPECT_EQ(FormatFileTime(FileTime{}), "01.01.1970 - 00:00:00");
-}
-
-TEST(PackageItemModel, NewItemOfATypeCarriesOnlyTheTypeFields) {
-    const PackageItem item = ItemOf(kFpgaGuid);
-    EXPECT_EQ(item.typeName, "Corvel::FPGA");
-    EXPECT_EQ(item.platform, kPlatformCorvel);
-    EXPECT_EQ(item.typeGuid, ParseGuidOrZero(kFpgaGuid));
-    EXPECT_EQ(item.version, 0u);
-    EXPECT_FALSE(item.hasData());
-    EXPECT_TRUE(Package("mine", "").isUserBuilt());
-    EXPECT_FALSE(Package("read", "/tmp/p.xml").isUserBuilt());
 }
 
 TEST_F(PackageTest, SecondItemOfATypeIsRefusedAndChangesNothing) {
