@@ -1,104 +1,60 @@
 #include "package_store.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "catalogues.h"
 #include "file_io.h"
-#include "firmware_import.h"
-#include "guid.h"
+#include "package_test_support.h"
 #include "package_writer.h"
+#include "temporary_folder.h"
 
 namespace tarnwick {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::string_view kBootloaderGuid = "{728F4F3D-0BED-499A-8385-5ECBE8116317}";
-constexpr std::string_view kUcGuid = "{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}";
-
-struct ShownMessage {
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-};
-
-class RecordingMessages : public UserMessages {
-public:
-    void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), icon});
-    }
-    std::vector<ShownMessage> shown;
-};
-
-PackageItem ItemOfType(std::string_view guidText, std::string fileName) {
-    const ImageType* type = FindImageType(ParseGuidOrZero(guidText));
-    EXPECT_NE(type, nullptr) << guidText;
-    PackageItem item(*type);
-    item.fileName = std::move(fileName);
-    return item;
-}
+using namespace tarnwick::testing;
 
 class PackageListTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("tarnwick-list-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-        configPath_ = folder_.string();
+    std::string ListFile() const { return folder_ / kPackageListFileName; }
+    std::string ListText() const { return testing::readText(ListFile()); }
+    void WriteList(const std::string& text) const { folder_.write(kPackageListFileName, text); }
+
+    PackageStore Load(const std::string& configPath) {
+        PackageStore store;
+        LoadPackageList(store, configPath, messages_);
+        return store;
     }
-    void TearDown() override { fs::remove_all(folder_); }
+    PackageStore Load() { return Load(configPath_); }
 
-    std::string ListFile() const { return (folder_ / "Tarnwick.packages.xml").string(); }
-
-    std::string ListText() const {
-        std::ifstream in(ListFile(), std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    void WriteList(const std::string& text) const { std::ofstream(ListFile(), std::ios::binary) << text; }
-
-    std::string WriteFile(const std::string& name, const std::string& bytes) const {
-        const std::string path = (folder_ / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+    void ExpectOneSaveFailure() {
+        ASSERT_EQ(messages_.shown.size(), 1u);
+        EXPECT_EQ(messages_.shown[0].text, "Can't save configuration data to\n" + ListFile());
+        EXPECT_EQ(messages_.shown[0].caption, "Save configuration data");
+        EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Error);
+        messages_.shown.clear();
     }
 
-    // The example list: a user-built package of two items, then a package
-    // read from a package file.
-    PackageStore ExampleStore() const {
+    // A user-built package of two items, then a package from a package file.
+    static PackageStore ExampleStore() {
         PackageStore store;
         Package& lab = store.Add(Package("Lab set", ""));
-        lab.AddItem(ItemOfType(kBootloaderGuid, "C:\\fw\\boot.bin"));
-        lab.AddItem(ItemOfType(kUcGuid, ""));
-        Package& release = store.Add(Package("Release 2.01", "C:\\pkg\\release.xml"));
-        release.AppendItem(ItemOfType(kUcGuid, "uc.bin"));
+        lab.AddItem(ItemOfType(kBootGuid, "C:\\fw\\boot.bin"));
+        lab.AddItem(ItemOfType(kUcGuid));
+        store.Add(Package("Release 2.01", "C:\\pkg\\release.xml")).AppendItem(ItemOfType(kUcGuid, "uc.bin"));
         return store;
     }
 
-    void SaveAndReload(const PackageStore& saved, PackageStore& loaded) {
-        SavePackageList(saved, configPath_, messages_);
-        LoadPackageList(loaded, configPath_, messages_);
-    }
-
-    fs::path folder_;
-    std::string configPath_;
-    RecordingMessages messages_;
+    testing::TemporaryFolder folder_;
+    std::string configPath_ = folder_.path();
+    testing::RecordingMessages messages_;
 };
 
 TEST_F(PackageListTest, WritesTheExampleFileByteForByte) {
+    EXPECT_EQ(PackageListPath("/home/tech/data"), "/home/tech/data/Tarnwick.packages.xml");
     SavePackageList(ExampleStore(), configPath_, messages_);
     EXPECT_TRUE(messages_.shown.empty());
     EXPECT_EQ(ListText(),
@@ -127,68 +83,47 @@ TEST_F(PackageListTest, WritesTheExampleFileByteForByte) {
 
 TEST_F(PackageListTest, PackagesWithoutItemsAreLeftOut) {
     PackageStore store;
+    EXPECT_EQ(BuildPackageListText(store), "<config/>\r\n");
     store.Add(Package("Empty", ""));
     store.Add(Package("Also empty", "/x.xml"));
     EXPECT_EQ(BuildPackageListText(store), "<config/>\r\n");
-    EXPECT_EQ(BuildPackageListText(PackageStore{}), "<config/>\r\n");
 }
 
-TEST_F(PackageListTest, TheFileLiesInTheConfigPathFolder) {
-    EXPECT_EQ(PackageListPath("/home/tech/data"), "/home/tech/data/Tarnwick.packages.xml");
-}
-
-TEST_F(PackageListTest, NamesWithEntitiesRoundTrip) {
+TEST_F(PackageListTest, UserBuiltPackagesRoundTripWithTheirItemsDerivedAgain) {
+    const std::string firmware = folder_.write("Corvel1b-2.01.bin", "no marker here");
     PackageStore saved;
-    saved.Add(Package("A&B <x>", "")).AddItem(ItemOfType(kUcGuid, ""));
+    Package& package = saved.Add(Package("A&B <x>", ""));
+    package.AddItem(ItemOfType(kBootGuid, firmware));
+    package.AddItem(ItemOfType(kUcGuid));
     SavePackageList(saved, configPath_, messages_);
     EXPECT_NE(ListText().find("<name>A&amp;B &lt;x&gt;</name>"), std::string::npos);
-    PackageStore loaded;
-    LoadPackageList(loaded, configPath_, messages_);
+
+    PackageStore loaded = Load();
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].name(), "A&B <x>");
+    ASSERT_EQ(loaded[0].itemCount(), 2u);
+    const PackageItem& boot = loaded[0].items()[0];
+    EXPECT_EQ(boot.fileName, firmware);
+    EXPECT_EQ(boot.typeName, "Corvel::Bootloader");
+    EXPECT_EQ(boot.platform, kPlatformCorvel);
+    EXPECT_EQ(boot.cameraType, 1u);
+    EXPECT_EQ(boot.version, MakeVersion(2, 1));
+    const PackageItem& withoutFile = loaded[0].items()[1];
+    EXPECT_EQ(withoutFile.typeGuid, ParseGuidOrZero(kUcGuid));
+    EXPECT_EQ(withoutFile.fileName, "");
+    EXPECT_EQ(withoutFile.cameraType, 0u);
+    EXPECT_EQ(withoutFile.version, 0u);
     EXPECT_TRUE(messages_.shown.empty());
-}
-
-TEST_F(PackageListTest, AnItemWithoutAFileLoadsBackWithoutFileTypeOrVersion) {
-    PackageStore saved;
-    saved.Add(Package("Lab", "")).AddItem(ItemOfType(kUcGuid, ""));
-    PackageStore loaded;
-    SaveAndReload(saved, loaded);
-    ASSERT_EQ(loaded.size(), 1u);
-    ASSERT_EQ(loaded[0].itemCount(), 1u);
-    const PackageItem& item = loaded[0].items()[0];
-    EXPECT_EQ(item.fileName, "");
-    EXPECT_EQ(item.typeName, "Corvel::uC");
-    EXPECT_EQ(item.cameraType, 0u);
-    EXPECT_EQ(item.version, 0u);
-}
-
-TEST_F(PackageListTest, UserBuiltItemsAreDerivedFromTheirFirmwareFilesAgain) {
-    const std::string firmware = WriteFile("Corvel1b-2.01.bin", "no marker here");
-    PackageStore saved;
-    saved.Add(Package("Lab", "")).AddItem(ItemOfType(kBootloaderGuid, firmware));
-    PackageStore loaded;
-    SaveAndReload(saved, loaded);
-    ASSERT_EQ(loaded.size(), 1u);
-    ASSERT_EQ(loaded[0].itemCount(), 1u);
-    const PackageItem& item = loaded[0].items()[0];
-    EXPECT_EQ(item.fileName, firmware);
-    EXPECT_EQ(item.typeName, "Corvel::Bootloader");
-    EXPECT_EQ(item.platform, kPlatformCorvel);
-    EXPECT_EQ(item.typeGuid, ParseGuidOrZero(kBootloaderGuid));
-    EXPECT_EQ(item.cameraType, 1u);
-    EXPECT_EQ(item.version, MakeVersion(2, 1));
 }
 
 TEST_F(PackageListTest, APackageFileEntryIsReadAgainFromItsFile) {
     PackageContents contents;
     contents.name = "Release from file";
     contents.files.push_back({ParseGuidOrZero(kUcGuid), "uc.bin", 1, MakeVersion(2, 1), 0, {1, 2, 3}});
-    const std::string packageFile = WriteFile("release.xml", BuildPackageText(contents));
+    const std::string packageFile = folder_.write("release.xml", BuildPackageText(contents));
     WriteList("<config>\r\n<package updpackage=\"1\">\r\n<name>Old name</name>\r\n<files>0</files>\r\n<path>" +
               packageFile + "</path>\r\n</package>\r\n</config>\r\n");
-    PackageStore loaded;
-    LoadPackageList(loaded, configPath_, messages_);
+    PackageStore loaded = Load();
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].name(), "Release from file");
     EXPECT_EQ(loaded[0].path(), packageFile);
@@ -196,7 +131,7 @@ TEST_F(PackageListTest, APackageFileEntryIsReadAgainFromItsFile) {
     EXPECT_EQ(loaded[0].items()[0].version, MakeVersion(2, 1));
 }
 
-TEST_F(PackageListTest, EntriesThatCannotBeUsedAreDroppedAndTheRestLoads) {
+TEST_F(PackageListTest, EntriesThatCannotBeUsedOrRepeatAnIdAreDroppedAndTheRestLoads) {
     WriteList(
         "<config>\r\n"
         "<package>\r\n<name>No flag</name>\r\n<files>1</files>\r\n"
@@ -207,112 +142,80 @@ TEST_F(PackageListTest, EntriesThatCannotBeUsedAreDroppedAndTheRestLoads) {
         (folder_ / "gone.xml").string() +
         "</path>\r\n</package>\r\n"
         "<package updpackage=\"7\">\r\n<files>2</files>\r\n<name>Kept</name>\r\n"
-        "<file><name>ignored</name><path/><id>{728F4F3D-0BED-499A-8385-5ECBE8116317}</id></file>\r\n"
+        "<file><name>ignored</name><path>/a.bin</path><id>{728F4F3D-0BED-499A-8385-5ECBE8116317}</id></file>\r\n"
+        "<file><id>{728F4F3D-0BED-499A-8385-5ECBE8116317}</id><path>/b.bin</path></file>\r\n"
         "<file><id>{00000000-0000-0000-0000-000000000001}</id><path/></file>\r\n"
         "<file><id>not a guid</id><path/></file>\r\n"
         "<file><path/></file>\r\n"
         "</package>\r\n"
         "</config>\r\n");
-    PackageStore loaded;
-    LoadPackageList(loaded, configPath_, messages_);
+    PackageStore loaded = Load();
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].name(), "Kept");
     ASSERT_EQ(loaded[0].itemCount(), 1u);
     EXPECT_EQ(loaded[0].items()[0].typeName, "Corvel::Bootloader");
-}
-
-TEST_F(PackageListTest, TwoFileEntriesWithOneIdLoadAsOneItem) {
-    WriteList(
-        "<config><package updpackage=\"0\"><name>Lab</name><files>2</files>"
-        "<file><id>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}</id><path>/a.bin</path></file>"
-        "<file><id>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}</id><path>/b.bin</path></file>"
-        "</package></config>");
-    PackageStore loaded;
-    LoadPackageList(loaded, configPath_, messages_);
-    ASSERT_EQ(loaded.size(), 1u);
-    ASSERT_EQ(loaded[0].itemCount(), 1u);
-    EXPECT_EQ(loaded[0].items()[0].fileName, "/a.bin");
+    EXPECT_EQ(loaded[0].items()[0].fileName, "/a.bin");  // the second entry of one id is dropped
 }
 
 TEST_F(PackageListTest, FilesZeroGivesAnEmptyPackageThatTheNextSaveLeavesOut) {
     WriteList(
         "<config><package updpackage=\"0\"><name>Lab</name><files>0</files>"
         "<file><id>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}</id><path/></file></package></config>");
-    PackageStore loaded;
-    LoadPackageList(loaded, configPath_, messages_);
+    PackageStore loaded = Load();
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].itemCount(), 0u);
     SavePackageList(loaded, configPath_, messages_);
     EXPECT_EQ(ListText(), "<config/>\r\n");
 }
 
-TEST_F(PackageListTest, LoadingEmptiesTheStoreFirst) {
+TEST_F(PackageListTest, LoadingEmptiesTheStoreAndAnEmptyConfigPathDoesNothing) {
     PackageStore store = ExampleStore();
     WriteList("not xml");
     LoadPackageList(store, configPath_, messages_);
     EXPECT_TRUE(store.empty());
-    EXPECT_TRUE(messages_.shown.empty());
-}
-
-TEST_F(PackageListTest, AnEmptyConfigPathNeitherLoadsNorSaves) {
-    PackageStore store = ExampleStore();
+    store = ExampleStore();
     SavePackageList(store, "", messages_);
     LoadPackageList(store, "", messages_);
     EXPECT_TRUE(store.empty());
+    EXPECT_EQ(ListText(), "not xml");
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(PackageListTest, AMissingFolderSavesNothingAndLoadingReportsIt) {
-    const std::string missing = (folder_ / "missing").string();
+TEST_F(PackageListTest, AMissingOrPlainFileFolderSavesNothingAndLoadingReportsIt) {
+    const std::string missing = folder_ / "missing";
     SavePackageList(ExampleStore(), missing, messages_);
+    SavePackageList(ExampleStore(), folder_.write("plain", "x").string(), messages_);
     EXPECT_TRUE(messages_.shown.empty());
     EXPECT_FALSE(fs::exists(missing));
-    PackageStore loaded;
-    LoadPackageList(loaded, missing, messages_);
+    EXPECT_TRUE(Load(missing).empty());
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].text, "Can't read configuration file");
     EXPECT_EQ(messages_.shown[0].caption, "");
     EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Exclamation);
-    EXPECT_TRUE(loaded.empty());
 }
 
-TEST_F(PackageListTest, AConfigPathThatIsAFileSavesNothing) {
-    const std::string plain = WriteFile("plain", "x");
-    SavePackageList(ExampleStore(), plain, messages_);
-    EXPECT_TRUE(messages_.shown.empty());
-}
-
-TEST_F(PackageListTest, AFileThatCannotBeCreatedIsReported) {
-    fs::create_directories(ListFile());  // a folder where the file should go
-    SavePackageList(ExampleStore(), configPath_, messages_);
-    ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0].text, "Can't save configuration data to\n" + ListFile());
-    EXPECT_EQ(messages_.shown[0].caption, "Save configuration data");
-    EXPECT_EQ(messages_.shown[0].icon, MessageIcon::Error);
-}
-
-TEST_F(PackageListTest, AFailedWriteIsReportedAndKeepsTheOldFile) {
+TEST_F(PackageListTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
     SavePackageList(ExampleStore(), configPath_, messages_);
     const std::string before = ListText();
     PackageStore changed;
-    changed.Add(Package("Other", "")).AddItem(ItemOfType(kUcGuid, ""));
+    changed.Add(Package("Other", "")).AddItem(ItemOfType(kUcGuid));
     for (ReplaceStep step : {ReplaceStep::Create, ReplaceStep::Write, ReplaceStep::Flush, ReplaceStep::Rename}) {
-        messages_.shown.clear();
         {
             ScopedReplaceFault fault(step, ENOSPC);
             SavePackageList(changed, configPath_, messages_);
         }
-        ASSERT_EQ(messages_.shown.size(), 1u);
-        EXPECT_EQ(messages_.shown[0].text, "Can't save configuration data to\n" + ListFile());
-        EXPECT_EQ(messages_.shown[0].caption, "Save configuration data");
+        ExpectOneSaveFailure();
         EXPECT_EQ(ListText(), before);
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), fs::directory_iterator()), 1);
+
+    fs::remove(ListFile());
+    fs::create_directories(ListFile());  // a folder where the file should go
+    SavePackageList(changed, configPath_, messages_);
+    ExpectOneSaveFailure();
 }
 
-class PackageStoreList : public ::testing::Test {};
-
-TEST_F(PackageStoreList, KeepsOrderAddressesAndFindsNamesIgnoringCase) {
+TEST(PackageStoreList, KeepsOrderAndAddressesAndFindsNamesIgnoringCase) {
     PackageStore store;
     Package& first = store.Add(Package("First", ""));
     store.Add(Package("Second", "/p.xml"));
@@ -324,8 +227,7 @@ TEST_F(PackageStoreList, KeepsOrderAddressesAndFindsNamesIgnoringCase) {
     EXPECT_EQ(store.FindByName("third"), nullptr);
     EXPECT_TRUE(store.Remove(first));
     EXPECT_EQ(store[0].name(), "Second");
-    const Package stranger("Second", "");
-    EXPECT_FALSE(store.Remove(stranger));
+    EXPECT_FALSE(store.Remove(Package("Second", "")));
     EXPECT_EQ(store.size(), 51u);
 }
 
