@@ -10,8 +10,8 @@ namespace {
 
 using namespace tarnwick::testing;
 
-// Exactly-the-limit, -8 and damaged streams through a package file are the
-// package file tests' cases; these are the ones only the decompressor sees.
+// The limit and damaged streams are tested through package files; these are
+// the cases a package file cannot show.
 TEST(Bzip2Image, FailuresKeepNoBytes) {
     const Bytes image = Pattern(5000);
     const Bytes stream = CompressBzip2(image);

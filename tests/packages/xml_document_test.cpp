@@ -125,6 +125,8 @@ TEST_F(XmlReading, TextDecodesKnownEntitiesAndTakesCdataLiterally) {
     Load("<r><v> 5 </v><e>&lt;&unknown;&amp;amp;&quot;&apos;&gt;</e><d><![CDATA[a<b&amp;]]></d>"
          "<w>  <![CDATA[x]]>  </w><s><![CDATA[]]></s><m>t<c/>u</m></r>");
     EXPECT_EQ(Text("v"), " 5 ");
+    std::uint32_t five = 0;
+    EXPECT_TRUE(document.ChildNumber(five) && five == 5);
     EXPECT_EQ(Text("e"), "<&unknown;&amp;\"'>");
     EXPECT_EQ(Text("d"), "a<b&amp;");
     EXPECT_EQ(Text("w"), "x");
