@@ -4,21 +4,21 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "catalogues.h"
-#include "cli.h"
+#include "cli_fixture.h"
 #include "package_writer.h"
 #include "progress_line.h"
 #include "simulated_camera.h"
 #include "target_commands.h"
 #include "target_session.h"
+#include "temporary_folder.h"
 
 namespace tarnwick {
 namespace {
@@ -33,62 +33,34 @@ std::vector<std::uint8_t> Image(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-const Guid& GuidOf(std::string_view typeName) {
-    for (const ImageType& type : ImageTypes()) {
-        if (type.name == typeName) {
-            return type.guid;
-        }
-    }
-    throw std::invalid_argument("no such type");
-}
-
 std::vector<std::uint8_t> LengthWord(std::uint32_t value) {
     return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
             static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
 }
 
-class CliTargetTest : public ::testing::Test {
-protected:
-    explicit CliTargetTest(std::chrono::milliseconds readyDelay = 20ms) : folder_(MakeFolder()) {
-        ::setenv("TARNWICK_PORTS", (folder_ / "ports").c_str(), 1);
-        CameraOptions options;
-        options.versionText = "BLS v2.11 (sim)";
-        options.readyDelay = readyDelay;
-        camera_.emplace(options);
-        port_ = camera_->portNumber();
-        environment_.timings.frame.failurePause = 5ms;
-        environment_.timings.connect.cyclePause = 20ms;
-        environment_.timings.connect.readyPause = 10ms;
-        environment_.settingsFile = folder_ / "Settings.reg";
-        environment_.progressInPlace = false;
-    }
-    ~CliTargetTest() override {
-        camera_.reset();
-        ::unsetenv("TARNWICK_PORTS");
-        std::filesystem::remove_all(folder_);
-    }
+const std::vector<std::uint8_t> kErased(64, 0xFF);
 
-    static std::filesystem::path MakeFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-cli-target-XXXXXX").string();
-        return ::mkdtemp(pattern.data());
+class CliTargetTest : public CliTest {
+protected:
+    CliTargetTest() { StartCamera(20ms); }
+
+    void StartCamera(std::chrono::milliseconds readyDelay) {
+        camera_.emplace(CameraOptions{.readyDelay = readyDelay, .flashFile = {}});
+        port_ = camera_->portNumber();
     }
 
     void Add(std::string_view typeName, std::string fileName, std::vector<std::uint8_t> image,
              std::uint32_t version = 0x0105) {
-        contents_.files.push_back({GuidOf(typeName), std::move(fileName), 1, version, 1160000000, std::move(image)});
+        const ImageType& type = *std::ranges::find(ImageTypes(), typeName, &ImageType::name);
+        contents_.files.push_back({type.guid, std::move(fileName), 1, version, 1160000000, std::move(image)});
     }
 
-    std::string WritePackage(std::string text = {}) {
-        const std::filesystem::path path = folder_ / "package.xml";
-        std::ofstream(path, std::ios::binary) << (text.empty() ? BuildPackageText(contents_) : text);
-        return path.string();
-    }
+    std::string WritePackage(const std::string& text) const { return Write("package.xml", text); }
+    std::string WritePackage() const { return WritePackage(BuildPackageText(contents_)); }
 
-    int Run(std::string command, std::vector<std::string> args) {
-        args.push_back("--port");
-        args.push_back(std::to_string(port_));
-        args.push_back("--bps");
-        args.push_back("115200");
+    using CliTest::Run;
+    int Run(std::string_view command, std::vector<std::string> args) {
+        args.insert(args.end(), {"--port", std::to_string(port_), "--bps", "115200"});
         out_.str("");
         err_.str("");
         return RunTargetCommand(command, args, CliStreams{out_, err_}, environment_);
@@ -96,14 +68,19 @@ protected:
 
     bool ErrHas(std::string_view text) const { return err_.str().find(text) != std::string::npos; }
     bool OutHas(std::string_view text) const { return out_.str().find(text) != std::string::npos; }
+    bool SessionClosed() const {
+        const std::vector<ObservedRequest> requests = camera_->requests();
+        return !requests.empty() && requests.back().command == CommandId{1, 0xAA};
+    }
 
-    std::filesystem::path folder_;
+    testing::TemporaryPortFolder ports_;
     std::optional<SimulatedCamera> camera_;
     int port_ = 0;
-    TargetEnvironment environment_;
+    TargetEnvironment environment_{
+        {.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}},
+        folder_ / "Settings.reg",
+        false};
     PackageContents contents_{"Demo", 1160000000, {}};
-    std::ostringstream out_;
-    std::ostringstream err_;
 };
 
 TEST_F(CliTargetTest, UpdateWritesBootLoaderMicrocontrollerAndFpgaImages) {
@@ -122,8 +99,7 @@ TEST_F(CliTargetTest, UpdateWritesBootLoaderMicrocontrollerAndFpgaImages) {
     EXPECT_EQ(camera_->flash(0x100000, 6000), fpga);
     EXPECT_EQ(camera_->flash(0x140000 - 8, 4), LengthWord(6000));
     EXPECT_EQ(camera_->counters().hostOpens, 1u);
-    EXPECT_FALSE(camera_->requests().empty());
-    EXPECT_EQ(camera_->requests().back().command, (CommandId{1, 0xAA})) << "the session was closed";
+    EXPECT_TRUE(SessionClosed());
 
     EXPECT_EQ(out_.str(), "Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\nCamera updated.\n");
     EXPECT_TRUE(ErrHas("Reset camera to establish a connection...\n"));
@@ -140,7 +116,8 @@ TEST_F(CliTargetTest, FailedWriteExitsAsAJobFailureAndLeavesLaterImagesUntouched
     EXPECT_EQ(Run("update", {WritePackage()}), kExitJobFailed);
     EXPECT_TRUE(ErrHas("\nSector write failed - CRC error\ntarnwick-cli: not every job succeeded\n")) << err_.str();
     EXPECT_FALSE(OutHas("Camera updated."));
-    EXPECT_EQ(camera_->flash(0x100000, 64), std::vector<std::uint8_t>(64, 0xFF));
+    EXPECT_EQ(camera_->flash(0x100000, 64), kErased);
+    EXPECT_TRUE(SessionClosed());
 }
 
 TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
@@ -149,8 +126,7 @@ TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
     EXPECT_TRUE(ErrHas("Tarnwick: Package not suitable for Corvel cameras!\n")) << err_.str();
 
     std::string broken = BuildPackageText(contents_);
-    const std::size_t data = broken.find("<data>") + 6;
-    broken.replace(data, 8, "AAAAAAAA");
+    broken.replace(broken.find("<data>") + 6, 8, "AAAAAAAA");
     EXPECT_EQ(Run("update", {WritePackage(broken)}), kExitPackageRefused);
     EXPECT_TRUE(ErrHas("Tarnwick: DoProgram failed: ")) << err_.str();
 
@@ -168,7 +144,7 @@ TEST_F(CliTargetTest, ItemCommandsActOnOneRegionAndShowItsState) {
 
     ASSERT_EQ(Run("program", {package, "--item", "corvel::uc", "--skip-verify"}), kExitSuccess) << err_.str();
     EXPECT_EQ(camera_->flash(0x10000, 5000), Image(5000, 5));
-    EXPECT_EQ(camera_->flash(0x100000, 16), std::vector<std::uint8_t>(16, 0xFF));
+    EXPECT_EQ(camera_->flash(0x100000, 64), kErased);
     EXPECT_FALSE(ErrHas("Verify <"));
     EXPECT_TRUE(OutHas("Blank check: isn't blank\n")) << out_.str();
 
@@ -176,7 +152,7 @@ TEST_F(CliTargetTest, ItemCommandsActOnOneRegionAndShowItsState) {
     EXPECT_TRUE(OutHas("Checksum:    0x")) << out_.str();
     ASSERT_EQ(Run("erase", {package, "--item", "Corvel::uC"}), kExitSuccess) << err_.str();
     EXPECT_TRUE(OutHas("Blank check: is blank\n")) << out_.str();
-    EXPECT_EQ(camera_->flash(0x10000, 16), std::vector<std::uint8_t>(16, 0xFF));
+    EXPECT_EQ(camera_->flash(0x10000, 64), kErased);
 
     EXPECT_EQ(Run("erase", {package, "--item", "Corvel::Bootloader"}), kExitFailure);
     EXPECT_TRUE(ErrHas("no item of type Corvel::Bootloader")) << err_.str();
@@ -185,31 +161,23 @@ TEST_F(CliTargetTest, ItemCommandsActOnOneRegionAndShowItsState) {
 TEST_F(CliTargetTest, InfoAndPortsNameTheCamera) {
     ASSERT_EQ(Run("info", {}), kExitSuccess) << err_.str();
     EXPECT_EQ(out_.str(), "Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\n");
-    EXPECT_EQ(camera_->requests().back().command, (CommandId{1, 0xAA})) << "the session was closed";
+    EXPECT_TRUE(SessionClosed());
 
-    std::ostringstream out;
-    std::ostringstream err;
-    ASSERT_EQ(RunCli(std::vector<std::string>{"ports"}, CliStreams{out, err}), kExitSuccess);
-    const std::string line = "COM" + std::to_string(camera_->portNumber()) + "\t" +
+    ASSERT_EQ(Run({"ports"}), kExitSuccess);
+    const std::string line = "COM" + std::to_string(port_) + "\t" +
                              std::filesystem::weakly_canonical(camera_->devicePath()).string() + "\n";
-    EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+    EXPECT_TRUE(OutHas(line)) << out_.str();
 }
 
 TEST_F(CliTargetTest, CommandsAreRegisteredAndCheckTheirArguments) {
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(RunCli(std::vector<std::string>{"program", "package.xml"}, CliStreams{out, err}), kExitUsage);
-    EXPECT_NE(err.str().find("usage: tarnwick-cli program PACKAGE.xml --item TYPENAME"), std::string::npos);
+    EXPECT_EQ(Run({"program", "package.xml"}), kExitUsage);
+    EXPECT_TRUE(ErrHas("usage: tarnwick-cli program PACKAGE.xml --item TYPENAME")) << err_.str();
     EXPECT_EQ(Run("erase", {"package.xml", "--item", "Corvel::uC", "--skip-verify"}), kExitUsage);
     EXPECT_EQ(Run("info", {"--port", "x"}), kExitUsage);
 }
 
-class SlowCliTargetTest : public CliTargetTest {
-protected:
-    SlowCliTargetTest() : CliTargetTest(60s) {}
-};
-
-TEST_F(SlowCliTargetTest, InterruptWhileWaitingForTheCameraCancelsTheConnection) {
+TEST_F(CliTargetTest, InterruptWhileWaitingForTheCameraCancelsTheConnection) {
+    StartCamera(60s);
     Add("Corvel::uC", "corvel_uc.bin", Image(100, 5));
     const std::string package = WritePackage();
     std::jthread interrupter([this] {
