@@ -7,6 +7,7 @@
 #include <chrono>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "camera_fixture.h"
@@ -121,15 +122,8 @@ TEST(UpdatePlan, RefusalsAndTheirTexts) {
 // The main window as the orchestration sees it.
 class FakeWindow final : public OrchestrationView, public UserMessages {
 public:
-    struct Shown {
-        std::string text;
-        std::string caption;
-        MessageIcon icon;
-        friend bool operator==(const Shown&, const Shown&) = default;
-        friend void PrintTo(const Shown& shown, std::ostream* out) {
-            *out << '"' << shown.text << "\" / \"" << shown.caption << "\" / icon " << static_cast<int>(shown.icon);
-        }
-    };
+    // Text, caption, icon.
+    using Shown = std::tuple<std::string, std::string, MessageIcon>;
 
     CommandSettings readSettings() override { return settings; }
     Package* currentPackage() override { return package; }
@@ -143,7 +137,7 @@ public:
     void showProgress(const ProgressDisplay& display) override { progress.push_back(display.action); }
     void refreshControls() override {}
     void showMessage(std::string_view text, std::string_view messageCaption, MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(messageCaption), icon});
+        shown.emplace_back(text, messageCaption, icon);
     }
 
     CommandSettings settings;
