@@ -2,6 +2,7 @@
 // their notices and their stop rule, cancel, stop and the disconnect sequence.
 #include "worker.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,16 +20,13 @@ namespace tarnwick {
 namespace {
 
 using namespace std::chrono_literals;
+using ::testing::Contains;
 
 constexpr auto kLongEnough = 20s;
 
 const WorkerTimings kQuickWorker{.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 10ms, .readyPause = 10ms}};
 
 const std::vector<std::string> kRunEnd{"MsgInfo 1 0x0", "MsgProgress 2 0x0", "MsgJobsDone 0 0"};
-
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 class WorkerTest : public CameraTest {
 protected:
@@ -136,10 +134,7 @@ TEST_F(WorkerTest, AFullMicrocontrollerImageIsProgrammedAndVerified) {
     ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
 
     EXPECT_TRUE(failureTexts(sink).empty());
-    const auto lines = sink.descriptions();
-    EXPECT_TRUE(contains(lines, "MsgInfo 11 0x1"));
-    EXPECT_TRUE(contains(lines, "MsgInfo 12 0x1"));
-    EXPECT_TRUE(contains(lines, "MsgInfo 6 0x101"));
+    EXPECT_THAT(sink.descriptions(), ::testing::IsSupersetOf({"MsgInfo 11 0x1", "MsgInfo 12 0x1", "MsgInfo 6 0x101"}));
     EXPECT_EQ(camera.flash(type.startAddress, type.regionSize), image);
     EXPECT_EQ(requestsOf(camera, kReadData).size(), 241u);
 }
@@ -167,7 +162,7 @@ TEST_F(WorkerTest, ARejectedEraseLetsTheRunGoOn) {
     runJobs();
 
     EXPECT_EQ(failureTexts(sink), std::vector<std::string>{"\"Sector erase failed - CRC error\""});
-    EXPECT_TRUE(contains(sink.descriptions(), "MsgInfo 6 0x1"));
+    EXPECT_THAT(sink.descriptions(), Contains("MsgInfo 6 0x1"));
 }
 
 TEST_F(WorkerTest, ACancelBeforeTheRunIsForgotten) {
@@ -180,7 +175,8 @@ TEST_F(WorkerTest, ACancelBeforeTheRunIsForgotten) {
     runJobs();
 
     EXPECT_TRUE(failureTexts(sink).empty());
-    EXPECT_TRUE(contains(sink.descriptions(), "MsgInfo 12 0x1"));
+    EXPECT_EQ(requestsOf(camera, kEraseSectors).size(), 1u);
+    EXPECT_THAT(sink.descriptions(), Contains("MsgInfo 12 0x1"));
 }
 
 TEST_F(WorkerTest, ACancelDuringProgrammingWritesNoLengthWordAndNoText) {
@@ -218,13 +214,18 @@ TEST_F(WorkerTest, TheDisconnectSequenceSendsBothClosingCommands) {
     EXPECT_FALSE(worker.disconnect()) << "nothing to close without a thread";
     EXPECT_TRUE(worker.jobs().empty());
 
+    // A disconnect answering the end of a run must still wait for the closing
+    // run, which the camera answers slowly here.
     connect();
-    // Answering the end of a run at once must still wait for the closing run.
+    camera.scheduleFault({.kind = FaultKind::DelayReply, .command = commandOf(kCloseSessionFirst), .delay = 200ms});
     runJobs();
+    sink.take();
     EXPECT_TRUE(worker.disconnect());
+    EXPECT_THAT(sink.descriptions(), Contains("MsgLinkState 1 0")) << "the closing run ended before the wait";
     EXPECT_EQ(requestsOf(camera, kCloseSessionFirst).size(), 1u);
     EXPECT_GE(requestsOf(camera, kCloseSessionSecond).size(), 1u);
-    EXPECT_TRUE(contains(sink.descriptions(), "MsgLinkState 1 0"));
+    // Its end is announced just after the wait ends.
+    ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
     EXPECT_EQ(lastLines(3), kRunEnd);
 }
 
@@ -236,7 +237,7 @@ TEST_F(WorkerTest, APortThatFailsDuringARunIsReportedAndEndsIt) {
     runJobs();
 
     EXPECT_EQ(failureTexts(sink), std::vector<std::string>{'"' + CSerialException(EIO).text() + '"'});
-    EXPECT_FALSE(contains(sink.descriptions(), "MsgProgress 4 \"Get sector CRC...\""));
+    EXPECT_THAT(sink.descriptions(), ::testing::Not(Contains("MsgProgress 4 \"Get sector CRC...\"")));
     EXPECT_EQ(lastLines(3), kRunEnd);
 }
 
