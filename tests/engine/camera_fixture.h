@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -77,13 +80,10 @@ inline constexpr CommandId commandOf(const BootCommand& command) {
 }
 
 inline std::vector<ObservedRequest> requestsOf(const SimulatedCamera& camera, const BootCommand& of) {
-    const CommandId command = commandOf(of);
     std::vector<ObservedRequest> matching;
-    for (ObservedRequest& request : camera.requests()) {
-        if (request.crcGood && request.command == command) {
-            matching.push_back(std::move(request));
-        }
-    }
+    std::ranges::copy_if(camera.requests(), std::back_inserter(matching), [&of](const ObservedRequest& request) {
+        return request.crcGood && request.command == commandOf(of);
+    });
     return matching;
 }
 
