@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev
   libbz2-dev nlohmann-json3-dev
+  qt6-base-dev
   clang libclang-rt-14-dev
 )
 

@@ -9,7 +9,7 @@ ctest --test-dir build --output-on-failure -j"$(nproc)"
 # Short libFuzzer runs of the package readers (clang build of its own);
 # their output goes to a log that is shown only when a run finds something.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTARNWICK_FUZZ=ON -DTARNWICK_TESTS=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
+  -DTARNWICK_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target fuzz_xml_load_text fuzz_package_text >/dev/null
 for target in fuzz_xml_load_text fuzz_package_text; do
   corpus=build-fuzz/corpus/$target
