@@ -13,10 +13,19 @@ namespace tarnwick {
 // None: a plain box with the text and an OK button.
 enum class MessageIcon { Information, Exclamation, Error, Question, None };
 
+enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageAnswer { Ok, Cancel, Yes, No };
+
 class UserMessages {
 public:
     virtual ~UserMessages() = default;
     virtual void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
+    // A modal question. Front ends that cannot ask (the command line) keep
+    // this default, which declines.
+    virtual MessageAnswer ask(std::string_view /*text*/, std::string_view /*caption*/, MessageIcon /*icon*/,
+                              MessageButtons buttons) {
+        return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Cancel;
+    }
 };
 
 }  // namespace tarnwick
