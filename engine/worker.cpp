@@ -71,11 +71,24 @@ namespace {
 
 // What the operations of a job run need.
 struct JobParts {
+    MessageSink& sink;
     BootCommands& commands;
     const FlashParts& flash;
     const ConnectionParts& connection;
     const ConnectTimings& connectTimings;
 };
+
+// False when the port refused; the failure that killed the line has already
+// been shown by the job that met it first.
+template <typename Command>
+bool closeQuietly(Command command) {
+    try {
+        command();
+        return true;
+    } catch (const CSerialException&) {
+        return false;
+    }
+}
 
 // Runs one job's operation; its result decides whether the run goes on.
 JobResult runJob(const Job& job, const JobParts& parts) {
@@ -106,12 +119,15 @@ JobResult runJob(const Job& job, const JobParts& parts) {
         return jobResultOf(commands.setSectorCrc(job.start, job.length));
     case JobKind::TextQuery:
         return jobResultOf(commands.textQuery(job.start, job.length, job.text));
-    // The camera is treated as gone whatever the closing commands return.
+    // The camera is treated as gone whatever the closing commands meet, a
+    // line that died with it included: the link must end all the same.
     case JobKind::CloseSessionFirst:
-        commands.closeSessionFirst();
+        closeQuietly([&commands] { commands.closeSessionFirst(); });
         return JobResult::Success;
     case JobKind::CloseSessionSecond:
-        commands.closeSessionSecond();
+        if (!closeQuietly([&commands] { commands.closeSessionSecond(); })) {
+            postLinkState(parts.sink, false);
+        }
         return JobResult::Success;
     }
     // A number that names no kind runs nothing.
@@ -245,7 +261,7 @@ void Worker::runJobs() {
     postProgress(sink, ProgressCode::Show, 0);
     postInfo(sink, InfoCode::DisableWindow, 0);
 
-    const JobParts parts{session_->commands, session_->flash, session_->connection, timings_.connect};
+    const JobParts parts{sink, session_->commands, session_->flash, session_->connection, timings_.connect};
     while (const auto job = jobQueue_.takeFirst()) {
         JobResult result = JobResult::CommError;
         try {

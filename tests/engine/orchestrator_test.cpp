@@ -344,6 +344,35 @@ TEST_F(SlowCameraTest, CancelWhileWaitingForTheCameraEndsTheUpdateUnconnected) {
     EXPECT_TRUE(window.shown.empty());
 }
 
+// The camera vanishes at one point of an update: the link ends, whatever
+// the closing commands meet, and the window is back to idle.
+struct HangUpPoint {
+    const char* name;
+    BootCommand command;
+};
+
+class HangUpTest : public OrchestratorTest, public ::testing::WithParamInterface<HangUpPoint> {};
+
+TEST_P(HangUpTest, EndsTheLinkAndReturnsToIdle) {
+    AddItem("Corvel::uC", patternImage(9000));
+    camera.scheduleFault(Fault{.kind = FaultKind::HangUp, .command = commandOf(GetParam().command)});
+    RunUpdate();
+    EXPECT_EQ(camera.counters().hangUps, 1u);
+    EXPECT_FALSE(orchestrator.connected());
+    EXPECT_FALSE(worker.isRunning());
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_TRUE(window.mainWindowEnabled);
+    EXPECT_EQ(window.caption, "Connect...");
+    EXPECT_FALSE(package.items().front().hasData());
+}
+
+INSTANTIATE_TEST_SUITE_P(Update, HangUpTest,
+                         ::testing::Values(HangUpPoint{"Connecting", kReadVersionInfo},
+                                           HangUpPoint{"Erasing", kEraseSectors}, HangUpPoint{"Writing", kWriteData},
+                                           HangUpPoint{"Verifying", kReadData},
+                                           HangUpPoint{"Closing", kCloseSessionFirst}),
+                         [](const ::testing::TestParamInfo<HangUpPoint>& info) { return info.param.name; });
+
 TEST_F(OrchestratorTest, SingleItemCommandsThatCannotGoSendNothing) {
     // Boot code that answers every command with zeros: no version, no chip.
     camera.setHandler(fixedReplyHandler({0, 0, 0, 0}));
