@@ -55,12 +55,14 @@ class Worker::Session {
 public:
     Session(Worker& worker, MessageSink& sink, SerialPort& port)
         : sink(sink),
+          port(port),
           link(port, worker.eventQuit_, worker.timings_.frame),
           commands(link, worker.targetInfo_, sink),
           flash{link, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_},
           connection{port, commands, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_} {}
 
     MessageSink& sink;
+    SerialPort& port;
     SerialFrameLink link;
     BootCommands commands;
     FlashParts flash;
@@ -169,8 +171,12 @@ void Worker::stop() {
         return;
     }
     eventQuit_.set();
+    // Without this the thread would first wait out the reply timeouts of a
+    // camera that no longer answers.
+    session_->port.interrupt();
     eventThreadEnded_.wait();
     thread_.join();
+    session_->port.clearInterrupt();
     session_.reset();
     targetInfo_.connected = false;
     // Jobs left behind would otherwise run first in the next connection.

@@ -116,10 +116,10 @@ public:
     // a thread already runs; false after posting kCantStartWorker as a
     // failure notice when the thread cannot be made.
     bool start(MessageSink& sink, SerialPort& port);
-    // Sets eventQuit and waits, without a time limit, until the thread has
-    // ended (the running operation returns at its next stop poll, the
-    // transport within one read); clears the connected flag and drops queued
-    // jobs. Nothing happens when no thread runs.
+    // Sets eventQuit, interrupts the port's waits and waits, without a time
+    // limit, until the thread has ended (the running operation returns at its
+    // next stop poll, the transport at once); clears the connected flag and
+    // drops queued jobs. Nothing happens when no thread runs.
     void stop();
     [[nodiscard]] bool isRunning() const { return thread_.joinable(); }
 

@@ -1,7 +1,6 @@
 #include "frame_link.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace tarnwick {
 namespace {
@@ -66,7 +65,7 @@ void FrameBuffer::writeLe32(std::size_t at, std::uint32_t value) {
     writeLe16(at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-SerialFrameLink::SerialFrameLink(SerialPort& port, const Event& quit, FrameTimings timings)
+SerialFrameLink::SerialFrameLink(SerialPort& port, Event& quit, FrameTimings timings)
     : port_(port), quit_(quit), timings_(timings) {}
 
 LinkResult SerialFrameLink::exchange(FrameBuffer& frame, std::uint32_t replyTimeoutMs) {
@@ -84,7 +83,8 @@ LinkResult SerialFrameLink::exchange(FrameBuffer& frame, std::uint32_t replyTime
             case Attempt::Rejected: rejected = true; break;
             case Attempt::Failed: break;
         }
-        std::this_thread::sleep_for(timings_.failurePause);
+        // Cut short by a stop, which interrupts the line's waits as well.
+        quit_.wait(timings_.failurePause);
     }
     return rejected ? LinkResult::CrcError : LinkResult::CommError;
 }

@@ -102,9 +102,10 @@ struct FrameTimings {
 
 class SerialFrameLink final : public FrameLink {
 public:
-    // port and quit are the worker's and outlive the link. quit is polled,
-    // without waiting, only while the reply is awaited.
-    SerialFrameLink(SerialPort& port, const Event& quit, FrameTimings timings = {});
+    // port and quit are the worker's and outlive the link. quit is polled
+    // while the reply is awaited, and it shortens the pause after a failed
+    // attempt.
+    SerialFrameLink(SerialPort& port, Event& quit, FrameTimings timings = {});
 
     LinkResult exchange(FrameBuffer& frame, std::uint32_t replyTimeoutMs) override;
 
@@ -118,7 +119,7 @@ private:
     void sendByte(std::uint8_t byte);
 
     SerialPort& port_;
-    const Event& quit_;
+    Event& quit_;
     FrameTimings timings_;
     FrameBuffer working_{};
 };

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -229,7 +230,45 @@ bool enumeratePorts(std::vector<int>& ports) {
     return !ports.empty();
 }
 
-SerialPort::~SerialPort() { close(); }
+SerialPort::SerialPort() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+    if (wakeFd_ < 0) {
+        failWithErrno();
+    }
+}
+
+SerialPort::~SerialPort() {
+    close();
+    ::close(wakeFd_);
+}
+
+void SerialPort::interrupt() noexcept {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void SerialPort::clearInterrupt() noexcept {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t drained = ::read(wakeFd_, &count, sizeof count);
+}
+
+// The line's returned events; nothing on timeout or interrupt. A signal
+// that breaks the wait starts it again.
+std::optional<short> SerialPort::waitReady(short events, int timeoutMs) const {
+    std::array watch{pollfd{fd_, events, 0}, pollfd{wakeFd_, POLLIN, 0}};
+    for (;;) {
+        const int ready = ::poll(watch.data(), watch.size(), timeoutMs);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            failWithErrno();
+        }
+        if (ready == 0 || watch[1].revents != 0) {
+            return std::nullopt;
+        }
+        return watch[0].revents;
+    }
+}
 
 void SerialPort::open(int portNumber, std::uint32_t bitRate, Parity parity, std::uint8_t dataBits,
                       StopBits stopBits, FlowControl flowControl, bool overlapped) {
@@ -319,15 +358,8 @@ std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
                 waitMs = waitMs < 0 ? interval : std::min(waitMs, interval);
             }
         }
-        pollfd watch{fd_, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, waitMs);
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            failWithErrno();
-        }
-        if (ready == 0) {
+        const std::optional<short> events = waitReady(POLLIN, waitMs);
+        if (!events) {
             break;
         }
         const ssize_t count = ::read(fd_, buffer.data() + received, buffer.size() - received);
@@ -335,7 +367,7 @@ std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
             received += static_cast<std::size_t>(count);
         } else if (count < 0 && errno != EAGAIN && errno != EINTR) {
             failWithErrno();
-        } else if (count == 0 || (watch.revents & (POLLHUP | POLLERR)) != 0) {
+        } else if (count == 0 || (*events & (POLLHUP | POLLERR)) != 0) {
             // The other end hung up: nothing will ever arrive.
             failWith(EIO);
         }
@@ -358,9 +390,8 @@ std::size_t SerialPort::write(std::span<const std::uint8_t> buffer) {
         if (errno != EAGAIN) {
             failWithErrno();
         }
-        pollfd watch{fd_, POLLOUT, 0};
-        if (::poll(&watch, 1, -1) < 0 && errno != EINTR) {
-            failWithErrno();
+        if (!waitReady(POLLOUT, -1)) {
+            break;
         }
     }
     return written;

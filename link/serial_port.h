@@ -12,7 +12,8 @@
 // refused system call raises CSerialException; a read that runs out of time
 // returns what arrived and raises nothing.
 //
-// A SerialPort is used by one thread at a time.
+// A SerialPort is used by one thread at a time, except interrupt(), which
+// another thread calls to end that thread's wait on the line at once.
 #pragma once
 
 #include <cstddef>
@@ -70,7 +71,8 @@ bool enumeratePorts(std::vector<int>& ports);
 
 class SerialPort {
 public:
-    SerialPort() = default;
+    // Raises CSerialException when the system gives no wake-up descriptor.
+    SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
     ~SerialPort();
@@ -87,7 +89,13 @@ public:
 
     // Blocks under the current timeouts; returns the bytes received.
     std::size_t read(std::span<std::uint8_t> buffer);
+    // Blocks until the kernel holds every byte; returns the bytes written.
     std::size_t write(std::span<const std::uint8_t> buffer);
+    // From any thread: reads and writes return at once with what they moved
+    // so far, until clearInterrupt(). A stopping worker must not wait out a
+    // camera that no longer answers.
+    void interrupt() noexcept;
+    void clearInterrupt() noexcept;
     // Sends one byte ahead of anything still queued for output.
     void transmitChar(std::uint8_t byte);
     // Holds the line in break until clearBreak.
@@ -103,7 +111,11 @@ private:
                    FlowControl flowControl);
     void requireOpen() const;
 
+    std::optional<short> waitReady(short events, int timeoutMs) const;
+
     int fd_ = -1;
+    // Readable while interrupted; every wait on the line watches it too.
+    int wakeFd_ = -1;
     bool overlapped_ = false;
     CommTimeouts timeouts_{};
 };

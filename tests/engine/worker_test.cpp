@@ -210,6 +210,19 @@ TEST_F(WorkerTest, AStopDuringAWriteEndsTheRunBeforeTheLinkGoesDown) {
     EXPECT_FALSE(worker.targetInfo().connected);
 }
 
+TEST_F(WorkerTest, AStopDoesNotWaitOutACameraThatStoppedAnswering) {
+    camera.scheduleFault({.kind = FaultKind::Silence, .command = commandOf(kWriteData), .times = 0});
+    const PackageItem item = imageItem(patternImage(10000));
+    connect();
+    worker.queueWrite(kStart, kRegion, item, true);
+    ASSERT_TRUE(camera.waitForRequests(2, kLongEnough));
+    const auto before = std::chrono::steady_clock::now();
+    worker.stop();
+    // Three attempts with the write's reply timeout would take half a minute.
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    EXPECT_EQ(lastLines(1), std::vector<std::string>{"MsgLinkState 1 0"});
+}
+
 TEST_F(WorkerTest, TheDisconnectSequenceSendsBothClosingCommands) {
     EXPECT_FALSE(worker.disconnect()) << "nothing to close without a thread";
     EXPECT_TRUE(worker.jobs().empty());
