@@ -1,5 +1,6 @@
 #include "update_orchestrator.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -17,40 +18,6 @@ void probePort(std::uint32_t portNumber) {
     std::error_code error;
     if (!device || !std::filesystem::exists(*device, error)) {
         throw CSerialException(ENOENT);
-    }
-}
-
-// The notice each job posts when it has run, whatever its outcome; a run
-// that ends early leaves some of them out. An erase posts nothing when it
-// succeeds.
-bool postsResult(BatchStep step) {
-    return step != BatchStep::Erase;
-}
-
-bool isResultNotice(InfoCode code) {
-    switch (code) {
-    case InfoCode::BlankCheck:
-    case InfoCode::Checksum2:
-    case InfoCode::SetChecksum2:
-    case InfoCode::ProgramEnd:
-    case InfoCode::VerifyEnd:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool reportsFailure(InfoCode code, const Notice* notice) {
-    switch (code) {
-    case InfoCode::Failure:
-        return true;
-    case InfoCode::BlankCheck:
-        return noticeNumber(notice) == kBlankError;
-    case InfoCode::ProgramEnd:
-    case InfoCode::VerifyEnd:
-        return noticeNumber(notice) == 0;
-    default:
-        return false;
     }
 }
 
@@ -223,11 +190,7 @@ CommandOutcome UpdateOrchestrator::updateInfo() {
 }
 
 void UpdateOrchestrator::queueRun(const std::vector<PlannedJob>& jobs) {
-    RunTally tally;
-    for (const PlannedJob& job : jobs) {
-        tally.expectedResults += postsResult(job.step) ? 1 : 0;
-    }
-    tally_ = tally;
+    queuedJobs_ = jobs.size();
     for (const PlannedJob& job : jobs) {
         queueJob(job);
     }
@@ -280,18 +243,8 @@ void UpdateOrchestrator::handle(const PostedMessage& message) {
     }
 }
 
-void UpdateOrchestrator::tallyInfo(InfoCode code, const Notice* notice) {
-    if (!tally_) {
-        return;
-    }
-    tally_->results += isResultNotice(code) ? 1 : 0;
-    tally_->failed = tally_->failed || reportsFailure(code, notice);
-}
-
 void UpdateOrchestrator::onInfo(const PostedMessage& message) {
-    const InfoCode code = static_cast<InfoCode>(message.code);
     const Notice* notice = message.notice.get();
-    tallyInfo(code, notice);
     const TargetInfo& target = worker_.targetInfo();
     const InfoDisplay display =
         interpretInfo(message.code, notice, DisplayContext{target.versionText, target.flash, view_.advancedView()});
@@ -394,9 +347,11 @@ void UpdateOrchestrator::endUpdate(UpdateEnding ending, bool closeLink) {
 }
 
 void UpdateOrchestrator::onJobsDone() {
-    if (tally_) {
-        lastRunSucceeded_ = !tally_->failed && tally_->results >= tally_->expectedResults;
-        tally_.reset();
+    if (queuedJobs_) {
+        const std::vector<JobResult>& results = worker_.lastRunResults();
+        lastRunSucceeded_ = results.size() == *queuedJobs_ &&
+                            std::ranges::all_of(results, [](JobResult result) { return result == JobResult::Success; });
+        queuedJobs_.reset();
     }
     if (Package* package = view_.currentPackage()) {
         package->ReleaseAllData();
@@ -418,9 +373,9 @@ void UpdateOrchestrator::stopLink() {
     worker_.stop();
     port_.close();
     connected_ = false;
-    if (tally_) {
+    if (queuedJobs_) {
         lastRunSucceeded_ = false;
-        tally_.reset();
+        queuedJobs_.reset();
     }
     if (state_ == UpdateState::Connecting) {
         ending_ = UpdateEnding::NotConnected;

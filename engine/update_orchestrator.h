@@ -112,22 +112,14 @@ public:
     }
     [[nodiscard]] UpdateState updateState() const { return state_; }
     [[nodiscard]] UpdateEnding lastUpdateEnding() const { return ending_; }
-    // Whether every job of the last run that a command queued ran and none
-    // reported a failure; nothing while no such run has ended. A run counts
-    // as failed when a job posted a failure text or an error status, or when
-    // the run ended before each job had posted its result.
+    // Whether every job of the last run that a command queued ran and
+    // succeeded, by the jobs' own results; nothing while no such run has
+    // ended. A failure text does not fail a job that still succeeded.
     [[nodiscard]] std::optional<bool> lastRunSucceeded() const { return lastRunSucceeded_; }
     // A command's run is queued and has not ended yet.
-    [[nodiscard]] bool runPending() const { return tally_.has_value(); }
+    [[nodiscard]] bool runPending() const { return queuedJobs_.has_value(); }
 
 private:
-    // Counts the results posted during a command's run.
-    struct RunTally {
-        std::size_t expectedResults = 0;
-        std::size_t results = 0;
-        bool failed = false;
-    };
-
     void connect(const CommandSettings& settings);
     void disconnect();
     void openPort(const CommandSettings& settings);
@@ -149,7 +141,6 @@ private:
 
     void queueRun(const std::vector<PlannedJob>& jobs);
     void queueJob(const PlannedJob& job);
-    void tallyInfo(InfoCode code, const Notice* notice);
 
     void onInfo(const PostedMessage& message);
     void onLinkState(const PostedMessage& message);
@@ -169,7 +160,8 @@ private:
     bool skipVerify_ = false;
     UpdateState state_ = UpdateState::Idle;
     UpdateEnding ending_ = UpdateEnding::None;
-    std::optional<RunTally> tally_;
+    // How many jobs the pending command's run holds.
+    std::optional<std::size_t> queuedJobs_;
     std::optional<bool> lastRunSucceeded_;
 };
 

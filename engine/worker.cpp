@@ -268,6 +268,7 @@ void Worker::runJobs() {
     postInfo(sink, InfoCode::DisableWindow, 0);
 
     const JobParts parts{sink, session_->commands, session_->flash, session_->connection, timings_.connect};
+    lastRunResults_.clear();
     while (const auto job = jobQueue_.takeFirst()) {
         JobResult result = JobResult::CommError;
         try {
@@ -276,6 +277,7 @@ void Worker::runJobs() {
             // The port refused: nothing more can reach the camera in this run.
             postInfo(sink, InfoCode::Failure, error.text());
         }
+        lastRunResults_.push_back(result);
         if (endsJobRun(result)) {
             break;
         }

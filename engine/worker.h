@@ -32,6 +32,7 @@
 
 #include "connection.h"
 #include "event.h"
+#include "flash_operations.h"
 #include "frame_link.h"
 #include "notices.h"
 #include "package_model.h"
@@ -149,6 +150,10 @@ public:
 
     [[nodiscard]] const JobQueue& jobs() const { return jobQueue_; }
     [[nodiscard]] const TargetInfo& targetInfo() const { return targetInfo_; }
+    // The result of each job the last run reached, in order: written before
+    // its MsgJobsDone is posted and read in answer to it. A job's failure
+    // texts do not decide its result; a run that ended early lacks the rest.
+    [[nodiscard]] const std::vector<JobResult>& lastRunResults() const { return lastRunResults_; }
 
 private:
     class Session;
@@ -165,6 +170,7 @@ private:
     Event eventJobsDone_{Event::Reset::Auto};
     JobQueue jobQueue_;
     TargetInfo targetInfo_;
+    std::vector<JobResult> lastRunResults_;
     // The link, the commands and the sink of the running thread.
     std::unique_ptr<Session> session_;
     std::thread thread_;

@@ -255,6 +255,17 @@ TEST_F(OrchestratorTest, EmptyPackageRunsAnEmptyJobRunThenDisconnects) {
     ExpectClosedAndEnabled();
 }
 
+TEST_F(OrchestratorTest, AFailedLengthWordIsShownButTheUpdateSucceeds) {
+    AddItem("Corvel::uC", patternImage(9000));
+    // Three data blocks, then the length word, refused at every attempt.
+    camera.scheduleFault({.kind = FaultKind::CanInsteadOfAck, .command = commandOf(kWriteData), .frame = 4, .times = 3});
+    RunUpdate();
+    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
+                                {"Update length info failed - communication error", "", MessageIcon::None}}));
+    EXPECT_EQ(orchestrator.lastRunSucceeded(), true);
+    EXPECT_EQ(camera.flash(0x10000, 9000), patternImage(9000));
+}
+
 TEST_F(OrchestratorTest, DataThatCannotBeDecodedStopsTheUpdateBeforeConnecting) {
     const std::filesystem::path file = images.write("broken.xml",
                                                     "<updatepackage><file><guid>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}"

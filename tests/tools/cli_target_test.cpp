@@ -176,21 +176,46 @@ TEST_F(CliTargetTest, CommandsAreRegisteredAndCheckTheirArguments) {
     EXPECT_EQ(Run("info", {"--port", "x"}), kExitUsage);
 }
 
-TEST_F(CliTargetTest, InterruptWhileWaitingForTheCameraCancelsTheConnection) {
-    StartCamera(60s);
-    Add("Corvel::uC", "corvel_uc.bin", Image(100, 5));
-    const std::string package = WritePackage();
-    std::jthread interrupter([this] {
-        // The session catches interrupts before it opens the line.
+// Sends Ctrl+C `times` times, once `ready` holds.
+template <typename Ready>
+std::jthread InterruptWhen(Ready ready, int times) {
+    return std::jthread([ready, times] {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (camera_->counters().hostOpens == 0 && std::chrono::steady_clock::now() < deadline) {
+        while (!ready() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(5ms);
         }
-        std::this_thread::sleep_for(50ms);
-        ::kill(::getpid(), SIGINT);
+        for (int count = 0; count < times; ++count) {
+            std::this_thread::sleep_for(50ms);
+            ::kill(::getpid(), SIGINT);
+        }
     });
-    EXPECT_EQ(Run("update", {package}), kExitNotConnected);
+}
+
+TEST_F(CliTargetTest, InterruptsSayWhatTheyCutShort) {
+    StartCamera(60s);
+    Add("Corvel::uC", "corvel_uc.bin", Image(9000, 5));
+    const std::string package = WritePackage();
+    {
+        // The session catches interrupts before it opens the line.
+        const std::jthread interrupter = InterruptWhen([this] { return camera_->counters().hostOpens > 0; }, 1);
+        EXPECT_EQ(Run("update", {package}), kExitCancelled);
+    }
     EXPECT_TRUE(ErrHas("Cancelling...")) << err_.str();
+    EXPECT_TRUE(ErrHas("tarnwick-cli: cancelled before the camera answered\n")) << err_.str();
+
+    // A camera that stops answering in the middle of a write: the second
+    // Ctrl+C does not wait out its reply timeouts.
+    StartCamera(20ms);
+    camera_->scheduleFault({.kind = FaultKind::Silence, .command = CommandId{2, 0x05}, .times = 0});
+    environment_.timings.frame.failurePause = 600ms;
+    {
+        const std::jthread interrupter = InterruptWhen([this] { return camera_->counters().requests > 3; }, 2);
+        EXPECT_EQ(Run("update", {package}), kExitCancelled);
+    }
+    EXPECT_TRUE(ErrHas("Stopping the link.\n")) << err_.str();
+    EXPECT_TRUE(ErrHas("tarnwick-cli: cancelled while connected to the camera, during: Write <corvel_uc.bin> to "
+                       "0x00010000\n"))
+        << err_.str();
 }
 
 TEST(ProgressLine, PlainLinesForStatusAndQuartersInPlaceOtherwise) {

@@ -62,6 +62,15 @@ int Summarised(int status, std::ostream& err) {
     return status;
 }
 
+// An interrupt that cut the command short says so, whatever else failed.
+int Concluded(const TargetSession& session, int status, std::ostream& err) {
+    if (session.interrupted() && status != kExitSuccess) {
+        err << session.interruptSummary() << '\n';
+        return kExitCancelled;
+    }
+    return Summarised(status, err);
+}
+
 int UpdateCamera(TargetSession& session, std::ostream& out) {
     const int status = session.update();
     if (status == kExitSuccess) {
@@ -258,13 +267,13 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     session.select(package ? &*package : nullptr, item);
     switch (command->needs) {
     case Needs::Nothing:
-        return Summarised(ShowInfo(session), streams.err);
+        return Concluded(session, ShowInfo(session), streams.err);
     case Needs::Package:
-        return Summarised(UpdateCamera(session, streams.out), streams.err);
+        return Concluded(session, UpdateCamera(session, streams.out), streams.err);
     case Needs::PackageAndItem:
         break;
     }
-    return Summarised(RunOnItem(command->itemCommand, session, *item, streams), streams.err);
+    return Concluded(session, RunOnItem(command->itemCommand, session, *item, streams), streams.err);
 }
 
 int RunPorts(std::span<const std::string> args, CliStreams streams) {

@@ -127,8 +127,23 @@ void TargetSession::showField(TargetField field, std::string_view text) {
     // The platform line comes last when the connection procedure has read
     // the camera; emptied fields mean the link has gone.
     if (field == TargetField::Platform && !text.empty()) {
+        cameraAnswered_ = true;
         printTarget();
     }
+}
+
+void TargetSession::showProgress(const ProgressDisplay& progress) {
+    if (progress.action == ProgressAction::SetStatus) {
+        lastStatus_ = progress.status;
+    }
+    progress_.apply(progress);
+}
+
+std::string TargetSession::interruptSummary() const {
+    if (!cameraAnswered_) {
+        return "tarnwick-cli: cancelled before the camera answered";
+    }
+    return "tarnwick-cli: cancelled while connected to the camera, during: " + lastStatus_;
 }
 
 void TargetSession::showMessage(std::string_view text, std::string_view caption, MessageIcon icon) {

@@ -28,6 +28,8 @@ namespace tarnwick {
 inline constexpr int kExitNotConnected = 3;
 inline constexpr int kExitPackageRefused = 4;
 inline constexpr int kExitJobFailed = 5;
+// Ctrl+C ended the command before it succeeded, as shells report SIGINT.
+inline constexpr int kExitCancelled = 130;
 
 class TargetSession final : public OrchestrationView, public UserMessages {
 public:
@@ -54,6 +56,11 @@ public:
     int runItemCommand(CommandOutcome (UpdateOrchestrator::*command)());
 
     [[nodiscard]] const std::string& field(TargetField field) const;
+    // Ctrl+C was pressed during the session.
+    [[nodiscard]] bool interrupted() const { return interruptsAnswered_ > 0; }
+    // What the last line says after an interrupt: whether the camera had
+    // answered, and the step the interrupt cut short.
+    [[nodiscard]] std::string interruptSummary() const;
     [[nodiscard]] const TargetInfo& target() const { return worker_.targetInfo(); }
 
     // OrchestrationView
@@ -66,7 +73,7 @@ public:
     void enableUpdateButton(bool) override {}
     void setConnectCaption(std::string_view) override {}
     void showField(TargetField field, std::string_view text) override;
-    void showProgress(const ProgressDisplay& progress) override { progress_.apply(progress); }
+    void showProgress(const ProgressDisplay& progress) override;
     void refreshControls() override {}
 
     // UserMessages: one line on the error stream, after the progress line.
@@ -94,6 +101,8 @@ private:
     std::array<std::string, 5> fields_;
     InterruptCatcher interrupts_;
     int interruptsAnswered_ = 0;
+    bool cameraAnswered_ = false;
+    std::string lastStatus_;
 };
 
 }  // namespace tarnwick
