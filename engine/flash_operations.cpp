@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "boot_commands.h"
+#include "catalogues.h"
 
 namespace tarnwick {
 
@@ -265,6 +266,12 @@ JobResult programRegion(const FlashParts& parts, std::uint32_t start, std::uint3
     if (!hasImage(item)) {
         postInfo(parts.sink, InfoCode::ProgramEnd, 0);
         reportFailure(parts, kCantProgram);
+        return JobResult::Failure;
+    }
+    // The length word would land on the image's own last bytes.
+    if (item->dataLength() > imageRoomInRegion(length)) {
+        postInfo(parts.sink, InfoCode::ProgramEnd, 0);
+        reportFailure(parts, OversizedImageText(item->typeName, item->dataLength(), imageRoomInRegion(length)));
         return JobResult::Failure;
     }
     FrameBuffer frame;

@@ -114,6 +114,23 @@ std::optional<std::string> SingleItemRefusal(const ImageType& type, std::uint32_
     return std::nullopt;
 }
 
+std::optional<std::string> OversizedImageRefusal(const PackageItem& item) {
+    const ImageType* type = FindImageType(item.typeGuid);
+    if (type == nullptr || !HasFlashRegion(*type) || item.dataLength() <= imageRoomInRegion(*type)) {
+        return std::nullopt;
+    }
+    return OversizedImageText(item.typeName, item.dataLength(), imageRoomInRegion(*type));
+}
+
+std::optional<std::string> OversizedImageRefusal(const Package& package) {
+    for (const PackageItem& item : package.items()) {
+        if (std::optional<std::string> refusal = OversizedImageRefusal(item)) {
+            return refusal;
+        }
+    }
+    return std::nullopt;
+}
+
 std::string CantLoadPackageText(std::uint32_t resultCode) {
     return Format(kCantLoadPackageText, resultCode);
 }

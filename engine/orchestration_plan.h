@@ -88,6 +88,12 @@ std::string_view UnsuitablePackageText(TargetPlatform platform);
 std::optional<std::string> SingleItemRefusal(const ImageType& type, std::uint32_t bootVersion,
                                              const FlashCatalogue& flash);
 
+// Why a loaded image cannot be programmed: it leaves no room for the length
+// word at its region's end. Nothing for an item without data or region.
+std::optional<std::string> OversizedImageRefusal(const PackageItem& item);
+// The first such refusal among the package's items.
+std::optional<std::string> OversizedImageRefusal(const Package& package);
+
 // The texts of failed loads for Erase && Program.
 std::string CantLoadPackageText(std::uint32_t resultCode);
 std::string DoProgramFailedText(std::string_view raised);

@@ -90,6 +90,10 @@ CommandOutcome UpdateOrchestrator::startUpdate() {
         messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
         return CommandOutcome::Refused;
     }
+    if (refuseOversizedImage(OversizedImageRefusal(*package))) {
+        package->ReleaseAllData();
+        return CommandOutcome::Refused;
+    }
     return startUpdateWithLoadedData(settings);
 }
 
@@ -159,6 +163,10 @@ CommandOutcome UpdateOrchestrator::eraseAndProgram() {
         if (!loadSelectedData(target)) {
             return CommandOutcome::Refused;
         }
+        if (refuseOversizedImage(OversizedImageRefusal(*target.item))) {
+            target.item->releaseData();
+            return CommandOutcome::Refused;
+        }
         const std::uint32_t bootVersion = RunningBootVersion(worker_.targetInfo());
         queueRun(ProgrammingBatch(*target.type, *target.item, bootVersion, skipVerify_));
         return CommandOutcome::Started;
@@ -178,6 +186,13 @@ bool UpdateOrchestrator::loadSelectedData(const SelectedItem& target) {
         return false;
     }
     return true;
+}
+
+bool UpdateOrchestrator::refuseOversizedImage(const std::optional<std::string>& refusal) {
+    if (refusal) {
+        messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Exclamation);
+    }
+    return refusal.has_value();
 }
 
 CommandOutcome UpdateOrchestrator::updateInfo() {

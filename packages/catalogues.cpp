@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace tarnwick {
 namespace {
@@ -130,6 +131,20 @@ const CameraModel* NextCameraModel(std::size_t& cursor) {
 
 const CameraModel* FindCameraModel(std::uint32_t id) {
     return FindRow(kCameraModels, [id](const CameraModel& row) { return row.id == id; });
+}
+
+std::uint32_t imageRoomInRegion(std::uint32_t regionSize) {
+    return regionSize > kLengthWordReserve ? regionSize - kLengthWordReserve : 0;
+}
+
+std::uint32_t imageRoomInRegion(const ImageType& type) { return imageRoomInRegion(type.regionSize); }
+
+std::string OversizedImageText(std::string_view itemName, std::uint32_t imageSize, std::uint32_t room) {
+    const std::string name(itemName);
+    char counts[96];
+    std::snprintf(counts, sizeof counts, ": image of %u bytes does not fit its region (%u bytes free before the length word)",
+                  static_cast<unsigned>(imageSize), static_cast<unsigned>(room));
+    return name + counts;
 }
 
 }  // namespace tarnwick

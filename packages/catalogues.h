@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "guid.h"
@@ -58,6 +59,14 @@ const ImageType* NextImageType(std::size_t& cursor);
 
 // The row whose guid equals the given one in all 16 bytes.
 const ImageType* FindImageType(const Guid& guid);
+
+// Programming ends with a length word in the region's last 8 bytes, so an
+// image may fill the region only up to them.
+inline constexpr std::uint32_t kLengthWordReserve = 8;
+std::uint32_t imageRoomInRegion(std::uint32_t regionSize);
+std::uint32_t imageRoomInRegion(const ImageType& type);
+// Why an image of imageSize bytes is refused for a region with room bytes.
+std::string OversizedImageText(std::string_view itemName, std::uint32_t imageSize, std::uint32_t room);
 
 // All rows in table order, "None" (id 0) first.
 std::span<const CameraModel> CameraModels();

@@ -281,6 +281,28 @@ TEST_F(OrchestratorTest, DataThatCannotBeDecodedStopsTheUpdateBeforeConnecting) 
     EXPECT_EQ(camera.counters().hostOpens, 0u);
 }
 
+TEST_F(OrchestratorTest, AnImageWithoutRoomForItsLengthWordIsRefusedBeforeConnecting) {
+    AddItem("Corvel::FPGA", patternImage(100));
+    AddItem("Corvel::uC", patternImage(983040 - 7));
+    EXPECT_EQ(orchestrator.startUpdate(), CommandOutcome::Refused);
+    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
+                                {"Corvel::uC: image of 983033 bytes does not fit its region "
+                                 "(983032 bytes free before the length word)",
+                                 "Tarnwick", MessageIcon::Exclamation}}));
+    EXPECT_FALSE(worker.isRunning());
+    EXPECT_EQ(camera.counters().hostOpens, 0u);
+    for (const PackageItem& item : package.items()) {
+        EXPECT_FALSE(item.hasData()) << item.typeName;
+    }
+
+    Connect();
+    window.item = &package.items().back();
+    EXPECT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Refused);
+    EXPECT_EQ(window.shown.size(), 2u);
+    EXPECT_EQ(Sent(kEraseSectors) + Sent(kWriteData), 0u);
+    EXPECT_FALSE(window.item->hasData());
+}
+
 TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotAndDisconnectClearsIt) {
     window.settings.comPort = 99;
     orchestrator.connectOrDisconnect();

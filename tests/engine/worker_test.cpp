@@ -117,10 +117,8 @@ TEST_F(WorkerTest, AFullMicrocontrollerImageIsProgrammedAndVerified) {
     const ImageType& type = ImageTypes()[1];
     ASSERT_EQ(type.name, "Corvel::uC");
     ASSERT_EQ(type.regionSize, 983040u);
-    std::vector<std::uint8_t> image = patternImage(type.regionSize);
-    // A full-region image carries its length word where programming puts it.
-    std::fill(image.end() - 8, image.end(), 0xFF);
-    std::ranges::copy(le32(type.regionSize), image.end() - 8);
+    // The largest image that leaves room for the length word.
+    const std::vector<std::uint8_t> image = patternImage(type.regionSize - 8);
     camera.presetFlash(type.startAddress, std::vector<std::uint8_t>(type.regionSize, 0x5A));
     const PackageItem item = imageItem(image);
 
@@ -135,7 +133,9 @@ TEST_F(WorkerTest, AFullMicrocontrollerImageIsProgrammedAndVerified) {
 
     EXPECT_TRUE(failureTexts(sink).empty());
     EXPECT_THAT(sink.descriptions(), ::testing::IsSupersetOf({"MsgInfo 11 0x1", "MsgInfo 12 0x1", "MsgInfo 6 0x101"}));
-    EXPECT_EQ(camera.flash(type.startAddress, type.regionSize), image);
+    EXPECT_EQ(camera.flash(type.startAddress, type.regionSize - 8), image);
+    EXPECT_EQ(camera.flash(type.startAddress + type.regionSize - 8, 8),
+              (std::vector<std::uint8_t>{0xF8, 0xFF, 0x0E, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(requestsOf(camera, kReadData).size(), 241u);
 }
 
