@@ -39,7 +39,7 @@ void UpdateOrchestrator::connectOrDisconnect() {
             connect(settings);
         }
     } catch (const CSerialException& error) {
-        showSerialError(error);
+        showSerialError(error, settings.comPort);
         view_.enableConnectButton(true);
     }
     view_.refreshControls();
@@ -70,8 +70,8 @@ void UpdateOrchestrator::openPort(const CommandSettings& settings) {
     port_.open(static_cast<int>(settings.comPort), settings.comBps);
 }
 
-void UpdateOrchestrator::showSerialError(const CSerialException& error) {
-    messages_.showMessage(error.text(), kProgramCaption, MessageIcon::None);
+void UpdateOrchestrator::showSerialError(const CSerialException& error, std::uint32_t portNumber) {
+    messages_.showMessage(view_.portErrorText(error, portNumber), kProgramCaption, MessageIcon::None);
 }
 
 CommandOutcome UpdateOrchestrator::startUpdate() {
@@ -110,7 +110,7 @@ CommandOutcome UpdateOrchestrator::startUpdateWithLoadedData(const CommandSettin
         }
         port_.close();
     } catch (const CSerialException& error) {
-        showSerialError(error);
+        showSerialError(error, settings.comPort);
     }
     state_ = UpdateState::Idle;
     view_.enableUpdateButton(true);

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "notices.h"
@@ -67,6 +68,11 @@ public:
     // The window recomputes every enable state from its selection and
     // connected().
     virtual void refreshControls() = 0;
+    // What is shown when the port refuses; by default the system's text as
+    // it stands. A front end may name the port.
+    virtual std::string portErrorText(const CSerialException& error, std::uint32_t /*portNumber*/) {
+        return error.text();
+    }
 };
 
 // The update sequence: idle -> connecting -> programming -> closing -> idle.
@@ -124,7 +130,7 @@ private:
     void disconnect();
     void openPort(const CommandSettings& settings);
     CommandOutcome startUpdateWithLoadedData(const CommandSettings& settings);
-    void showSerialError(const CSerialException& error);
+    void showSerialError(const CSerialException& error, std::uint32_t portNumber);
 
     struct SelectedItem {
         Package* package;

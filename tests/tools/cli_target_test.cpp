@@ -133,8 +133,31 @@ TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
     const std::string package = WritePackage();
     camera_.reset();
     EXPECT_EQ(Run("update", {package}), kExitNotConnected);
-    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory\ntarnwick-cli: no connection to the camera\n"))
+    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory: COM" + std::to_string(port_) +
+                       " (no such port)\ntarnwick-cli: no connection to the camera\n"))
         << err_.str();
+}
+
+TEST_F(CliTargetTest, PackagesThatCannotBeReadSayWhy) {
+    const std::string notXml = Write("notes.xml", "just some notes");
+    const struct {
+        std::string path;
+        std::string reason;
+    } rows[] = {
+        {(folder_ / "missing.xml").string(), "No such file or directory"},
+        {folder_.path().string(), "Is a directory"},
+        {notXml, "not a package file"},
+    };
+    for (const auto& row : rows) {
+        for (const char* command : {"update", "program", "erase", "check"}) {
+            std::vector<std::string> args{row.path};
+            if (std::string_view(command) != "update") {
+                args.insert(args.end(), {"--item", "Corvel::uC"});
+            }
+            EXPECT_EQ(Run(command, args), kExitFailure) << command << ' ' << row.path;
+            EXPECT_EQ(err_.str(), "tarnwick-cli: can't read package file " + row.path + ": " + row.reason + "\n");
+        }
+    }
 }
 
 TEST_F(CliTargetTest, ItemCommandsActOnOneRegionAndShowItsState) {

@@ -151,17 +151,6 @@ bool ProgressInPlace(const TargetEnvironment& environment, const CliStreams& str
     return environment.progressInPlace.value_or(&streams.err == &std::cerr && isatty(STDERR_FILENO) == 1);
 }
 
-// The device a port number reaches, with an alias followed to its target.
-std::string DeviceText(int port) {
-    const std::optional<std::filesystem::path> device = portDevice(port);
-    if (!device) {
-        return {};
-    }
-    std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(*device, error);
-    return (error ? *device : resolved).string();
-}
-
 int ListPorts(CliStreams streams) {
     std::vector<int> ports;
     if (!enumeratePorts(ports)) {
@@ -169,7 +158,7 @@ int ListPorts(CliStreams streams) {
         return kExitFailure;
     }
     for (const int port : ports) {
-        streams.out << "COM" << port << '\t' << DeviceText(port) << '\n';
+        streams.out << "COM" << port << '\t' << PortDeviceText(static_cast<std::uint32_t>(port)) << '\n';
     }
     return kExitSuccess;
 }
@@ -225,6 +214,7 @@ bool OpenNamedPackage(const TargetCommand& command, const TargetArguments& argum
     const std::filesystem::path path(arguments.packagePath);
     package = OpenPackage(path.stem().string(), arguments.packagePath, messages);
     if (!package) {
+        err << UnreadablePackageText(path) << '\n';
         return false;
     }
     if (command.needs == Needs::PackageAndItem) {

@@ -139,6 +139,10 @@ void TargetSession::showProgress(const ProgressDisplay& progress) {
     progress_.apply(progress);
 }
 
+std::string TargetSession::portErrorText(const CSerialException& error, std::uint32_t portNumber) {
+    return error.text() + ": " + PortDescription(portNumber);
+}
+
 std::string TargetSession::interruptSummary() const {
     if (!cameraAnswered_) {
         return "tarnwick-cli: cancelled before the camera answered";
