@@ -50,6 +50,16 @@ struct CameraModel {
 
 inline constexpr std::uint32_t kNoCameraModel = 0;
 
+// The length word that completes a programmed image lies this many bytes
+// before the end of the image's region.
+inline constexpr std::uint32_t kLengthWordOffsetFromEnd = 8;
+
+// The most bytes an image may take in its region: everything before the
+// length word, so that writing the word never overwrites the image.
+constexpr std::uint32_t imageRoomInRegion(const ImageType& type) {
+    return type.regionSize - kLengthWordOffsetFromEnd;
+}
+
 // All rows in table order; the order is the programming order.
 std::span<const ImageType> ImageTypes();
 

@@ -4,16 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace tarnwick {
 namespace {
 
 constexpr mode_t kNewFileMode = 0644;
+constexpr std::string_view kTemporaryMark = ".tmp-";
 constexpr std::string_view kTemporarySuffix = ".tmp-XXXXXX";
+constexpr std::size_t kTemporaryLetters = kTemporarySuffix.size() - kTemporaryMark.size();
 
 std::error_code LastError() { return {errno, std::generic_category()}; }
 
@@ -162,6 +166,39 @@ std::error_code FillTemporary(UniqueFd fd, std::span<const std::uint8_t> content
     return fd.close();
 }
 
+bool IsTemporaryLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// A name that mkostemp makes from the file's name: NAME.tmp- and six letters.
+bool IsTemporaryOf(std::string_view entry, std::string_view fileName) {
+    if (entry.size() != fileName.size() + kTemporarySuffix.size() || !entry.starts_with(fileName) ||
+        entry.substr(fileName.size(), kTemporaryMark.size()) != kTemporaryMark) {
+        return false;
+    }
+    const std::string_view letters = entry.substr(entry.size() - kTemporaryLetters);
+    return std::all_of(letters.begin(), letters.end(), IsTemporaryLetter);
+}
+
+// A save killed between creating its temporary file and the rename leaves
+// that file behind; the next successful save of the same file clears such
+// leftovers. Failures only leave them for the next time.
+void RemoveLeftoverTemporaries(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
+    const std::string fileName = path.filename().string();
+    std::error_code error;
+    std::vector<std::filesystem::path> leftovers;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (IsTemporaryOf(entry->path().filename().string(), fileName) && entry->is_regular_file(error)) {
+            leftovers.push_back(entry->path());
+        }
+    }
+    for (const std::filesystem::path& leftover : leftovers) {
+        std::filesystem::remove(leftover, error);
+    }
+}
+
 }  // namespace
 
 FileContents<std::string> ReadTextFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
@@ -192,6 +229,7 @@ std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const s
         return error;
     }
     FlushFolder(path.parent_path());
+    RemoveLeftoverTemporaries(path);
     return {};
 }
 

@@ -3,7 +3,9 @@
 // Every file the system writes is replaced atomically: the new contents go
 // to a temporary file in the same folder, are flushed to disk and then
 // renamed over the old file. A failure at any step leaves the old file as it
-// was and removes the temporary file.
+// was and removes the temporary file. A successful replace also removes the
+// temporary files (NAME.tmp-XXXXXX) that a killed earlier save of the same
+// file left behind.
 //
 // Errors are returned, never thrown: a std::error_code of the generic
 // category holding the errno of the refused call (message() is its text).

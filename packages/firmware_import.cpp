@@ -186,11 +186,16 @@ FirmwareInfo FirmwareInfoFromPath(std::string_view path) {
     return FirmwareInfo{CameraTypeFromPath(lowerPath), VersionFromPath(lowerPath)};
 }
 
-FirmwareInfo DeriveFirmwareInfo(const std::string& path) {
-    if (const auto marker = ReadVersionMarker(path)) {
-        return FirmwareInfo{kNoCameraModel, marker->version};
+FirmwareIdentity IdentifyFirmware(const std::string& path) {
+    auto marker = ReadVersionMarker(path);
+    if (marker) {
+        return FirmwareIdentity{FirmwareInfo{kNoCameraModel, marker->version}, std::move(marker)};
     }
-    return FirmwareInfoFromPath(path);
+    return FirmwareIdentity{FirmwareInfoFromPath(path), std::nullopt};
+}
+
+FirmwareInfo DeriveFirmwareInfo(const std::string& path) {
+    return IdentifyFirmware(path).info;
 }
 
 void ImportFirmwareInfo(PackageItem& item) {

@@ -36,6 +36,14 @@ std::optional<VersionMarker> ReadVersionMarker(const std::string& path);
 // the path's last '-'.
 FirmwareInfo FirmwareInfoFromPath(std::string_view path);
 
+// The derived values and the marker they came from (nullopt when they came
+// from the path), from one read of the file.
+struct FirmwareIdentity {
+    FirmwareInfo info;
+    std::optional<VersionMarker> marker;
+};
+FirmwareIdentity IdentifyFirmware(const std::string& path);
+
 // The marker's version with camera type 0 when the file has a marker,
 // otherwise FirmwareInfoFromPath.
 FirmwareInfo DeriveFirmwareInfo(const std::string& path);

@@ -143,17 +143,62 @@ std::optional<PackageItem> ReadFileElement(TypedXmlDocument& document) {
     return item;
 }
 
+bool EnteredElementHasType(TypedXmlDocument& document, const Guid& type) {
+    return FindFileChild(document, "guid") && ParseGuidOrZero(document.ChildText()) == type;
+}
+
 // Enters the next file element of the root that has a guid equal to the
 // given one; false when there is none. Elements without a guid are skipped.
 bool EnterFileElementOfType(TypedXmlDocument& document, const Guid& type) {
     while (document.FindChild("file")) {
         document.EnterElement();
-        if (FindFileChild(document, "guid") && ParseGuidOrZero(document.ChildText()) == type) {
+        if (EnteredElementHasType(document, type)) {
             return true;
         }
         document.LeaveElement();
     }
     return false;
+}
+
+// Enters the file element at that position among the root's file elements
+// when it still holds an image of the type.
+bool EnterFileElementAt(TypedXmlDocument& document, std::size_t position, const Guid& type) {
+    for (std::size_t index = 0; document.FindChild("file"); ++index) {
+        if (index == position) {
+            document.EnterElement();
+            if (EnteredElementHasType(document, type)) {
+                return true;
+            }
+            document.LeaveElement();
+            return false;
+        }
+    }
+    return false;
+}
+
+// The item's own element when it names one that still fits; otherwise (an
+// item made elsewhere, or a file changed since it was read) the first
+// element of the item's type.
+bool EnterItemElement(TypedXmlDocument& document, const PackageItem& item) {
+    if (item.fileElement && EnterFileElementAt(document, *item.fileElement, item.typeGuid)) {
+        return true;
+    }
+    document.RewindChildren();
+    return EnterFileElementOfType(document, item.typeGuid);
+}
+
+// Reading takes the file elements after the packagename only; positions of
+// elements count those before it too, as loading sees every one.
+std::size_t FileElementsBeforeName(TypedXmlDocument& document) {
+    std::size_t count = 0;
+    while (document.FindChild()) {
+        const std::string name = document.ChildName();
+        if (name == "packagename") {
+            return count;
+        }
+        count += name == "file" ? 1 : 0;
+    }
+    return 0;
 }
 
 std::vector<std::uint8_t> DecodeImage(const std::string& dataText, const ImageType& type) {
@@ -204,14 +249,17 @@ bool ReadPackageText(Package& package, std::string_view text) {
         return false;
     }
     package.ClearItems();
+    std::size_t position = FileElementsBeforeName(*document);
+    document->RewindChildren();
     // The root's time is not used; the name is found wherever it stands, and
     // items are the file elements after it.
     if (document->FindChild("packagename")) {
         package.setName(document->ChildText());
     }
-    while (document->FindChild("file")) {
+    for (; document->FindChild("file"); ++position) {
         document->EnterElement();
         if (auto item = ReadFileElement(*document)) {
+            item->fileElement = position;
             package.AppendItem(std::move(*item));
         }
         document->LeaveElement();
@@ -225,7 +273,7 @@ LoadResult LoadItemDataFromText(std::string_view text, PackageItem& item) {
     if (!document) {
         return LoadResult::PackageUnreadable;
     }
-    if (!EnterFileElementOfType(*document, item.typeGuid)) {
+    if (!EnterItemElement(*document, item)) {
         return LoadResult::NoFileElement;
     }
     const std::string dataText = FileChildText(*document, "data");

@@ -51,7 +51,10 @@ bool ReadPackage(Package& package, UserMessages& messages);
 std::optional<Package> OpenPackage(std::string name, std::string path, UserMessages& messages);
 
 // Fills the item's data. The item is one of the package's; nullptr gives
-// NoItem or NoPackageItem.
+// NoItem or NoPackageItem. A package-file item loads the file element it was
+// read from, so a type listed twice loads each item's own image; an item
+// made otherwise, or one whose element no longer holds its type, loads the
+// first element of its type.
 LoadResult LoadItemData(const Package& package, PackageItem* item, UserMessages& messages);
 
 // ReadPackage and the package-file half of LoadItemData over a document text

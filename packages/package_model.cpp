@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
 namespace tarnwick {
 namespace {
@@ -116,6 +117,19 @@ void Package::ReleaseAllData() noexcept {
     for (PackageItem& item : items_) {
         item.releaseData();
     }
+}
+
+const ImageType* findDuplicateImageType(const Package& package) {
+    const auto items = package.items();
+    for (auto item = items.begin(); item != items.end(); ++item) {
+        const auto sameType = [&item](const PackageItem& later) { return later.typeGuid == item->typeGuid; };
+        if (std::any_of(std::next(item), items.end(), sameType)) {
+            if (const ImageType* type = FindImageType(item->typeGuid)) {
+                return type;
+            }
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace tarnwick

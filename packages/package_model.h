@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -68,6 +69,10 @@ public:
     std::uint32_t platform = 0;
     Guid typeGuid;
     FileTime fileTime;
+    // Package-file item: the position of the file element it was read from
+    // among the root's file elements (0 for the first), so that a type listed
+    // twice still loads each item's own image. nullopt for any other item.
+    std::optional<std::size_t> fileElement;
 
     bool hasData() const noexcept { return !data_.empty(); }
     std::span<const std::uint8_t> data() const noexcept { return data_; }
@@ -123,5 +128,10 @@ private:
     std::vector<PackageItem> items_;
     std::size_t cursor_ = 0;
 };
+
+// The image type of the first item whose type another item repeats; nullptr
+// when every type is listed once. A package file may repeat a type, but an
+// update could then program only one of the images.
+const ImageType* findDuplicateImageType(const Package& package);
 
 }  // namespace tarnwick

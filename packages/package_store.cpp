@@ -109,10 +109,10 @@ std::optional<Package> LoadPackage(TypedXmlDocument& document, UserMessages& mes
     return package;
 }
 
-void LoadPackages(PackageStore& store, std::string_view text, UserMessages& messages) {
+PackageListLoad LoadPackages(PackageStore& store, std::string_view text, UserMessages& messages) {
     TypedXmlDocument document;
     if (!document.LoadText(text)) {
-        return;
+        return PackageListLoad::NotAPackageList;
     }
     while (document.FindChild(kPackageElement)) {
         bool updPackage = false;
@@ -125,6 +125,7 @@ void LoadPackages(PackageStore& store, std::string_view text, UserMessages& mess
         }
         document.LeaveElement();
     }
+    return PackageListLoad::Loaded;
 }
 
 std::string Substitute(std::string_view pattern, std::string_view value) {
@@ -184,22 +185,22 @@ void SavePackageList(const PackageStore& store, std::string_view configPath, Use
     }
 }
 
-void LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages) {
+PackageListLoad LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages) {
     store.Clear();
     if (configPath.empty()) {
-        return;
+        return PackageListLoad::Loaded;
     }
-    LoadPackageListFile(store, PackageListPath(configPath), messages);
+    return LoadPackageListFile(store, PackageListPath(configPath), messages);
 }
 
-void LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages) {
+PackageListLoad LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages) {
     store.Clear();
     const auto contents = ReadTextFile(file);
     if (!contents.ok()) {
         messages.showMessage(kReadListFailedText, "", MessageIcon::Exclamation);
-        return;
+        return PackageListLoad::Unreadable;
     }
-    LoadPackages(store, contents.bytes, messages);
+    return LoadPackages(store, contents.bytes, messages);
 }
 
 }  // namespace tarnwick

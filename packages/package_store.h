@@ -10,8 +10,9 @@
 // The caller reads ConfigPath afresh from the settings for every load and
 // save and passes it in (the settings layer sits above this one).
 //
-// User interface thread only. Nothing is returned: failures reach the user
-// through UserMessages with the system's texts below.
+// User interface thread only. Failures reach the user through UserMessages
+// with the system's texts below; loading also tells its caller what it found,
+// for front ends that must say more than the window does.
 #pragma once
 
 #include <cstddef>
@@ -71,15 +72,21 @@ std::string BuildPackageListText(const PackageStore& store);
 // and the old file stays as it was.
 void SavePackageList(const PackageStore& store, std::string_view configPath, UserMessages& messages);
 
+enum class PackageListLoad {
+    Loaded,           // also for an empty configPath, which loads nothing
+    Unreadable,       // the file cannot be read; kReadListFailedText was shown
+    NotAPackageList,  // the file has no root element; nothing was shown
+};
+
 // Empties the store and fills it from the file. An empty configPath loads
 // nothing, silently; a file that cannot be read shows kReadListFailedText; an
 // unparsable file loads nothing, silently. Entries without updpackage, without
 // a name, or whose package file cannot be read are dropped, and so are items
 // of unknown type, without id, or repeating a type.
-void LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages);
+PackageListLoad LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages);
 
 // LoadPackageList on a package list file at any path (a copy from another
 // machine, say); the store is emptied first.
-void LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages);
+PackageListLoad LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages);
 
 }  // namespace tarnwick

@@ -44,6 +44,7 @@ TEST(ImageTypeCatalogue, SeventeenUniqueRowsBootLoadersFirstInTheirFamily) {
                                        : family == "Tessid" ? kPlatformTessid
                                                             : kPlatformWendle;
         EXPECT_EQ(row.platform, expected) << row.name;
+        EXPECT_GT(row.regionSize, kLengthWordOffsetFromEnd) << row.name;
     }
     EXPECT_EQ(bootPositions, (std::vector<std::size_t>{1, 5, 10, 14}));
     EXPECT_EQ(guids.size(), 17u);
@@ -57,6 +58,7 @@ TEST(ImageTypeCatalogue, LookupNeedsEveryDigitOfTheGuid) {
     EXPECT_EQ(found->name, "Corvel::uC");
     EXPECT_EQ(found->startAddress, 0x10000u);
     EXPECT_EQ(found->regionSize, 983040u);
+    EXPECT_EQ(imageRoomInRegion(*found), 983032u);
     const std::string text = FormatGuid(uc);
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (std::isxdigit(static_cast<unsigned char>(text[i]))) {

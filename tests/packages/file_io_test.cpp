@@ -81,6 +81,29 @@ TEST_F(FileIoTest, FailureAtAnyStepKeepsTheOldFileAndRemovesTheTemporary) {
     EXPECT_EQ(testing::readText(file), "new");
 }
 
+TEST_F(FileIoTest, ReplaceRemovesTemporariesThatAKilledSaveOfTheSameFileLeft) {
+    const char* leftovers[] = {"list.xml.tmp-a1B2c3", "list.xml.tmp-XXXXXX"};
+    const char* others[] = {"list.xml.tmp-a1B2c",  "list.xml.tmp-a1B2c34", "list.xml.tmp-a1.2c3",
+                            "other.xml.tmp-a1B2c3", "list.xmlx.tmp-a1B2c3", "xlist.xml.tmp-a1B2c3"};
+    for (const char* name : leftovers) {
+        folder_.write(name, "half written");
+    }
+    for (const char* name : others) {
+        folder_.write(name, "keep");
+    }
+    fs::create_directory(folder_ / "list.xml.tmp-folder");
+
+    ASSERT_FALSE(ReplaceFile(folder_ / "list.xml", std::string_view("new")));
+    for (const char* name : leftovers) {
+        EXPECT_FALSE(fs::exists(folder_ / name)) << name;
+    }
+    for (const char* name : others) {
+        EXPECT_EQ(testing::readText(folder_ / name), "keep") << name;
+    }
+    EXPECT_TRUE(fs::is_directory(folder_ / "list.xml.tmp-folder"));
+    EXPECT_EQ(testing::readText(folder_ / "list.xml"), "new");
+}
+
 TEST_F(FileIoTest, FoldersAreMadeWithTheirParentsButNotThroughAFile) {
     const fs::path nested = folder_ / "a" / "b" / "c";
     EXPECT_FALSE(CreateFolders(nested));

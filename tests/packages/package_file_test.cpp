@@ -171,12 +171,17 @@ TEST_F(PackageFileTest, ItemsThatCannotBeProgrammedAreDroppedSilently) {
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(PackageFileTest, LoadingFindsTheFirstFileElementWithAGuidOfTheType) {
-    Package repeated = Read(WritePackage({FileOf(kUcGuid, Pattern(5, 1)), FileOf(kUcGuid, Pattern(9, 2))}));
+TEST_F(PackageFileTest, EachItemLoadsItsOwnFileElementEvenWhenItsTypeRepeats) {
+    Package repeated = Read(WritePackage({FileOf(kUcGuid, Pattern(3, 4)), Element("packagename", "Twice"),
+                                          FileOf(kUcGuid, Pattern(5, 1)), DataFileOf(kUcGuid, ""),
+                                          FileOf(kUcGuid, Pattern(9, 2))}));
     ASSERT_EQ(repeated.itemCount(), 2u);
-    ASSERT_EQ(LoadItemData(repeated, &repeated.items()[1], messages_), LoadResult::Loaded);
-    EXPECT_EQ(BytesOf(repeated.items()[1]), Pattern(5, 1));
+    ASSERT_TRUE(LoadAllItemData(repeated, messages_));
+    EXPECT_EQ(BytesOf(repeated.items()[0]), Pattern(5, 1));
+    EXPECT_EQ(BytesOf(repeated.items()[1]), Pattern(9, 2));
 
+    // Once the file changed and its element holds no image of its type, an
+    // item loads the first element of its type.
     Package package = Read(WritePackage({FileOf(kUcGuid, Pattern(12))}));
     WritePackage({FileElement({{"data", "QUJD"}}), FileOf(kUcGuid, Pattern(12))});
     ASSERT_EQ(LoadItemData(package, &package.items()[0], messages_), LoadResult::Loaded);

@@ -68,6 +68,28 @@ TEST_F(PackageTest, LookupsIgnoreCaseAndFindTheFirstOfARepeatedType) {
     EXPECT_EQ(package_.FindItemByGuid(first.typeGuid)->fileName, "first.bin");
 }
 
+TEST(DuplicateImageType, IsTheFirstItemsTypeThatALaterItemRepeats) {
+    const struct {
+        std::vector<std::string_view> types;
+        const char* duplicate;
+    } rows[] = {
+        {{}, nullptr},
+        {{kUcGuid, kFpgaGuid, kBootGuid}, nullptr},
+        {{kUcGuid, kUcGuid}, "Corvel::uC"},
+        {{kFpgaGuid, kBootGuid, kUcGuid, kBootGuid, kFpgaGuid}, "Corvel::FPGA"},
+        {{kBootGuid, kUcGuid, kFpgaGuid, kUcGuid}, "Corvel::uC"},
+    };
+    for (const auto& row : rows) {
+        Package package("p", "p.xml");
+        for (const std::string_view guid : row.types) {
+            package.AppendItem(ItemOf(guid));
+        }
+        const ImageType* found = findDuplicateImageType(package);
+        EXPECT_EQ(found == nullptr ? "none" : found->name, row.duplicate == nullptr ? "none" : row.duplicate)
+            << ::testing::PrintToString(row.types);
+    }
+}
+
 TEST_F(PackageTest, CursorWalksItemsInInsertionOrderAndRestarts) {
     package_.AddItem(ItemOf(kFpgaGuid));
     package_.AddItem(ItemOf(kBootGuid));

@@ -169,15 +169,25 @@ TEST_F(PackageListTest, FilesZeroGivesAnEmptyPackageThatTheNextSaveLeavesOut) {
 }
 
 TEST_F(PackageListTest, LoadingEmptiesTheStoreAndAnEmptyConfigPathDoesNothing) {
-    PackageStore store = ExampleStore();
-    WriteList("not xml");
-    LoadPackageList(store, configPath_, messages_);
-    EXPECT_TRUE(store.empty());
+    PackageStore store;
+    const struct {
+        const char* text;
+        PackageListLoad result;
+    } rows[] = {{"not xml", PackageListLoad::NotAPackageList},
+                {"", PackageListLoad::NotAPackageList},
+                {"\x89\x01<\xff>", PackageListLoad::NotAPackageList},
+                {"<config/>", PackageListLoad::Loaded}};
+    for (const auto& row : rows) {
+        store = ExampleStore();
+        WriteList(row.text);
+        EXPECT_EQ(LoadPackageList(store, configPath_, messages_), row.result) << row.text;
+        EXPECT_TRUE(store.empty()) << row.text;
+    }
     store = ExampleStore();
     SavePackageList(store, "", messages_);
-    LoadPackageList(store, "", messages_);
+    EXPECT_EQ(LoadPackageList(store, "", messages_), PackageListLoad::Loaded);
     EXPECT_TRUE(store.empty());
-    EXPECT_EQ(ListText(), "not xml");
+    EXPECT_EQ(ListText(), "<config/>");
     EXPECT_TRUE(messages_.shown.empty());
 }
 
@@ -187,7 +197,9 @@ TEST_F(PackageListTest, AMissingOrPlainFileFolderSavesNothingAndLoadingReportsIt
     SavePackageList(ExampleStore(), folder_.write("plain", "x").string(), messages_);
     EXPECT_TRUE(messages_.shown.empty());
     EXPECT_FALSE(fs::exists(missing));
-    EXPECT_TRUE(Load(missing).empty());
+    PackageStore store = ExampleStore();
+    EXPECT_EQ(LoadPackageList(store, missing, messages_), PackageListLoad::Unreadable);
+    EXPECT_TRUE(store.empty());
     ASSERT_EQ(messages_.shown.size(), 1u);
     EXPECT_EQ(messages_.shown[0].text, "Can't read configuration file");
     EXPECT_EQ(messages_.shown[0].caption, "");

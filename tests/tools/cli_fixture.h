@@ -26,7 +26,7 @@ protected:
     int Run(std::vector<std::string> args) {
         out_.str("");
         err_.str("");
-        return RunCli(args, CliStreams{out_, err_});
+        return RunCli(args, CliStreams{out_, err_, terminal_, terminal_});
     }
 
     [[nodiscard]] std::string Write(std::string_view name, std::string_view bytes) const {
@@ -36,6 +36,8 @@ protected:
     testing::TemporaryFolder folder_;
     std::ostringstream out_;
     std::ostringstream err_;
+    // Whether the command is told that both streams reach a terminal.
+    bool terminal_ = false;
 };
 
 }  // namespace tarnwick

@@ -58,13 +58,31 @@ TEST_F(CliInspectListTest, ShowsThePackagesAsTheProgramLoadsThem) {
     EXPECT_EQ(Run({"inspect", list, "--list"}), kExitSuccess) << err_.str();
 }
 
-TEST_F(CliInspectListTest, AnUnreadableListFailsAndAnUnparsableOneIsEmpty) {
+TEST_F(CliInspectListTest, AnUnreadableListOrOneThatIsNoPackageListFails) {
     EXPECT_EQ(Run({"inspect", "--list", (folder_ / "missing.xml").string()}), kExitFailure);
     EXPECT_EQ(err_.str(), "Can't read configuration file\n");
     EXPECT_TRUE(out_.str().empty());
 
-    ASSERT_EQ(Run({"inspect", "--list", Write("list.xml", "not xml")}), kExitSuccess) << err_.str();
+    for (const std::string_view text : {std::string_view("not xml"), std::string_view(),
+                                        std::string_view("\x93\x00\x17<\xfe", 5)}) {
+        const std::string list = Write("list.xml", text);
+        EXPECT_EQ(Run({"inspect", "--list", list}), kExitFailure) << text;
+        EXPECT_EQ(err_.str(), list + ": not a package list\n");
+        EXPECT_TRUE(out_.str().empty());
+    }
+    ASSERT_EQ(Run({"inspect", "--list", Write("list.xml", "<config/>")}), kExitSuccess) << err_.str();
     EXPECT_NE(out_.str().find("Packages: 0\n"), std::string::npos) << out_.str();
+}
+
+TEST_F(CliInspectListTest, NamesFromTheListReachATerminalEscaped) {
+    const std::string list = Write("list.xml",
+                                   "<config><package updpackage=\"0\"><name>Lab\x1b[31m</name><files>1</files>"
+                                   "<file><id>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}</id><path>uc\x07.bin</path>"
+                                   "</file></package></config>");
+    terminal_ = true;
+    ASSERT_EQ(Run({"inspect", "--list", list}), kExitSuccess) << err_.str();
+    EXPECT_NE(out_.str().find("Package: Lab\\x1B[31m\n"), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("File:        uc\\x07.bin\n"), std::string::npos) << out_.str();
 }
 
 }  // namespace

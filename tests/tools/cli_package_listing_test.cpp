@@ -81,6 +81,42 @@ TEST_F(CliInspectTest, FailuresToLoadAreReportedWithTheSystemsText) {
     EXPECT_NE(err_.str().find("Can't read package file"), std::string::npos) << err_.str();
 }
 
+TEST_F(CliInspectTest, ExtractNeverWritesOverItsOwnPackage) {
+    contents_.files[0].fileName = "package.xml";
+    const std::string package = WritePackage();
+    const std::string before = testing::readText(package);
+    const std::filesystem::path link = folder_ / "link";
+    std::filesystem::create_directory_symlink(folder_.path(), link);
+    for (const std::filesystem::path& target : {folder_.path(), link}) {
+        EXPECT_EQ(Run({"inspect", package, "--extract", target.string()}), kExitFailure) << target;
+        EXPECT_EQ(err_.str(),
+                  "Corvel::uC: not written: " + (target / "package.xml").string() + " is the package file itself\n");
+        EXPECT_EQ(testing::readText(package), before);
+        EXPECT_EQ(testing::readBytes(folder_ / "escape.rbf"), contents_.files[1].image);
+    }
+}
+
+TEST_F(CliInspectTest, TextsFromThePackageReachATerminalEscaped) {
+    contents_.name = "Corvel \x1b[2J";
+    contents_.files[0].fileName = "uc\x1b]0;owned\x07.bin";
+    const std::string package = WritePackage();
+    const std::filesystem::path target = folder_ / "out";
+    std::filesystem::create_directory(target);
+
+    terminal_ = true;
+    ASSERT_EQ(Run({"inspect", package, "--extract", target.string()}), kExitSuccess) << err_.str();
+    for (const std::string expected : {"Package: Corvel \\x1B[2J\n", "File:        uc\\x1B]0;owned\\x07.bin\n",
+                                       "uc\\x1B]0;owned\\x07.bin\n"}) {
+        EXPECT_NE(out_.str().find(expected), std::string::npos) << expected << "\n" << out_.str();
+    }
+    EXPECT_EQ(out_.str().find('\x1b'), std::string::npos) << out_.str();
+    EXPECT_TRUE(std::filesystem::exists(target / "uc\x1b]0;owned\x07.bin"));
+
+    terminal_ = false;
+    ASSERT_EQ(Run({"inspect", package}), kExitSuccess) << err_.str();
+    EXPECT_NE(out_.str().find("Package: Corvel \x1b[2J\n"), std::string::npos) << out_.str();
+}
+
 using CliUsageTest = CliTest;
 
 TEST_F(CliUsageTest, WrongCommandLinesShowTheirUsage) {

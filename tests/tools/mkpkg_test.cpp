@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <random>
 #include <sstream>
 
 #include "package_file.h"
@@ -99,6 +100,41 @@ TEST_F(MkpkgTest, FailuresWriteNothing) {
         EXPECT_NE(err_.str().find(row.errText), std::string::npos) << err_.str();
         EXPECT_FALSE(std::filesystem::exists(output_)) << ::testing::PrintToString(row.args);
     }
+}
+
+TEST_F(MkpkgTest, RefusesWhatTheProgramWouldRefuseWithItsReason) {
+    std::mt19937 random(12);
+    std::string noise(16000, '\0');
+    for (char& c : noise) {
+        c = static_cast<char>(random());
+    }
+    const std::string randomBoot = folder_.write("random-boot.bin", noise);
+    const std::string overRoom = folder_.write("over.bin", std::string(16377, '\0'));
+    const std::string fullRoom = folder_.write("full.bin", std::string(16376, '\0'));
+    const std::string overSlack = folder_.write("huge.bin", std::string(16384 + 4097, '\0'));
+    const std::string uc = folder_.write("uc.bin", "uc");
+    const struct {
+        std::vector<std::string> items;
+        std::string_view errText;
+    } rows[] = {
+        {{"Corvel::Bootloader", randomBoot}, "Corvel::Bootloader: input file execeeds max allowed size"},
+        {{"Corvel::Bootloader", overSlack}, "Corvel::Bootloader: Can't decompress file. (-8)"},
+        {{"Corvel::Bootloader", overRoom},
+         "Corvel::Bootloader: image of 16377 bytes does not fit its region (16376 bytes free before the length "
+         "word)"},
+        {{"Corvel::uC", uc, "--item", "Corvel::uC", uc}, "Corvel::uC is listed twice"},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::string> args{output_, "--item"};
+        args.insert(args.end(), row.items.begin(), row.items.end());
+        EXPECT_EQ(Run(args), 1) << ::testing::PrintToString(row.items);
+        EXPECT_EQ(err_.str(), "tarnwick-mkpkg: " + std::string(row.errText) + "\n");
+        EXPECT_FALSE(std::filesystem::exists(output_)) << ::testing::PrintToString(row.items);
+    }
+    ASSERT_EQ(Run({output_, "--item", "Corvel::Bootloader", fullRoom}), 0) << err_.str();
+    Package package = ReadBack();
+    ASSERT_EQ(LoadItemData(package, &package.items()[0], messages_), LoadResult::Loaded);
+    EXPECT_EQ(package.items()[0].dataLength(), 16376u);
 }
 
 }  // namespace

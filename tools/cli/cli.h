@@ -17,6 +17,10 @@ inline constexpr int kExitUsage = 2;
 struct CliStreams {
     std::ostream& out;
     std::ostream& err;
+    // Whether each stream reaches a terminal, where texts from files are
+    // shown escaped (terminal_text.h).
+    bool outIsTerminal = false;
+    bool errIsTerminal = false;
 };
 
 // args: the command line without the program name.

@@ -42,7 +42,8 @@ int RunErase(std::span<const std::string> args, CliStreams streams);
 int RunCheck(std::span<const std::string> args, CliStreams streams);
 
 // How the commands show a package and a camera type, so that they read alike.
-void PrintPackageText(const Package& package, std::ostream& out);
+// Names from the file are escaped when out is a terminal.
+void PrintPackageText(const Package& package, std::ostream& out, bool toTerminal);
 // The id with the model's name: "1 (Corvel1b)"; the id alone for an unknown one.
 std::string CameraTypeText(std::uint32_t cameraType);
 

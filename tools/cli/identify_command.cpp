@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "firmware_import.h"
+#include "terminal_text.h"
 
 namespace tarnwick {
 namespace {
@@ -16,9 +17,9 @@ bool IsReadableFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, error);
 }
 
-std::string SourceText(const std::string& path) {
-    const auto marker = ReadVersionMarker(path);
-    return marker ? "version marker (" + marker->firstWord + ")" : "file name";
+std::string SourceText(const FirmwareIdentity& identity, bool toTerminal) {
+    return identity.marker ? "version marker (" + printable(identity.marker->firstWord, toTerminal) + ")"
+                           : "file name";
 }
 
 }  // namespace
@@ -32,14 +33,15 @@ int RunIdentify(std::span<const std::string> args, CliStreams streams) {
     // The import itself would fall back to the name of a missing file; here a
     // mistyped name must not pass for a firmware file.
     if (!IsReadableFile(path)) {
-        streams.err << "Can't read firmware file " << path << '\n';
+        streams.err << "Can't read firmware file " << printable(path, streams.errIsTerminal) << '\n';
         return kExitFailure;
     }
-    const FirmwareInfo info = DeriveFirmwareInfo(path);
-    streams.out << "File:        " << path << '\n';
-    streams.out << "Camera type: " << CameraTypeText(info.cameraType) << '\n';
-    streams.out << "Version:     " << FormatVersion(info.version) << '\n';
-    streams.out << "Taken from:  " << SourceText(path) << '\n';
+    // One read: a large FPGA image without a marker is read to its end.
+    const FirmwareIdentity identity = IdentifyFirmware(path);
+    streams.out << "File:        " << printable(path, streams.outIsTerminal) << '\n';
+    streams.out << "Camera type: " << CameraTypeText(identity.info.cameraType) << '\n';
+    streams.out << "Version:     " << FormatVersion(identity.info.version) << '\n';
+    streams.out << "Taken from:  " << SourceText(identity, streams.outIsTerminal) << '\n';
     return kExitSuccess;
 }
 

@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -6,5 +8,6 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return tarnwick::RunCli(args, tarnwick::CliStreams{std::cout, std::cerr});
+    return tarnwick::RunCli(args, tarnwick::CliStreams{std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1,
+                                                       ::isatty(STDERR_FILENO) == 1});
 }

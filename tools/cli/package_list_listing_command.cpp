@@ -7,30 +7,13 @@
 #include "commands.h"
 #include "console_messages.h"
 #include "package_store.h"
+#include "terminal_text.h"
 
 namespace tarnwick {
 namespace {
 
 constexpr std::string_view kListOption = "--list";
 constexpr std::string_view kUsage = "usage: tarnwick-cli inspect --list LIST.xml";
-
-// Shows every message and remembers whether the list itself was unreadable,
-// which the store reports only as a message.
-class ListLoadMessages final : public UserMessages {
-public:
-    explicit ListLoadMessages(UserMessages& shown) : shown_(shown) {}
-
-    void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
-        listUnreadable_ = listUnreadable_ || text == kReadListFailedText;
-        shown_.showMessage(text, caption, icon);
-    }
-
-    bool listUnreadable() const noexcept { return listUnreadable_; }
-
-private:
-    UserMessages& shown_;
-    bool listUnreadable_ = false;
-};
 
 // "--list FILE", in either order.
 std::optional<std::string> ListFileArgument(std::span<const std::string> args) {
@@ -47,16 +30,16 @@ std::optional<std::string> ListFileArgument(std::span<const std::string> args) {
     return args.size() == 2 ? file : std::nullopt;
 }
 
-std::string SourceText(const Package& package) {
-    return package.isUserBuilt() ? "built from firmware files" : "package file " + package.path();
+std::string SourceText(const Package& package, bool toTerminal) {
+    return package.isUserBuilt() ? "built from firmware files" : "package file " + printable(package.path(), toTerminal);
 }
 
-void PrintStore(const std::string& file, const PackageStore& store, std::ostream& out) {
-    out << "Package list: " << file << '\n';
+void PrintStore(const std::string& file, const PackageStore& store, std::ostream& out, bool toTerminal) {
+    out << "Package list: " << printable(file, toTerminal) << '\n';
     out << "Packages: " << store.size() << '\n';
     for (std::size_t i = 0; i < store.size(); ++i) {
-        out << '\n' << '[' << i + 1 << "] " << SourceText(store[i]) << '\n';
-        PrintPackageText(store[i], out);
+        out << '\n' << '[' << i + 1 << "] " << SourceText(store[i], toTerminal) << '\n';
+        PrintPackageText(store[i], out, toTerminal);
     }
 }
 
@@ -66,14 +49,18 @@ int RunInspectList(std::span<const std::string> args, CliStreams streams) {
         streams.err << kUsage << '\n';
         return kExitUsage;
     }
-    ConsoleMessages console(streams.err);
-    ListLoadMessages messages(console);
+    ConsoleMessages messages(streams.err);
     PackageStore store;
-    LoadPackageListFile(store, *file, messages);
-    if (messages.listUnreadable()) {
-        return kExitFailure;
+    switch (LoadPackageListFile(store, *file, messages)) {
+        case PackageListLoad::Unreadable:
+            return kExitFailure;  // the store has said so
+        case PackageListLoad::NotAPackageList:
+            streams.err << printable(*file, streams.errIsTerminal) << ": not a package list\n";
+            return kExitFailure;
+        case PackageListLoad::Loaded:
+            break;
     }
-    PrintStore(*file, store, streams.out);
+    PrintStore(*file, store, streams.out, streams.outIsTerminal);
     return kExitSuccess;
 }
 

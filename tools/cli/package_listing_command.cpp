@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "file_io.h"
 #include "guid.h"
 #include "package_file.h"
+#include "terminal_text.h"
 
 namespace tarnwick {
 namespace {
@@ -91,10 +93,29 @@ std::string LoadErrorText(LoadResult result) {
     return text;
 }
 
+// Whether the target is the package file under any name (another spelling of
+// its path, a link): an item must never be written over its own package.
+bool IsThePackageFile(const std::string& target, const std::string& packagePath) {
+    std::error_code error;
+    return std::filesystem::equivalent(target, packagePath, error) && !error;
+}
+
+// Where the names of extracted files go: standard output, or with --json the
+// error stream, as standard output then carries the JSON document alone.
+struct ExtractReport {
+    std::ostream& stream;
+    bool terminal;
+};
+
 // Loads, writes and releases one item, reporting to report; false (with the
 // reason on err) when it fails.
-bool ExtractItem(const Package& package, PackageItem& item, const std::string& target, std::ostream& report,
+bool ExtractItem(const Package& package, PackageItem& item, const std::string& target, ExtractReport report,
                  CliStreams streams, UserMessages& messages) {
+    const std::string shownTarget = printable(target, streams.errIsTerminal);
+    if (IsThePackageFile(target, package.path())) {
+        streams.err << item.typeName << ": not written: " << shownTarget << " is the package file itself\n";
+        return false;
+    }
     try {
         const LoadResult result = LoadItemData(package, &item, messages);
         if (result != LoadResult::Loaded) {
@@ -109,25 +130,25 @@ bool ExtractItem(const Package& package, PackageItem& item, const std::string& t
     const std::uint32_t length = item.dataLength();
     item.releaseData();
     if (error) {
-        streams.err << item.typeName << ": can't write " << target << ": " << error.message() << '\n';
+        streams.err << item.typeName << ": can't write " << shownTarget << ": " << error.message() << '\n';
         return false;
     }
-    report << item.typeName << ": " << length << " bytes -> " << target << '\n';
+    report.stream << item.typeName << ": " << length << " bytes -> " << printable(target, report.terminal) << '\n';
     return true;
 }
 
-// With --json the standard output carries the JSON document alone.
 bool ExtractAll(Package& package, const std::string& folder, bool json, CliStreams streams,
                 UserMessages& messages) {
-    std::ostream& report = json ? streams.err : streams.out;
+    const ExtractReport report = json ? ExtractReport{streams.err, streams.errIsTerminal}
+                                      : ExtractReport{streams.out, streams.outIsTerminal};
     std::set<std::string> used;
-    bool allLoaded = true;
+    bool allWritten = true;
     std::size_t number = 0;
     for (PackageItem& item : package.items()) {
         const std::string target = folder + "/" + ExtractName(item, ++number, used);
-        allLoaded = ExtractItem(package, item, target, report, streams, messages) && allLoaded;
+        allWritten = ExtractItem(package, item, target, report, streams, messages) && allWritten;
     }
-    return allLoaded;
+    return allWritten;
 }
 
 }  // namespace
@@ -137,14 +158,14 @@ std::string CameraTypeText(std::uint32_t cameraType) {
     return std::to_string(cameraType) + (model.empty() ? "" : " (" + model + ")");
 }
 
-void PrintPackageText(const Package& package, std::ostream& out) {
-    out << "Package: " << package.name() << '\n';
+void PrintPackageText(const Package& package, std::ostream& out, bool toTerminal) {
+    out << "Package: " << printable(package.name(), toTerminal) << '\n';
     out << "Items: " << package.itemCount() << '\n';
     std::size_t number = 0;
     for (const PackageItem& item : package.items()) {
         out << ++number << ". " << item.typeName << '\n';
         out << "   GUID:        " << FormatGuid(item.typeGuid) << '\n';
-        out << "   File:        " << item.fileName << '\n';
+        out << "   File:        " << printable(item.fileName, toTerminal) << '\n';
         out << "   Camera type: " << CameraTypeText(item.cameraType) << '\n';
         out << "   Version:     " << FormatVersion(item.version) << '\n';
         out << "   Size:        " << item.fileSize << '\n';
@@ -160,13 +181,13 @@ int RunInspect(std::span<const std::string> args, CliStreams streams) {
     ConsoleMessages messages(streams.err);
     auto package = OpenPackage("", options->packagePath, messages);
     if (!package) {
-        streams.err << "Can't read package file " << options->packagePath << '\n';
+        streams.err << "Can't read package file " << printable(options->packagePath, streams.errIsTerminal) << '\n';
         return kExitFailure;
     }
     if (options->json) {
         PrintJson(*package, streams.out);
     } else {
-        PrintPackageText(*package, streams.out);
+        PrintPackageText(*package, streams.out, streams.outIsTerminal);
     }
     if (options->extractFolder && !ExtractAll(*package, *options->extractFolder, options->json, streams, messages)) {
         return kExitFailure;

@@ -8,6 +8,7 @@
 #include "catalogues.h"
 #include "file_io.h"
 #include "firmware_import.h"
+#include "package_file.h"
 #include "package_model.h"
 #include "package_writer.h"
 
@@ -161,6 +162,41 @@ PackedFile PackItem(const ItemRequest& request) {
     return file;
 }
 
+void CheckRoomInRegion(const PackageItem& item) {
+    const ImageType* type = FindImageType(item.typeGuid);
+    if (type != nullptr && item.dataLength() > imageRoomInRegion(*type)) {
+        throw std::runtime_error(item.typeName + ": image of " + std::to_string(item.dataLength()) +
+                                 " bytes does not fit its region (" + std::to_string(imageRoomInRegion(*type)) +
+                                 " bytes free before the length word)");
+    }
+}
+
+// Reads the package back and loads every image as the program will, so that
+// whatever the reader or an update would refuse is refused here, for the
+// reader's own reason, before anything is written.
+void CheckAsTheProgramWillReadIt(std::string_view text, std::size_t packedFiles) {
+    Package package("", "");
+    if (!ReadPackageText(package, text) || package.itemCount() != packedFiles) {
+        throw std::runtime_error("the package would not read back whole");
+    }
+    if (const ImageType* twice = findDuplicateImageType(package)) {
+        throw std::runtime_error(std::string(twice->name) + " is listed twice");
+    }
+    for (PackageItem& item : package.items()) {
+        LoadResult result{};
+        try {
+            result = LoadItemDataFromText(text, item);
+        } catch (const PackageDataError& error) {
+            throw std::runtime_error(item.typeName + ": " + error.what());
+        }
+        if (result != LoadResult::Loaded) {
+            throw std::runtime_error(item.typeName + ": the image would not load");
+        }
+        CheckRoomInRegion(item);
+        item.releaseData();
+    }
+}
+
 }  // namespace
 
 int RunMkpkg(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -179,6 +215,7 @@ int RunMkpkg(std::span<const std::string> args, std::ostream& out, std::ostream&
             contents.files.push_back(PackItem(item));
         }
         const std::string text = BuildPackageText(contents);
+        CheckAsTheProgramWillReadIt(text, contents.files.size());
         if (const std::error_code error = ReplaceFile(request.output, text)) {
             throw std::runtime_error("can't write " + request.output + ": " + error.message());
         }
