@@ -175,7 +175,7 @@ void writeLengthInfo(const FlashParts& parts, FrameBuffer& frame, std::uint32_t 
     const std::array<std::uint8_t, 4> word{
         static_cast<std::uint8_t>(imageLength), static_cast<std::uint8_t>(imageLength >> 8),
         static_cast<std::uint8_t>(imageLength >> 16), static_cast<std::uint8_t>(imageLength >> 24)};
-    buildWriteData(frame, start + length - kLengthInfoOffsetFromEnd, word);
+    buildWriteData(frame, start + length - kLengthWordOffsetFromEnd, word);
     if (parts.link.exchange(frame, kWriteLengthWord.replyTimeoutMs) != LinkResult::Success) {
         reportFailure(parts, kLengthInfoFailed);
     }

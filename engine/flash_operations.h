@@ -40,10 +40,6 @@ struct FlashParts {
     Event& cancel;
 };
 
-// Where the image's length, rounded up to even, is written after a complete
-// programming pass: this many bytes before the end of the region.
-inline constexpr std::uint32_t kLengthInfoOffsetFromEnd = 8;
-
 // Erases the sectors of the detected chip whose start lies in the region, in
 // batches of at most kMaxSectorsPerFrame. A stop ends it with Success.
 JobResult eraseRegion(const FlashParts& parts, std::uint32_t start, std::uint32_t length);

@@ -114,6 +114,13 @@ std::optional<std::string> SingleItemRefusal(const ImageType& type, std::uint32_
     return std::nullopt;
 }
 
+std::optional<std::string> RepeatedTypeRefusal(const Package& package) {
+    if (const ImageType* twice = findDuplicateImageType(package)) {
+        return DuplicateImageTypeText(*twice);
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> OversizedImageRefusal(const PackageItem& item) {
     const ImageType* type = FindImageType(item.typeGuid);
     if (type == nullptr || !HasFlashRegion(*type) || item.dataLength() <= imageRoomInRegion(*type)) {

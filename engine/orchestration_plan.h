@@ -88,6 +88,10 @@ std::string_view UnsuitablePackageText(TargetPlatform platform);
 std::optional<std::string> SingleItemRefusal(const ImageType& type, std::uint32_t bootVersion,
                                              const FlashCatalogue& flash);
 
+// Why a package that lists an image type twice is refused: only one of its
+// images could be programmed.
+std::optional<std::string> RepeatedTypeRefusal(const Package& package);
+
 // Why a loaded image cannot be programmed: it leaves no room for the length
 // word at its region's end. Nothing for an item without data or region.
 std::optional<std::string> OversizedImageRefusal(const PackageItem& item);

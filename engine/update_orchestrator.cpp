@@ -81,6 +81,9 @@ CommandOutcome UpdateOrchestrator::startUpdate() {
     if (package == nullptr || worker_.isRunning()) {
         return CommandOutcome::Nothing;
     }
+    if (showRefusal(RepeatedTypeRefusal(*package))) {
+        return CommandOutcome::Refused;
+    }
     try {
         if (!LoadAllItemData(*package, messages_)) {
             return CommandOutcome::Refused;
@@ -90,7 +93,7 @@ CommandOutcome UpdateOrchestrator::startUpdate() {
         messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
         return CommandOutcome::Refused;
     }
-    if (refuseOversizedImage(OversizedImageRefusal(*package))) {
+    if (showRefusal(OversizedImageRefusal(*package))) {
         package->ReleaseAllData();
         return CommandOutcome::Refused;
     }
@@ -148,6 +151,9 @@ CommandOutcome UpdateOrchestrator::startOnWritableTarget(
         messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Error);
         return CommandOutcome::Refused;
     }
+    if (showRefusal(RepeatedTypeRefusal(*target->package))) {
+        return CommandOutcome::Refused;
+    }
     return start(*target);
 }
 
@@ -163,7 +169,7 @@ CommandOutcome UpdateOrchestrator::eraseAndProgram() {
         if (!loadSelectedData(target)) {
             return CommandOutcome::Refused;
         }
-        if (refuseOversizedImage(OversizedImageRefusal(*target.item))) {
+        if (showRefusal(OversizedImageRefusal(*target.item))) {
             target.item->releaseData();
             return CommandOutcome::Refused;
         }
@@ -188,7 +194,7 @@ bool UpdateOrchestrator::loadSelectedData(const SelectedItem& target) {
     return true;
 }
 
-bool UpdateOrchestrator::refuseOversizedImage(const std::optional<std::string>& refusal) {
+bool UpdateOrchestrator::showRefusal(const std::optional<std::string>& refusal) {
     if (refusal) {
         messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Exclamation);
     }

@@ -145,7 +145,7 @@ private:
     // Shows why when the item's data cannot be loaded.
     bool loadSelectedData(const SelectedItem& target);
     // Shows the refusal, if any; true when there was one.
-    bool refuseOversizedImage(const std::optional<std::string>& refusal);
+    bool showRefusal(const std::optional<std::string>& refusal);
 
     void queueRun(const std::vector<PlannedJob>& jobs);
     void queueJob(const PlannedJob& job);

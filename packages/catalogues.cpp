@@ -133,12 +133,6 @@ const CameraModel* FindCameraModel(std::uint32_t id) {
     return FindRow(kCameraModels, [id](const CameraModel& row) { return row.id == id; });
 }
 
-std::uint32_t imageRoomInRegion(std::uint32_t regionSize) {
-    return regionSize > kLengthWordReserve ? regionSize - kLengthWordReserve : 0;
-}
-
-std::uint32_t imageRoomInRegion(const ImageType& type) { return imageRoomInRegion(type.regionSize); }
-
 std::string OversizedImageText(std::string_view itemName, std::uint32_t imageSize, std::uint32_t room) {
     const std::string name(itemName);
     char counts[96];

@@ -54,11 +54,15 @@ inline constexpr std::uint32_t kNoCameraModel = 0;
 // before the end of the image's region.
 inline constexpr std::uint32_t kLengthWordOffsetFromEnd = 8;
 
-// The most bytes an image may take in its region: everything before the
+// The most bytes an image may take in a region: everything before the
 // length word, so that writing the word never overwrites the image.
-constexpr std::uint32_t imageRoomInRegion(const ImageType& type) {
-    return type.regionSize - kLengthWordOffsetFromEnd;
+constexpr std::uint32_t imageRoomInRegion(std::uint32_t regionSize) {
+    return regionSize > kLengthWordOffsetFromEnd ? regionSize - kLengthWordOffsetFromEnd : 0;
 }
+constexpr std::uint32_t imageRoomInRegion(const ImageType& type) { return imageRoomInRegion(type.regionSize); }
+
+// Why an image of imageSize bytes is refused for a region with room bytes.
+std::string OversizedImageText(std::string_view itemName, std::uint32_t imageSize, std::uint32_t room);
 
 // All rows in table order; the order is the programming order.
 std::span<const ImageType> ImageTypes();
@@ -69,14 +73,6 @@ const ImageType* NextImageType(std::size_t& cursor);
 
 // The row whose guid equals the given one in all 16 bytes.
 const ImageType* FindImageType(const Guid& guid);
-
-// Programming ends with a length word in the region's last 8 bytes, so an
-// image may fill the region only up to them.
-inline constexpr std::uint32_t kLengthWordReserve = 8;
-std::uint32_t imageRoomInRegion(std::uint32_t regionSize);
-std::uint32_t imageRoomInRegion(const ImageType& type);
-// Why an image of imageSize bytes is refused for a region with room bytes.
-std::string OversizedImageText(std::string_view itemName, std::uint32_t imageSize, std::uint32_t room);
 
 // All rows in table order, "None" (id 0) first.
 std::span<const CameraModel> CameraModels();

@@ -132,4 +132,8 @@ const ImageType* findDuplicateImageType(const Package& package) {
     return nullptr;
 }
 
+std::string DuplicateImageTypeText(const ImageType& type) {
+    return std::string(type.name) + " is listed twice in the package";
+}
+
 }  // namespace tarnwick

@@ -133,5 +133,7 @@ private:
 // when every type is listed once. A package file may repeat a type, but an
 // update could then program only one of the images.
 const ImageType* findDuplicateImageType(const Package& package);
+// Why such a package is refused: "Corvel::uC is listed twice in the package".
+std::string DuplicateImageTypeText(const ImageType& type);
 
 }  // namespace tarnwick

@@ -303,6 +303,18 @@ TEST_F(OrchestratorTest, AnImageWithoutRoomForItsLengthWordIsRefusedBeforeConnec
     EXPECT_FALSE(window.item->hasData());
 }
 
+TEST_F(OrchestratorTest, APackageListingATypeTwiceIsRefused) {
+    AddItem("Corvel::uC", patternImage(100));
+    window.item = &AddItem("Corvel::uC", patternImage(200));
+    const FakeWindow::Shown refusal{"Corvel::uC is listed twice in the package", "Tarnwick", MessageIcon::Exclamation};
+    EXPECT_EQ(orchestrator.startUpdate(), CommandOutcome::Refused);
+    EXPECT_EQ(camera.counters().hostOpens, 0u);
+    Connect();
+    EXPECT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Refused);
+    EXPECT_EQ(window.shown, (std::vector{refusal, refusal}));
+    EXPECT_EQ(Sent(kEraseSectors) + Sent(kWriteData), 0u);
+}
+
 TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotAndDisconnectClearsIt) {
     window.settings.comPort = 99;
     orchestrator.connectOrDisconnect();

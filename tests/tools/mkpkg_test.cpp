@@ -122,7 +122,7 @@ TEST_F(MkpkgTest, RefusesWhatTheProgramWouldRefuseWithItsReason) {
         {{"Corvel::Bootloader", overRoom},
          "Corvel::Bootloader: image of 16377 bytes does not fit its region (16376 bytes free before the length "
          "word)"},
-        {{"Corvel::uC", uc, "--item", "Corvel::uC", uc}, "Corvel::uC is listed twice"},
+        {{"Corvel::uC", uc, "--item", "Corvel::uC", uc}, "Corvel::uC is listed twice in the package"},
     };
     for (const auto& row : rows) {
         std::vector<std::string> args{output_, "--item"};

@@ -165,9 +165,7 @@ PackedFile PackItem(const ItemRequest& request) {
 void CheckRoomInRegion(const PackageItem& item) {
     const ImageType* type = FindImageType(item.typeGuid);
     if (type != nullptr && item.dataLength() > imageRoomInRegion(*type)) {
-        throw std::runtime_error(item.typeName + ": image of " + std::to_string(item.dataLength()) +
-                                 " bytes does not fit its region (" + std::to_string(imageRoomInRegion(*type)) +
-                                 " bytes free before the length word)");
+        throw std::runtime_error(OversizedImageText(item.typeName, item.dataLength(), imageRoomInRegion(*type)));
     }
 }
 
@@ -180,7 +178,7 @@ void CheckAsTheProgramWillReadIt(std::string_view text, std::size_t packedFiles)
         throw std::runtime_error("the package would not read back whole");
     }
     if (const ImageType* twice = findDuplicateImageType(package)) {
-        throw std::runtime_error(std::string(twice->name) + " is listed twice");
+        throw std::runtime_error(DuplicateImageTypeText(*twice));
     }
     for (PackageItem& item : package.items()) {
         LoadResult result{};
