@@ -44,8 +44,8 @@ class CliTargetTest : public CliTest {
 protected:
     CliTargetTest() { StartCamera(20ms); }
 
-    void StartCamera(std::chrono::milliseconds readyDelay) {
-        camera_.emplace(CameraOptions{.readyDelay = readyDelay, .flashFile = {}});
+    void StartCamera(std::chrono::milliseconds readyDelay, std::string versionText = "BLS v2.11 (sim)") {
+        camera_.emplace(CameraOptions{.versionText = std::move(versionText), .readyDelay = readyDelay, .flashFile = {}});
         port_ = camera_->portNumber();
     }
 
@@ -63,7 +63,7 @@ protected:
         args.insert(args.end(), {"--port", std::to_string(port_), "--bps", "115200"});
         out_.str("");
         err_.str("");
-        return RunTargetCommand(command, args, CliStreams{out_, err_}, environment_);
+        return RunTargetCommand(command, args, CliStreams{out_, err_, terminal_, terminal_}, environment_);
     }
 
     bool ErrHas(std::string_view text) const { return err_.str().find(text) != std::string::npos; }
@@ -190,6 +190,16 @@ TEST_F(CliTargetTest, InfoAndPortsNameTheCamera) {
     const std::string line = "COM" + std::to_string(port_) + "\t" +
                              std::filesystem::weakly_canonical(camera_->devicePath()).string() + "\n";
     EXPECT_TRUE(OutHas(line)) << out_.str();
+}
+
+TEST_F(CliTargetTest, WhatTheCameraAndTheFilesSayReachesATerminalEscaped) {
+    StartCamera(20ms, "BLS v2.11\x1b]0;owned\x07");
+    Add("Corvel::uC", "uc\x1b[2J.bin", Image(100, 5));
+    terminal_ = true;
+    ASSERT_EQ(Run("update", {WritePackage()}), kExitSuccess) << err_.str();
+    EXPECT_TRUE(OutHas("Version:  BLS v2.11\\x1B]0;owned\\x07\n")) << out_.str();
+    EXPECT_TRUE(ErrHas("Write <uc\\x1B[2J.bin> to 0x00010000")) << err_.str();
+    EXPECT_FALSE(ErrHas("\x1b")) << err_.str();
 }
 
 TEST_F(CliTargetTest, CommandsAreRegisteredAndCheckTheirArguments) {

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "serial_port.h"
+#include "terminal_text.h"
 
 namespace tarnwick {
 
@@ -13,7 +14,8 @@ void ConsoleMessages::showMessage(std::string_view text, std::string_view captio
     if (!caption.empty()) {
         err_ << caption << ": ";
     }
-    err_ << text << '\n';
+    // Texts name files and carry what the camera sent.
+    err_ << printable(text, toTerminal_) << '\n';
 }
 
 std::string PortDeviceText(std::uint32_t portNumber) {

@@ -13,11 +13,13 @@ namespace tarnwick {
 
 class ConsoleMessages final : public UserMessages {
 public:
-    explicit ConsoleMessages(std::ostream& err) : err_(err) {}
+    // toTerminal: err reaches a terminal, where texts are shown escaped.
+    explicit ConsoleMessages(std::ostream& err, bool toTerminal = false) : err_(err), toTerminal_(toTerminal) {}
     void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
 
 private:
     std::ostream& err_;
+    bool toTerminal_;
 };
 
 // The device port n reaches, an alias followed to its target; empty for a

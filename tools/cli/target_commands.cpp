@@ -2,18 +2,16 @@
 // package where it needs one, and leaves the rest to a TargetSession.
 #include "target_commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <iostream>
 
 #include "commands.h"
 #include "console_messages.h"
 #include "package_file.h"
 #include "settings_store.h"
 #include "target_session.h"
+#include "terminal_text.h"
 
 namespace tarnwick {
 namespace {
@@ -147,8 +145,7 @@ CommandSettings ReadCommandSettings(const TargetArguments& arguments, const Targ
 }
 
 bool ProgressInPlace(const TargetEnvironment& environment, const CliStreams& streams) {
-    // Only the process's own error stream can be a terminal.
-    return environment.progressInPlace.value_or(&streams.err == &std::cerr && isatty(STDERR_FILENO) == 1);
+    return environment.progressInPlace.value_or(streams.errIsTerminal);
 }
 
 int ListPorts(CliStreams streams) {
@@ -158,7 +155,8 @@ int ListPorts(CliStreams streams) {
         return kExitFailure;
     }
     for (const int port : ports) {
-        streams.out << "COM" << port << '\t' << PortDeviceText(static_cast<std::uint32_t>(port)) << '\n';
+        streams.out << "COM" << port << '\t'
+                    << printable(PortDeviceText(static_cast<std::uint32_t>(port)), streams.outIsTerminal) << '\n';
     }
     return kExitSuccess;
 }
@@ -206,11 +204,12 @@ int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& it
 // The package and item the command names, read before the session starts,
 // so that they outlive it; false after telling why there are none.
 bool OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments,
-                      std::optional<Package>& package, PackageItem*& item, std::ostream& err) {
+                      std::optional<Package>& package, PackageItem*& item, CliStreams streams) {
     if (command.needs == Needs::Nothing) {
         return true;
     }
-    ConsoleMessages messages(err);
+    std::ostream& err = streams.err;
+    ConsoleMessages messages(err, streams.errIsTerminal);
     const std::filesystem::path path(arguments.packagePath);
     package = OpenPackage(path.stem().string(), arguments.packagePath, messages);
     if (!package) {
@@ -249,7 +248,7 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     }
     std::optional<Package> package;
     PackageItem* item = nullptr;
-    if (!OpenNamedPackage(*command, *arguments, package, item, streams.err)) {
+    if (!OpenNamedPackage(*command, *arguments, package, item, streams)) {
         return kExitFailure;
     }
     TargetSession session(ReadCommandSettings(*arguments, environment), environment.timings, streams,

@@ -1,5 +1,7 @@
 #include "target_session.h"
 
+#include "terminal_text.h"
+
 namespace tarnwick {
 namespace {
 
@@ -17,7 +19,7 @@ TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timi
       streams_(streams),
       worker_(timings),
       progress_(streams.err, progressInPlace),
-      console_(streams.err),
+      console_(streams.err, streams.errIsTerminal),
       orchestrator_(worker_, port_, queue_, *this, *this) {}
 
 TargetSession::~TargetSession() {
@@ -65,7 +67,8 @@ void TargetSession::answerInterrupts() {
 
 void TargetSession::printTarget() {
     progress_.breakLine();
-    streams_.out << "Version:  " << field(TargetField::Version) << '\n'
+    // The version text is whatever the camera sent.
+    streams_.out << "Version:  " << printable(field(TargetField::Version), streams_.outIsTerminal) << '\n'
                  << "Platform: " << field(TargetField::Platform) << '\n'
                  << std::flush;
 }
@@ -133,10 +136,13 @@ void TargetSession::showField(TargetField field, std::string_view text) {
 }
 
 void TargetSession::showProgress(const ProgressDisplay& progress) {
+    ProgressDisplay shown = progress;
     if (progress.action == ProgressAction::SetStatus) {
-        lastStatus_ = progress.status;
+        // Status lines name the image's file.
+        shown.status = printable(progress.status, streams_.errIsTerminal);
+        lastStatus_ = shown.status;
     }
-    progress_.apply(progress);
+    progress_.apply(shown);
 }
 
 std::string TargetSession::portErrorText(const CSerialException& error, std::uint32_t portNumber) {
