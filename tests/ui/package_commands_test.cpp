@@ -1,8 +1,12 @@
 #include "package_commands.h"
 
+#include <QAbstractItemModelTester>
+#include <QComboBox>
+
 #include <gtest/gtest.h>
 
 #include "catalogues.h"
+#include "package_box_model.h"
 #include "package_test_fakes.h"
 #include "temporary_folder.h"
 
@@ -167,6 +171,21 @@ TEST_F(PackageCommandsTest, AttachDerivesTheItemAndDetachClearsItWhileDeleteItem
     ASSERT_EQ(store_[0].itemCount(), 1u);
     EXPECT_EQ(store_[0].items()[0].typeName, "Corvel::uC");
     EXPECT_TRUE(messages_.asked.empty());
+}
+
+TEST_F(PackageCommandsTest, TheComboBoxShowsTheSortedNamesThroughItsModel) {
+    PackageBoxModel model(commands_);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QComboBox box;
+    box.setModel(&model);
+    for (const char* name : {"P1", "p3", "P2"}) {
+        newPackage(name);
+        model.refresh();
+    }
+    box.setCurrentIndex(commands_.selectedEntry());
+    EXPECT_EQ(box.count(), 3);
+    EXPECT_EQ(box.itemText(2), "p3");
+    EXPECT_EQ(box.currentText(), "P2");
 }
 
 // The store as the list file left it: Alpha, Gamma, beta; the box sorts them.
