@@ -47,6 +47,7 @@ public:
         case PropertyKind::EditableText: {
             auto* edit = new QLineEdit(parent);
             edit->setFrame(false);
+            edit->setAutoFillBackground(true);
             edit->setTextMargins(kEditMargin, 0, kEditMargin, 0);
             return edit;
         }
