@@ -10,6 +10,7 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace tarnwick {
 namespace {
@@ -196,7 +197,6 @@ void PropertyList::openInPlaceControl(PropertyId id) {
     }
     controlProperty_ = id;
     controlIndex_ = cell;
-    editCancelled_ = false;
     control->installEventFilter(this);
     if (auto* button = qobject_cast<QPushButton*>(control)) {
         button->setFocusPolicy(Qt::StrongFocus);
@@ -300,11 +300,8 @@ bool PropertyList::eventFilter(QObject* watched, QEvent* event) {
 bool PropertyList::filterEdit(QEvent* event) {
     auto* edit = static_cast<QLineEdit*>(inPlaceControl());
     switch (event->type()) {
-    case QEvent::FocusIn:
-        editCancelled_ = false;
-        return false;
     case QEvent::FocusOut:
-        if (!editCancelled_ && edit->isModified()) {
+        if (edit->isModified()) {
             edit->setModified(false);
             commit(controlProperty_, edit->text());
         }
@@ -321,7 +318,7 @@ bool PropertyList::filterEdit(QEvent* event) {
         setFocus();
         return true;
     case Qt::Key_Escape:
-        editCancelled_ = true;
+        // Cancelling shows the value again, so the focus loss finds nothing to commit.
         restoreEditText();
         setFocus();
         return true;

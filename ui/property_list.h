@@ -6,10 +6,10 @@
 // Keys on the list: Tab moves into the open control and selects its text;
 // Space and F2 do so for an enabled property; a printable character opens the
 // control and starts the new text. In the edit: Enter returns to the list,
-// Escape cancels the edit, Up/Down move to the neighbouring row, Tab selects
-// the text. The edit commits when it loses the focus, unless it was cancelled
-// or not modified. On the button: a press, Space, F2 or F4 asks to browse;
-// Escape commits the unchanged value.
+// Escape cancels the edit (the value shows again), Up/Down move to the
+// neighbouring row, Tab selects the text. The edit commits when it loses the
+// focus, unless it was cancelled or not modified. On the button: a press,
+// Space, F2 or F4 asks to browse; Escape commits the unchanged value.
 //
 // The owner is told through notification(), a direct-connection signal whose
 // notice it may veto (ValueChanging, RowClicked). User interface thread only.
@@ -105,7 +105,6 @@ private:
     PropertyModel model_;
     PropertyId controlProperty_ = kNoProperty;
     QPersistentModelIndex controlIndex_;
-    bool editCancelled_ = false;
     bool draggingDivider_ = false;
     bool dividerMoved_ = false;
 };
