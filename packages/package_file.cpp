@@ -28,9 +28,6 @@ constexpr std::string_view kCaption = "Tarnwick";
 constexpr std::string_view kNotEnoughMemory = "Not enough memory!";
 constexpr std::string_view kCantReadInput = "Can't read input file";
 
-// Time stamps past 3000-12-31 23:59:59 UTC, or before 1970, count as none.
-constexpr std::int64_t kLatestFileTime = 32535215999;
-
 bool IsOpenFailure(const std::error_code& error) {
     constexpr std::array kOpenFailures{std::errc::no_such_file_or_directory, std::errc::permission_denied,
                                        std::errc::is_a_directory,            std::errc::not_a_directory,
@@ -96,21 +93,6 @@ std::uint32_t FileChildNumber(TypedXmlDocument& document, std::string_view name)
         document.ChildNumber(value);
     }
     return value;
-}
-
-FileTime LocalFileTime(std::int64_t seconds) {
-    if (seconds < 0 || seconds > kLatestFileTime) {
-        return FileTime{};
-    }
-    const auto stamp = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    if (localtime_r(&stamp, &local) == nullptr) {
-        return FileTime{};
-    }
-    return FileTime{static_cast<std::uint16_t>(local.tm_year + 1900), static_cast<std::uint16_t>(local.tm_mon + 1),
-                    static_cast<std::uint16_t>(local.tm_wday),        static_cast<std::uint16_t>(local.tm_mday),
-                    static_cast<std::uint16_t>(local.tm_hour),        static_cast<std::uint16_t>(local.tm_min),
-                    static_cast<std::uint16_t>(local.tm_sec),         0};
 }
 
 FileTime FileChildTime(TypedXmlDocument& document) {

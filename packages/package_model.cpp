@@ -18,19 +18,28 @@ auto FindFirst(Items& items, Predicate matches) -> decltype(&items.front()) {
     return found == items.end() ? nullptr : &*found;
 }
 
+// Time stamps past 3000-12-31 23:59:59 UTC, or before 1970, count as none.
+constexpr std::int64_t kLatestFileTime = 32535215999;
+
 }  // namespace
 
-std::string FormatFileTime(const FileTime& time) {
-    FileTime shown = time;
-    if (time.year < 1900) {
-        const std::time_t epoch = 0;
-        std::tm local{};
-        localtime_r(&epoch, &local);
-        shown = FileTime{static_cast<std::uint16_t>(local.tm_year + 1900), static_cast<std::uint16_t>(local.tm_mon + 1),
-                         static_cast<std::uint16_t>(local.tm_wday),        static_cast<std::uint16_t>(local.tm_mday),
-                         static_cast<std::uint16_t>(local.tm_hour),        static_cast<std::uint16_t>(local.tm_min),
-                         static_cast<std::uint16_t>(local.tm_sec),         0};
+FileTime LocalFileTime(std::int64_t seconds) {
+    if (seconds < 0 || seconds > kLatestFileTime) {
+        return FileTime{};
     }
+    const auto stamp = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (localtime_r(&stamp, &local) == nullptr) {
+        return FileTime{};
+    }
+    return FileTime{static_cast<std::uint16_t>(local.tm_year + 1900), static_cast<std::uint16_t>(local.tm_mon + 1),
+                    static_cast<std::uint16_t>(local.tm_wday),        static_cast<std::uint16_t>(local.tm_mday),
+                    static_cast<std::uint16_t>(local.tm_hour),        static_cast<std::uint16_t>(local.tm_min),
+                    static_cast<std::uint16_t>(local.tm_sec),         0};
+}
+
+std::string FormatFileTime(const FileTime& time) {
+    const FileTime shown = time.year < 1900 ? LocalFileTime(0) : time;
     char text[40];
     std::snprintf(text, sizeof text, "%02u.%02u.%04u - %02u:%02u:%02u", unsigned{shown.day}, unsigned{shown.month},
                   unsigned{shown.year}, unsigned{shown.hour}, unsigned{shown.minute}, unsigned{shown.second});

@@ -32,6 +32,10 @@ struct FileTime {
     friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
+// Seconds since 1970 (UTC) as local time; all zero for times before 1970 or
+// past the year 3000.
+FileTime LocalFileTime(std::int64_t seconds);
+
 // "%d.%m.%Y - %H:%M:%S" with two-digit fields and a four-digit year. A time
 // whose year is below 1900 counts as time 0, shown as that instant in local
 // time.

@@ -22,6 +22,9 @@ constexpr std::string_view kFilesElement = "files";
 constexpr std::string_view kPathElement = "path";
 constexpr std::string_view kFileElement = "file";
 constexpr std::string_view kIdElement = "id";
+// Written only for a version the user typed, which the firmware file would
+// not give again; every other item's version is derived from its file anew.
+constexpr std::string_view kVersionElement = "version";
 
 void AppendUserBuiltItems(TypedXmlDocument& document, const Package& package) {
     document.AppendChildNumber(kFilesElement, static_cast<std::uint32_t>(package.itemCount()));
@@ -31,6 +34,9 @@ void AppendUserBuiltItems(TypedXmlDocument& document, const Package& package) {
         document.AppendChild(kIdElement, FormatGuid(item.typeGuid));
         document.AppendChild(kNameElement, item.typeName);
         document.AppendChild(kPathElement, item.fileName);
+        if (item.version != DeriveFirmwareInfo(item.fileName).version) {
+            document.AppendChildNumber(kVersionElement, item.version);
+        }
         document.LeaveElement();
     }
 }
@@ -82,6 +88,10 @@ void LoadItem(TypedXmlDocument& document, Package& package) {
     PackageItem item(*type);
     item.fileName = path;
     ImportFirmwareInfo(item);
+    document.RewindChildren();
+    if (document.FindChild(kVersionElement)) {
+        document.ChildNumber(item.version);
+    }
     package.AddItem(item);
 }
 

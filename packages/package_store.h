@@ -5,7 +5,8 @@
 // setting. A package read from a package file is stored by its path and read
 // again from that file when the list is loaded; a package the user built
 // stores its items (image type and firmware file path), whose camera type and
-// version are derived from the firmware file again when loading.
+// version are derived from the firmware file again when loading; a version
+// the user typed over the derived one is stored with the item and kept.
 //
 // The caller reads ConfigPath afresh from the settings for every load and
 // save and passes it in (the settings layer sits above this one).

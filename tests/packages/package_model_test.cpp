@@ -39,6 +39,14 @@ TEST(FileTimeFormat, ShowsTwoDigitFieldsAndNoTimeAsTheEpochInLocalTime) {
     EXPECT_EQ(FormatFileTime(FileTime{}), "01.01.1970 - 00:00:00");
 }
 
+TEST(LocalFileTime, ConvertsSecondsInLocalTimeAndGivesNoTimeOutsideItsRange) {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    EXPECT_EQ(LocalFileTime(86400 + 3661), (FileTime{1970, 1, 5, 2, 1, 1, 1, 0}));
+    EXPECT_EQ(LocalFileTime(-1), FileTime{});
+    EXPECT_EQ(LocalFileTime(32535216000), FileTime{});
+}
+
 TEST_F(PackageTest, SecondItemOfATypeIsRefusedAndChangesNothing) {
     ASSERT_TRUE(package_.AddItem(ItemOf(kUcGuid, {1, 2, 3})));
     PackageItem second = ItemOf(kUcGuid);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "file_io.h"
+#include "firmware_import.h"
 #include "package_test_support.h"
 #include "package_writer.h"
 #include "temporary_folder.h"
@@ -93,7 +94,9 @@ TEST_F(PackageListTest, UserBuiltPackagesRoundTripWithTheirItemsDerivedAgain) {
     const std::string firmware = folder_.write("Corvel1b-2.01.bin", "no marker here");
     PackageStore saved;
     Package& package = saved.Add(Package("A&B <x>", ""));
-    package.AddItem(ItemOfType(kBootGuid, firmware));
+    PackageItem attached = ItemOfType(kBootGuid, firmware);
+    ImportFirmwareInfo(attached);
+    package.AddItem(attached);
     package.AddItem(ItemOfType(kUcGuid));
     SavePackageList(saved, configPath_, messages_);
     EXPECT_NE(ListText().find("<name>A&amp;B &lt;x&gt;</name>"), std::string::npos);
@@ -114,6 +117,27 @@ TEST_F(PackageListTest, UserBuiltPackagesRoundTripWithTheirItemsDerivedAgain) {
     EXPECT_EQ(withoutFile.cameraType, 0u);
     EXPECT_EQ(withoutFile.version, 0u);
     EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(PackageListTest, AVersionTypedOverTheDerivedOneIsKept) {
+    const std::string firmware = folder_.write("Corvel1b-2.01.bin", "no marker here");
+    PackageStore saved;
+    PackageItem typed = ItemOfType(kBootGuid, firmware);
+    typed.version = MakeVersion(3, 7);
+    PackageItem typedWithoutFile = ItemOfType(kUcGuid);
+    typedWithoutFile.version = MakeVersion(1, 10);
+    Package& package = saved.Add(Package("Lab", ""));
+    package.AddItem(typed);
+    package.AddItem(typedWithoutFile);
+    SavePackageList(saved, configPath_, messages_);
+    EXPECT_NE(ListText().find("<path/>\r\n<version>266</version>"), std::string::npos) << ListText();
+
+    PackageStore loaded = Load();
+    ASSERT_EQ(loaded.size(), 1u);
+    ASSERT_EQ(loaded[0].itemCount(), 2u);
+    EXPECT_EQ(loaded[0].items()[0].version, MakeVersion(3, 7));
+    EXPECT_EQ(loaded[0].items()[0].cameraType, 1u);
+    EXPECT_EQ(loaded[0].items()[1].version, MakeVersion(1, 10));
 }
 
 TEST_F(PackageListTest, APackageFileEntryIsReadAgainFromItsFile) {

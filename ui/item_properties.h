@@ -1,0 +1,85 @@
+// The texts that the window shows for the selected package item: its
+// properties, its firmware file and its destination in the camera's flash.
+//
+// Pure functions over the package model; no widgets. Any thread, though the
+// model itself belongs to the user interface thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "package_model.h"
+
+namespace tarnwick {
+
+inline constexpr std::string_view kFileNotFoundText = "File not found!";
+inline constexpr std::string_view kUnknownTargetValue = "unknown";
+// The "Filesize" text before any item was shown.
+inline constexpr std::string_view kNoFileSizeText = "0 Byte(s)";
+
+struct FilePropertyTexts {
+    std::string fileSize;
+    std::string fileDate;
+
+    friend bool operator==(const FilePropertyTexts&, const FilePropertyTexts&) = default;
+};
+
+// The item's properties; all empty when no item is shown. editable is set
+// only when an item is shown (the properties "Version" and "File" then take
+// it as their enabled flag) and stays unset otherwise, so those flags keep
+// their previous state.
+struct ItemPropertyTexts {
+    std::string name;
+    std::string cameraType;
+    std::string version;
+    std::string file;
+    FilePropertyTexts fileProperties;
+    std::optional<bool> editable;
+
+    friend bool operator==(const ItemPropertyTexts&, const ItemPropertyTexts&) = default;
+};
+
+// The destination panel: empty texts for an item of unknown type, "unknown"
+// for what only the camera can tell.
+struct DestinationTexts {
+    std::string name;
+    std::string startAddress;
+    std::string endAddress;
+    std::string size;
+    std::string blankCheck{kUnknownTargetValue};
+    std::string checksum1{kUnknownTargetValue};
+    std::string checksum2{kUnknownTargetValue};
+
+    friend bool operator==(const DestinationTexts&, const DestinationTexts&) = default;
+};
+
+// The camera model's name ("None" for 0); empty when the catalogue lacks it.
+std::string CameraTypeText(std::uint32_t cameraType);
+
+// "Filesize" and "Filedate" of the file at path. A file on disk shows its own
+// size and local last-write time; a missing one shows the stored item's size
+// and time when one is given (packages read from a file), "File not found!"
+// otherwise. An empty path shows no size.
+FilePropertyTexts DescribeFile(std::string_view path, const PackageItem* stored);
+
+// The properties of item (nullptr: none selected or not found) of package.
+// Files of a user-built package are looked up on disk with no stored fallback.
+ItemPropertyTexts DescribeItem(const Package* package, const PackageItem* item);
+
+// Start "0x%08X"; end = start + size - 1 in unsigned 32-bit arithmetic.
+DestinationTexts DescribeDestination(const PackageItem* item);
+
+// A version typed by the user: major, then minor after the first of ",", ".",
+// ";", ":", each a decimal number after any spaces that ends at the first
+// non-digit (none gives 0); no separator makes the whole number the version.
+// nullopt when a part outgrows its 8 bits (or the whole number 16 bits),
+// which would spill into the other part.
+std::optional<std::uint32_t> ParseEditedVersion(std::string_view text);
+
+// Stores the typed version in the item; false, with the item unchanged, when
+// ParseEditedVersion refuses the text.
+bool SetEditedVersion(PackageItem& item, std::string_view text);
+
+}  // namespace tarnwick

@@ -1,0 +1,61 @@
+#include "qt_package_dialogs.h"
+
+#include <QFileDialog>
+#include <QString>
+
+#include "available_items_dialog.h"
+#include "new_package_dialog.h"
+
+namespace tarnwick {
+namespace {
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+QStringList NameFilters(const FileDialogSpec& dialog) {
+    QStringList filters;
+    for (const FileFilter& filter : dialog.filters) {
+        // Qt takes the patterns from the last parentheses and, with its details
+        // hidden, shows the rest: the name as the system words it.
+        filters << Text(filter.name) + QStringLiteral(" (") + Text(filter.patterns) + QStringLiteral(")");
+    }
+    return filters;
+}
+
+std::optional<std::string> QtPackageDialogs::askNewPackageName() {
+    NewPackageDialog dialog(parent_);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.packageName().toStdString();
+}
+
+std::optional<std::string> QtPackageDialogs::chooseFile(const FileDialogSpec& spec, const std::string& initialFile) {
+    QFileDialog dialog(parent_, Text(spec.caption));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QStringList filters = NameFilters(spec);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.back());
+    if (!initialFile.empty()) {
+        dialog.selectFile(QString::fromStdString(initialFile));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<Guid> QtPackageDialogs::chooseAvailableItem() {
+    AvailableItemsDialog dialog(parent_);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosenRow() == -1) {
+        return std::nullopt;
+    }
+    return dialog.chosenGuid();
+}
+
+}  // namespace tarnwick

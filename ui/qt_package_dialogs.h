@@ -1,0 +1,30 @@
+// The package commands' dialogs as the window shows them: the two item
+// dialogs and Qt's open-file dialog.
+#pragma once
+
+#include <QStringList>
+
+#include "package_commands.h"
+
+class QWidget;
+
+namespace tarnwick {
+
+// The filter list of a file dialog in Qt's form, each entry shown by its
+// name alone: "All (*)", "Package file (*.xml) (*.xml)", ...
+QStringList NameFilters(const FileDialogSpec& dialog);
+
+class QtPackageDialogs : public PackageDialogs {
+public:
+    // The dialogs are modal over parent, which must outlive this object.
+    explicit QtPackageDialogs(QWidget* parent) : parent_(parent) {}
+
+    std::optional<std::string> askNewPackageName() override;
+    std::optional<std::string> chooseFile(const FileDialogSpec& dialog, const std::string& initialFile) override;
+    std::optional<Guid> chooseAvailableItem() override;
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace tarnwick
