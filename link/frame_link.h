@@ -6,7 +6,8 @@
 // sent and received in place. Only the first 4 + length bytes go on the line.
 //
 // FrameLink is the interface that the boot commands and the flash operations
-// talk through; SerialFrameLink is the real transport over a SerialPort.
+// talk through; SerialFrameLink is the real transport over a SerialLine (the
+// SerialPort, or a stand-in that scripts the target's bytes).
 #pragma once
 
 #include <array>
@@ -102,9 +103,9 @@ struct FrameTimings {
 
 class SerialFrameLink final : public FrameLink {
 public:
-    // port and quit are the worker's and outlive the link. quit is polled,
+    // line and quit are the worker's and outlive the link. quit is polled,
     // without waiting, only while the reply is awaited.
-    SerialFrameLink(SerialPort& port, const Event& quit, FrameTimings timings = {});
+    SerialFrameLink(SerialLine& line, const Event& quit, FrameTimings timings = {});
 
     LinkResult exchange(FrameBuffer& frame, std::uint32_t replyTimeoutMs) override;
 
@@ -117,7 +118,7 @@ private:
     bool readExactly(std::span<std::uint8_t> bytes);
     void sendByte(std::uint8_t byte);
 
-    SerialPort& port_;
+    SerialLine& line_;
     const Event& quit_;
     FrameTimings timings_;
     FrameBuffer working_{};
