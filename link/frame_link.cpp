@@ -65,15 +65,15 @@ void FrameBuffer::writeLe32(std::size_t at, std::uint32_t value) {
     writeLe16(at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-SerialFrameLink::SerialFrameLink(SerialPort& port, Event& quit, FrameTimings timings)
-    : port_(port), quit_(quit), timings_(timings) {}
+SerialFrameLink::SerialFrameLink(SerialLine& line, Event& quit, FrameTimings timings)
+    : line_(line), quit_(quit), timings_(timings) {}
 
 LinkResult SerialFrameLink::exchange(FrameBuffer& frame, std::uint32_t replyTimeoutMs) {
-    CommTimeouts timeouts = port_.getTimeouts();
+    CommTimeouts timeouts = line_.getTimeouts();
     timeouts.readIntervalTimeout = timings_.readIntervalMs;
     timeouts.readTotalTimeoutMultiplier = timings_.readMultiplierMs;
     timeouts.readTotalTimeoutConstant = replyTimeoutMs;
-    port_.setTimeouts(timeouts);
+    line_.setTimeouts(timeouts);
 
     bool rejected = false;
     for (int attemptNumber = 0; attemptNumber < kAttempts; ++attemptNumber) {
@@ -93,10 +93,10 @@ SerialFrameLink::Attempt SerialFrameLink::attempt(FrameBuffer& frame) {
     // Afresh each attempt, so that a bad reply leaves none of its bytes
     // beyond a good reply's length.
     working_ = frame;
-    port_.purgeReceive();
+    line_.purgeReceive();
     sendRequest(frame);
     std::uint8_t answer = 0;
-    if (port_.read(std::span(&answer, 1)) == 0) {
+    if (line_.read(std::span(&answer, 1)) == 0) {
         return Attempt::Failed;
     }
     if (answer == kCan) {
@@ -110,10 +110,10 @@ SerialFrameLink::Attempt SerialFrameLink::attempt(FrameBuffer& frame) {
 
 void SerialFrameLink::sendRequest(FrameBuffer& frame) {
     frame.setCrc(frame.bodyCrc());
-    port_.transmitChar(kStx);
-    port_.write(frame.body());
-    port_.write(frame.bytes().subspan<kFrameCrcOffset, 4>());
-    port_.transmitChar(kEtx);
+    line_.transmitChar(kStx);
+    line_.write(frame.body());
+    line_.write(frame.bytes().subspan<kFrameCrcOffset, 4>());
+    line_.transmitChar(kEtx);
 }
 
 SerialFrameLink::Attempt SerialFrameLink::receiveReply(FrameBuffer& frame) {
@@ -131,7 +131,7 @@ SerialFrameLink::Attempt SerialFrameLink::receiveReply(FrameBuffer& frame) {
         switch (state) {
             case ReceiveState::WaitStx: {
                 std::uint8_t byte = 0;
-                if (port_.read(std::span(&byte, 1)) == 1 && byte == kStx) {
+                if (line_.read(std::span(&byte, 1)) == 1 && byte == kStx) {
                     state = ReceiveState::ReadHead;
                 } else if (--stxTriesLeft == 0) {
                     attemptOver = true;
@@ -163,7 +163,7 @@ SerialFrameLink::Attempt SerialFrameLink::receiveReply(FrameBuffer& frame) {
                 break;
             case ReceiveState::ReadEtx: {
                 std::uint8_t byte = 0;
-                state = port_.read(std::span(&byte, 1)) == 1 && byte == kEtx ? ReceiveState::Accept
+                state = line_.read(std::span(&byte, 1)) == 1 && byte == kEtx ? ReceiveState::Accept
                                                                               : ReceiveState::Reject;
                 break;
             }
@@ -176,7 +176,7 @@ SerialFrameLink::Attempt SerialFrameLink::receiveReply(FrameBuffer& frame) {
                 state = ReceiveState::Flush;
                 break;
             case ReceiveState::Flush:
-                port_.purgeReceive();
+                line_.purgeReceive();
                 attemptOver = true;
                 state = ReceiveState::WaitStx;
                 break;
@@ -184,8 +184,8 @@ SerialFrameLink::Attempt SerialFrameLink::receiveReply(FrameBuffer& frame) {
     }
 }
 
-bool SerialFrameLink::readExactly(std::span<std::uint8_t> bytes) { return port_.read(bytes) == bytes.size(); }
+bool SerialFrameLink::readExactly(std::span<std::uint8_t> bytes) { return line_.read(bytes) == bytes.size(); }
 
-void SerialFrameLink::sendByte(std::uint8_t byte) { port_.write(std::span(&byte, 1)); }
+void SerialFrameLink::sendByte(std::uint8_t byte) { line_.write(std::span(&byte, 1)); }
 
 }  // namespace tarnwick

@@ -6,7 +6,8 @@
 // sent and received in place. Only the first 4 + length bytes go on the line.
 //
 // FrameLink is the interface that the boot commands and the flash operations
-// talk through; SerialFrameLink is the real transport over a SerialPort.
+// talk through; SerialFrameLink is the real transport over a SerialLine (the
+// SerialPort, or a stand-in that scripts the target's bytes).
 #pragma once
 
 #include <array>
@@ -102,10 +103,10 @@ struct FrameTimings {
 
 class SerialFrameLink final : public FrameLink {
 public:
-    // port and quit are the worker's and outlive the link. quit is polled
+    // line and quit are the worker's and outlive the link. quit is polled
     // while the reply is awaited, and it shortens the pause after a failed
     // attempt.
-    SerialFrameLink(SerialPort& port, Event& quit, FrameTimings timings = {});
+    SerialFrameLink(SerialLine& line, Event& quit, FrameTimings timings = {});
 
     LinkResult exchange(FrameBuffer& frame, std::uint32_t replyTimeoutMs) override;
 
@@ -118,7 +119,7 @@ private:
     bool readExactly(std::span<std::uint8_t> bytes);
     void sendByte(std::uint8_t byte);
 
-    SerialPort& port_;
+    SerialLine& line_;
     Event& quit_;
     FrameTimings timings_;
     FrameBuffer working_{};

@@ -69,13 +69,27 @@ std::optional<std::filesystem::path> portDevice(int portNumber);
 // mapped device that exists and is a real serial port. True when any.
 bool enumeratePorts(std::vector<int>& ports);
 
-class SerialPort {
+// The byte line that the frame transport talks through, with the meaning
+// that SerialPort gives each member below. SerialPort is the one real line;
+// a stand-in may feed the transport bytes it scripts.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+    virtual std::size_t read(std::span<std::uint8_t> buffer) = 0;
+    virtual std::size_t write(std::span<const std::uint8_t> buffer) = 0;
+    virtual void transmitChar(std::uint8_t byte) = 0;
+    virtual void purgeReceive() = 0;
+    [[nodiscard]] virtual CommTimeouts getTimeouts() const = 0;
+    virtual void setTimeouts(const CommTimeouts& timeouts) = 0;
+};
+
+class SerialPort : public SerialLine {
 public:
     // Raises CSerialException when the system gives no wake-up descriptor.
     SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
-    ~SerialPort();
+    ~SerialPort() override;
 
     // The one configuration the system uses is the default of every
     // argument but the first two: 8N1, no flow control. A fresh tty is
@@ -88,23 +102,23 @@ public:
     [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
 
     // Blocks under the current timeouts; returns the bytes received.
-    std::size_t read(std::span<std::uint8_t> buffer);
+    std::size_t read(std::span<std::uint8_t> buffer) override;
     // Blocks until the kernel holds every byte; returns the bytes written.
-    std::size_t write(std::span<const std::uint8_t> buffer);
+    std::size_t write(std::span<const std::uint8_t> buffer) override;
     // From any thread: reads and writes return at once with what they moved
     // so far, until clearInterrupt(). A stopping worker must not wait out a
     // camera that no longer answers.
     void interrupt() noexcept;
     void clearInterrupt() noexcept;
     // Sends one byte ahead of anything still queued for output.
-    void transmitChar(std::uint8_t byte);
+    void transmitChar(std::uint8_t byte) override;
     // Holds the line in break until clearBreak.
     void setBreak();
     void clearBreak();
     // Discards received bytes not yet read; the output side is untouched.
-    void purgeReceive();
-    [[nodiscard]] CommTimeouts getTimeouts() const;
-    void setTimeouts(const CommTimeouts& timeouts);
+    void purgeReceive() override;
+    [[nodiscard]] CommTimeouts getTimeouts() const override;
+    void setTimeouts(const CommTimeouts& timeouts) override;
 
 private:
     void configure(std::uint32_t bitRate, Parity parity, std::uint8_t dataBits, StopBits stopBits,
