@@ -31,7 +31,7 @@ Bytes replyOnTheLine(const Bytes& payload) {
 TEST(ScriptedLineLink, TheTransportTalksThroughAnyLineAndLeavesItsReadTimeouts) {
     testing::ScriptedLine line({replyOnTheLine({0x5F, 0x04})});
     line.setTimeouts({1, 2, 3, 7, 9});
-    const Event quit{Event::Reset::Manual};
+    Event quit{Event::Reset::Manual};
     SerialFrameLink link(line, quit, FrameTimings{std::chrono::milliseconds(0), 500, 100});
     FrameBuffer frame;
     frame.setHeader(0x01, 0x02, 0);
