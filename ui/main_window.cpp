@@ -116,7 +116,7 @@ MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
       units_(font()),
       worker_(options.timings),
       orchestrator_(worker_, port_, sink_, *this, messages_) {
-    LoadPackageList(packages_, settingsStore_.configPath(), messages_);
+    loadPackageList();
     setWindowTitle(localText(windowCaption(programVersion())));
     setWindowIcon(programIcon());
     layOutControls();
@@ -131,6 +131,16 @@ MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
 }
 
 MainWindow::~MainWindow() = default;
+
+// Before the first save the settings folder holds no package list; that is
+// a first run, not a failure. A folder the user chose must hold one.
+void MainWindow::loadPackageList() {
+    const std::string folder = settingsStore_.configPath();
+    const bool folderChosen = !settingsStore_.readText(kConfigPathValue, "").empty();
+    if (folderChosen || std::filesystem::exists(PackageListPath(folder))) {
+        LoadPackageList(packages_, folder, messages_);
+    }
+}
 
 void MainWindow::layOutControls() {
     const QSize full = units_.toPixels(kClientSize.width, kClientSize.height);

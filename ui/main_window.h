@@ -92,6 +92,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void loadPackageList();
     void layOutControls();
     void wireCommands();
     void dispatch(int id);

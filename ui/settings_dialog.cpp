@@ -83,9 +83,12 @@ void SettingsDialog::fillPorts() {
     enumeratePorts(ports);
     for (const int port : ports) {
         list.addItem(QString("COM%1").arg(port), QVariant::fromValue(static_cast<std::uint32_t>(port)));
-        // A Linux user knows the device, not its number.
+        // A Linux user knows the device, not its number; aliases are
+        // followed to it.
         if (const std::optional<std::filesystem::path> device = portDevice(port)) {
-            list.setItemData(list.count() - 1, localText(device->string()), Qt::ToolTipRole);
+            std::error_code error;
+            const std::filesystem::path resolved = std::filesystem::weakly_canonical(*device, error);
+            list.setItemData(list.count() - 1, localText((error ? *device : resolved).string()), Qt::ToolTipRole);
         }
     }
     selectNumber(list, choice_.port);
