@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include <algorithm>
+
 #include "program_icon.h"
 
 namespace tarnwick {
@@ -131,6 +133,11 @@ ControlSet::ControlSet(QWidget& parent, std::span<const ControlRow> rows, const 
         if (row.kind == ControlKind::DropDown) {
             // A drop-down's template height is that of its open list.
             geometry.setHeight(control->sizeHint().height());
+        }
+        if (row.kind == ControlKind::Label || row.kind == ControlKind::CheckBox) {
+            // The toolkit's check mark and margins are wider than the
+            // template allowed for; texts grow to the right rather than clip.
+            geometry.setWidth(std::max(geometry.width(), control->sizeHint().width()));
         }
         control->setGeometry(geometry);
         control->setProperty(kControlIdProperty, row.id);

@@ -248,6 +248,9 @@ void MainWindow::fillItemList() {
                                  new QStandardItem(localText(FormatVersion(item.version))),
                                  new QStandardItem(localText(item.fileName))});
     }
+    auto* itemList = controls_->get<QTreeView>(IdItemList);
+    itemList->resizeColumnToContents(0);
+    itemList->resizeColumnToContents(1);
 }
 
 void MainWindow::onItemSelectionChanged() {
