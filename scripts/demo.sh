@@ -10,14 +10,8 @@ scripts/install-deps.sh
 scripts/build.sh
 
 tools=$PWD/build/tools
-work=$(mktemp -d)
-camera_pid=
-cleanup() {
-  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null && wait "$camera_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-source scripts/window-profile.sh
+source scripts/camera-workspace.sh
+open_workspace
 
 # Ports and settings of the demo stay in its own folder.
 export TARNWICK_PORTS=$work/ports XDG_CONFIG_HOME=$work/config

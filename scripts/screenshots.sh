@@ -5,32 +5,16 @@
 # docs/*.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-wanted=(xvfb xauth imagemagick xdotool openbox)
-missing=()
-for package in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if ((${#missing[@]})); then
-  sudo_cmd=()
-  [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+# An X server, a window manager for the title bars, key presses and shots.
+scripts/install-deps.sh xvfb xauth openbox xdotool imagemagick
 cmake -S . -B build -DTARNWICK_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tarnwick tarnwick-camsim tarnwick-mkpkg
 
 tools=$PWD/build/tools
 program=$PWD/build/app/tarnwick
 docs=$PWD/docs
-work=$(mktemp -d)
-camera_pid=
-cleanup() {
-  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null && wait "$camera_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-source scripts/window-profile.sh
+source scripts/camera-workspace.sh
+open_workspace
 
 export HOME=$work/home XDG_CONFIG_HOME=$work/config TARNWICK_PORTS=$work/ports
 mkdir -p "$HOME" "$docs"
@@ -51,7 +35,10 @@ view=$1
 openbox >/dev/null 2>&1 &
 "$program" &
 window_pid=$!
-xdotool search --sync --onlyvisible --name "^Tarnwick v" >/dev/null
+if ! timeout 30 xdotool search --sync --onlyvisible --name "^Tarnwick v" >/dev/null; then
+  echo "the window did not open" >&2
+  exit 1
+fi
 sleep 2
 shot() { import -window root -trim +repage "$docs/$1.png"; echo "docs/$1.png"; }
 press() { xdotool search --name "^Tarnwick v" windowfocus --sync key "$@"; sleep 1; }

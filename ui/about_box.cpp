@@ -3,12 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "program_icon.h"
 
 namespace tarnwick {
 namespace {
-
-constexpr DialogRect kClientSize{0, 0, 232, 54};
 
 constexpr ControlRow kControls[] = {
     {kNoId, ControlKind::Icon, "", {12, 17, 20, 20}},
@@ -16,14 +13,12 @@ constexpr ControlRow kControls[] = {
     {IdOk, ControlKind::DefaultButton, "OK", {174, 20, 50, 14}},
 };
 
+constexpr DialogTemplate kTemplate{kAboutCaption, 232, 54, kControls};
+
 }  // namespace
 
 AboutBox::AboutBox(QWidget* owner, const VersionRecord& record) : QDialog(owner) {
-    setWindowTitle(kAboutCaption);
-    setWindowIcon(programIcon());
-    const DialogUnits units(font());
-    controls_ = std::make_unique<ControlSet>(*this, kControls, units);
-    setFixedSize(units.toPixels(kClientSize.width, kClientSize.height));
+    controls_ = layOutDialog(*this, kTemplate);
     controls_->get<QLabel>(IdAboutText)->setText(QString::fromLocal8Bit(aboutText(record)));
     connect(controls_->get<QPushButton>(IdOk), &QPushButton::clicked, this, &QDialog::accept);
 }

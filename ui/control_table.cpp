@@ -27,8 +27,8 @@ int roundedDivide(int numerator, int denominator) {
     return (numerator + denominator / 2) / denominator;
 }
 
-QString textOf(const ControlRow& row) {
-    return QString::fromLatin1(row.text.data(), static_cast<qsizetype>(row.text.size()));
+QString textOf(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 QTreeView* makeTreeView(QWidget& parent) {
@@ -42,7 +42,7 @@ QTreeView* makeTreeView(QWidget& parent) {
 }
 
 QWidget* makeControl(QWidget& parent, const ControlRow& row, const DialogUnits& units) {
-    const QString text = textOf(row);
+    const QString text = textOf(row.text);
     switch (row.kind) {
     case ControlKind::GroupBox:
         return new QGroupBox(text, &parent);
@@ -152,6 +152,15 @@ ControlSet::ControlSet(QWidget& parent, std::span<const ControlRow> rows, const 
 QWidget* ControlSet::find(int id) const {
     const auto found = byId_.find(id);
     return found == byId_.end() ? nullptr : found->second;
+}
+
+std::unique_ptr<ControlSet> layOutDialog(QWidget& dialog, const DialogTemplate& layout) {
+    dialog.setWindowTitle(textOf(layout.caption));
+    dialog.setWindowIcon(programIcon());
+    const DialogUnits units(dialog.font());
+    auto controls = std::make_unique<ControlSet>(dialog, layout.controls, units);
+    dialog.setFixedSize(units.toPixels(layout.width, layout.height));
+    return controls;
 }
 
 int controlIdOf(const QObject& control) {

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <map>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -86,6 +87,19 @@ private:
     // Owned by their window; the ids of static controls are not kept.
     std::map<int, QWidget*> byId_;
 };
+
+// A modal or modeless dialog's template.
+struct DialogTemplate {
+    std::string_view caption;
+    // Client area, in dialog units.
+    int width;
+    int height;
+    std::span<const ControlRow> controls;
+};
+
+// Gives dialog its caption, the program's icon and its fixed size, and makes
+// its controls, in units of the dialog's font.
+std::unique_ptr<ControlSet> layOutDialog(QWidget& dialog, const DialogTemplate& layout);
 
 // The id property of a control, kNoId when it has none.
 int controlIdOf(const QObject& control);

@@ -4,12 +4,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "program_icon.h"
 
 namespace tarnwick {
 namespace {
-
-constexpr DialogRect kClientSize{0, 0, 226, 60};
 
 constexpr ControlRow kControls[] = {
     {IdStatusLine, ControlKind::Label, kInitialStatus, {7, 7, 212, 10}},
@@ -17,16 +14,14 @@ constexpr ControlRow kControls[] = {
     {IdCancel, ControlKind::Button, "Cancel", {88, 40, 50, 14}},
 };
 
+constexpr DialogTemplate kTemplate{kProgressCaption, 226, 60, kControls};
+
 }  // namespace
 
 ProgressWindow::ProgressWindow(QWidget& parent, MessageSink& cancelSink)
     : QDialog(&parent), cancelSink_(cancelSink) {
-    setWindowTitle(kProgressCaption);
-    setWindowIcon(programIcon());
     setModal(false);
-    const DialogUnits units(font());
-    controls_ = std::make_unique<ControlSet>(*this, kControls, units);
-    setFixedSize(units.toPixels(kClientSize.width, kClientSize.height));
+    controls_ = layOutDialog(*this, kTemplate);
     status_ = controls_->get<QLabel>(IdStatusLine);
     bar_ = controls_->get<QProgressBar>(IdProgressBar);
     connect(controls_->get<QPushButton>(IdCancel), &QPushButton::clicked, this, &ProgressWindow::reject);

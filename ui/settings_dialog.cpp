@@ -8,13 +8,10 @@
 
 #include <vector>
 
-#include "program_icon.h"
 #include "serial_port.h"
 
 namespace tarnwick {
 namespace {
-
-constexpr DialogRect kClientSize{0, 0, 214, 143};
 
 constexpr ControlRow kControls[] = {
     {kNoId, ControlKind::GroupBox, "COM port...", {6, 6, 204, 42}},
@@ -45,6 +42,8 @@ std::uint32_t selectedNumber(const QComboBox& list, std::uint32_t fallback) {
     return list.currentIndex() < 0 ? fallback : list.currentData().value<std::uint32_t>();
 }
 
+constexpr DialogTemplate kTemplate{"Settings", 214, 143, kControls};
+
 }  // namespace
 
 std::optional<std::string> chooseFolderWithDialog(QWidget& owner, const std::string& start) {
@@ -58,11 +57,7 @@ std::optional<std::string> chooseFolderWithDialog(QWidget& owner, const std::str
 SettingsDialog::SettingsDialog(QWidget* owner, PortChoice choice, const std::filesystem::path& settingsFile,
                                FolderChooser chooseFolder)
     : QDialog(owner), choice_(choice), store_(settingsFile), chooseFolder_(std::move(chooseFolder)) {
-    setWindowTitle("Settings");
-    setWindowIcon(programIcon());
-    const DialogUnits units(font());
-    controls_ = std::make_unique<ControlSet>(*this, kControls, units);
-    setFixedSize(units.toPixels(kClientSize.width, kClientSize.height));
+    controls_ = layOutDialog(*this, kTemplate);
 
     fillPorts();
     fillBitRates();

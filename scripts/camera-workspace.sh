@@ -1,6 +1,21 @@
-# Sourced by the scripts that open the window: writes the settings file and
-# the package list of a fresh profile, so the window starts with the
-# simulated camera as its port and one package in its list.
+# Sourced by the scripts that run the simulated camera and the window: a
+# temporary workspace, the camera, and a fresh profile that starts the window
+# with the camera as its port and one package in its list.
+
+# Sets work to a new temporary folder; at exit the camera is stopped and the
+# folder removed.
+open_workspace() {
+  work=$(mktemp -d)
+  camera_pid=
+  trap close_workspace EXIT
+}
+
+close_workspace() {
+  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null && wait "$camera_pid" 2>/dev/null
+  rm -rf "$work"
+}
+
+# Writes the settings file and the package list of the profile.
 #
 # write_window_profile CONFIG_HOME PORT PACKAGE_NAME PACKAGE_FILE EXPERT_MODE
 write_window_profile() {
@@ -12,8 +27,9 @@ write_window_profile() {
     "$name" "$package" >"$folder/Tarnwick.packages.xml"
 }
 
-# Starts tarnwick-camsim on a pseudo-terminal in the background; sets
-# camera_pid and camera_port. Arguments go to the camera.
+# Starts $tools/tarnwick-camsim on a pseudo-terminal in the background; sets
+# camera_pid and camera_port. The output goes to the file named first; the
+# other arguments go to the camera.
 start_camera() {
   local out=$1
   shift
