@@ -1,33 +1,23 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and updates a simulated camera: the
 # camera serves a pseudo-terminal, the package tool packs three images, and
-# tarnwick-cli runs the whole update against it.
+# tarnwick-cli runs the whole update against it. Where a display is at hand,
+# the window then opens with a fresh camera as its port and the demo package
+# in its list, for "Update camera..." by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 
 tools=$PWD/build/tools
-work=$(mktemp -d)
-camera_pid=
-cleanup() {
-  [ -n "$camera_pid" ] && kill "$camera_pid" 2>/dev/null && wait "$camera_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source scripts/camera-workspace.sh
+open_workspace
 
 # Ports and settings of the demo stay in its own folder.
 export TARNWICK_PORTS=$work/ports XDG_CONFIG_HOME=$work/config
 
-"$tools/tarnwick-camsim" --flash "$work/flash.bin" >"$work/camera.out" 2>&1 </dev/null &
-camera_pid=$!
-for _ in $(seq 50); do
-  [ -s "$work/camera.out" ] && break
-  sleep 0.1
-done
-read -r alias device <"$work/camera.out"
-port=${alias#COM}
-echo "Simulated camera on $alias ($device)"
+start_camera "$work/camera.out" --flash "$work/flash.bin"
+port=$camera_port
 
 # Three images as a build of the camera's firmware would leave them.
 head -c 12000 /dev/urandom >"$work/bootloader.bin"
@@ -62,3 +52,12 @@ check() {
 check Corvel::Bootloader "$work/bootloader.bin" 0x0 0x4000
 check Corvel::uC "$work/corvel-uc.bin" 0x10000 0xF0000
 check Corvel::FPGA "$work/corvel.rbf" 0x100000 0x40000
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  exit 0
+fi
+echo
+echo "Opening the window: press \"Update camera...\" to update a fresh simulated camera."
+start_camera "$work/camera-window.out" --ready-delay 2000
+write_window_profile "$XDG_CONFIG_HOME" "$camera_port" "Corvel demo 2.12" "$work/demo.xml" 1
+build/app/tarnwick || true

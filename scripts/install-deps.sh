@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo use.
-# Idempotent: asks apt only for what is missing.
+# Installs the Debian packages that building, testing and the demo use, and
+# those named as arguments (for scripts that need more, such as the
+# screenshots). Idempotent: asks apt only for what is missing.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   libbz2-dev nlohmann-json3-dev
   qt6-base-dev
   clang libclang-rt-14-dev
+  "$@"
 )
 
 missing=()

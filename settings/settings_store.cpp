@@ -372,6 +372,14 @@ std::string SettingsStore::readText(std::string_view name, std::string_view defa
     return TextOr(ReadValues(file_), name, defaultText);
 }
 
+std::string SettingsStore::configPath() const {
+    std::string folder = readText(kConfigPathValue, "");
+    if (folder.empty()) {
+        folder = file_.parent_path().string();
+    }
+    return folder;
+}
+
 std::error_code SettingsStore::writeText(std::string_view name, std::string_view text) const {
     return Update(file_, [&](ValueList& values) { PutText(values, name, text); });
 }

@@ -82,6 +82,10 @@ public:
     std::error_code save(const Settings& settings) const;
 
     std::string readText(std::string_view name, std::string_view defaultText) const;
+    // The folder of the package list file: ConfigPath, or the settings
+    // file's own folder while ConfigPath is unset, so that a first run keeps
+    // its packages. Empty only for a store without a file.
+    std::string configPath() const;
     std::error_code writeText(std::string_view name, std::string_view text) const;
 
 private:

@@ -44,6 +44,14 @@ TEST_F(SettingsStoreTest, FreshAccountGivesDefaultsAndCreatesTheFolderOnly) {
     EXPECT_FALSE(fs::exists(file_));
 }
 
+TEST_F(SettingsStoreTest, PackageListFolderIsConfigPathOrTheSettingsFolder) {
+    const SettingsStore store(file_);
+    EXPECT_EQ(store.configPath(), file_.parent_path().string());
+    ASSERT_FALSE(store.writeText(kConfigPathValue, "/srv/tarnwick"));
+    EXPECT_EQ(store.configPath(), "/srv/tarnwick");
+    EXPECT_EQ(SettingsStore("").configPath(), "");
+}
+
 TEST_F(SettingsStoreTest, SaveWritesEveryValueInOrderAndLoadsBack) {
     const SettingsStore store(file_);
     const Settings settings{3, 115200, true, "Release \"2.01\" C:\\pkg", false, true, true};

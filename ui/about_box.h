@@ -1,0 +1,27 @@
+// The modal "About Tarnwick" box: the program icon and the version record's
+// name, version, legal notice and maker. OK and Escape close it.
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+#include "control_table.h"
+#include "version_record.h"
+
+namespace tarnwick {
+
+inline constexpr char kAboutCaption[] = "About Tarnwick";
+
+class AboutBox final : public QDialog {
+    Q_OBJECT
+
+public:
+    AboutBox(QWidget* owner, const VersionRecord& record);
+    ~AboutBox() override;
+
+private:
+    std::unique_ptr<ControlSet> controls_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,135 @@
+// The main window: a fixed-size window laid out from its template, in the
+// basic view (cut at the dividing line) or the advanced one with the
+// destination panel, as the ExpertMode setting chose at start-up.
+//
+// It owns the package list, the serial port, the worker and the update
+// orchestration. The worker's messages arrive as posted events and are handed
+// to the orchestrator on this thread; the widgets only show and forward.
+// Enable states come from enabledControls(). Buttons run the command set for
+// their id (setCommand), so commands can be added without touching the
+// dispatch.
+//
+// User interface thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "control_table.h"
+#include "package_store.h"
+#include "progress_window.h"
+#include "serial_port.h"
+#include "settings_dialog.h"
+#include "settings_store.h"
+#include "update_orchestrator.h"
+#include "worker.h"
+#include "worker_events.h"
+
+class QStandardItemModel;
+
+namespace tarnwick {
+
+inline constexpr char kProgramName[] = "Tarnwick";
+inline constexpr char kAboutEntry[] = "&About Tarnwick...";
+inline constexpr char kSavePackageListQuestion[] = "Save package list?";
+
+struct MainWindowOptions {
+    std::filesystem::path settingsFile = SettingsStore::DefaultFile();
+    WorkerTimings timings;
+    FolderChooser chooseFolder = chooseFolderWithDialog;
+};
+
+class MainWindow final : public QWidget, public OrchestrationView {
+    Q_OBJECT
+
+public:
+    // Reads the settings and the package list and lays out the view; shown by
+    // the caller. messages outlives the window.
+    explicit MainWindow(UserMessages& messages, MainWindowOptions options = {});
+    ~MainWindow() override;
+
+    // The control with that template id; nullptr when none.
+    [[nodiscard]] QWidget* control(int id) const { return controls_->find(id); }
+    [[nodiscard]] ProgressWindow& progressWindow() const { return *progress_; }
+    [[nodiscard]] const UpdateOrchestrator& orchestrator() const { return orchestrator_; }
+    // False while a job run has disabled the window.
+    [[nodiscard]] bool controlsEnabled() const;
+
+    // The package list. After changing it, refill the package box.
+    PackageStore& packages() { return packages_; }
+    // Rebuilds the sorted package box from the list; with selectLast, selects
+    // the package named by LastPackage (or the one added last), then shows
+    // its items.
+    void refillPackageBox(bool selectLast);
+
+    // What a click on the button with that id does; replaces its command.
+    void setCommand(int id, std::function<void()> command);
+
+    // OrchestrationView
+    CommandSettings readSettings() override;
+    Package* currentPackage() override;
+    PackageItem* selectedItem() override;
+    bool advancedView() override { return settings_.expertMode; }
+    void enableMainWindow(bool enabled) override;
+    void enableConnectButton(bool enabled) override;
+    void enableUpdateButton(bool enabled) override;
+    void setConnectCaption(std::string_view caption) override;
+    void showField(TargetField field, std::string_view text) override;
+    void showProgress(const ProgressDisplay& progress) override;
+    void refreshControls() override;
+
+signals:
+    // The exit path has run; the program ends with this code.
+    void exited(int exitCode);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void loadPackageList();
+    void layOutControls();
+    void wireCommands();
+    void dispatch(int id);
+    void runTargetCommand(const std::function<void()>& command);
+    void onPackageSelected();
+    void onItemSelectionChanged();
+    void fillItemList();
+    void runSettingsDialog();
+    void toggleView();
+    void showAbout();
+    bool exitWindow();
+
+    UserMessages& messages_;
+    FolderChooser chooseFolder_;
+    SettingsStore settingsStore_;
+    Settings settings_;
+    PackageStore packages_;
+    DialogUnits units_;
+    int fullWidth_ = 0;
+    int basicWidth_ = 0;
+
+    // Children of the window, which owns them.
+    QWidget* panel_ = nullptr;
+    QStandardItemModel* itemRows_ = nullptr;
+    std::unique_ptr<ControlSet> controls_;
+    std::map<int, std::function<void()>> commands_;
+    int comboIndex_ = -1;
+    int itemRow_ = -1;
+    bool exited_ = false;
+
+    // The worker's thread posts through the sink and talks through the port,
+    // so both outlive it; the orchestrator drives all three.
+    PostingSink sink_{*this};
+    SerialPort port_;
+    Worker worker_;
+    UpdateOrchestrator orchestrator_;
+    std::unique_ptr<ProgressWindow> progress_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,11 @@
+// The program's icon: a camera, drawn rather than shipped as a file.
+#pragma once
+
+#include <QIcon>
+
+namespace tarnwick {
+
+// Made afresh per call: pixmaps must not outlive the application object.
+QIcon programIcon();
+
+}  // namespace tarnwick
