@@ -40,8 +40,6 @@ constexpr std::string_view kReadErrorFormat = "Read error at offset 0x%X";
 constexpr std::string_view kCompareErrorFormat = "Compare error at offset 0x%X";
 
 constexpr std::uint8_t kErasedByte = 0xFF;
-constexpr std::uint16_t kBlankStatus = 1;
-constexpr std::uint16_t kRangeRequestLength = 8;
 
 template <typename... Args>
 std::string formatText(std::string_view format, Args... args) {
@@ -67,16 +65,13 @@ bool stopRequested(const FlashParts& parts) {
 
 // A blank check that posts nothing; clears the blank flag and sets it again
 // when the target reports the region blank. Nothing when the exchange failed.
-std::optional<bool> checkBlank(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start,
-                               std::uint32_t length) {
+std::optional<bool> checkBlank(const FlashParts& parts, std::uint32_t start, std::uint32_t length) {
     parts.target.blank = false;
-    frame.setHeader(kBlankCheck.code, static_cast<std::uint8_t>(kBlankCheck.group), kRangeRequestLength);
-    frame.setPayload32(0, start);
-    frame.setPayload32(4, length);
-    if (parts.link.exchange(frame, kBlankCheck.replyTimeoutMs) != LinkResult::Success) {
+    const Reply<std::uint16_t> reply = BootProtocol(parts.link).blankCheck(start, length);
+    if (reply.result != LinkResult::Success) {
         return std::nullopt;
     }
-    parts.target.blank = frame.payload16(0) == kBlankStatus;
+    parts.target.blank = reply.value == kBlankStatus;
     return parts.target.blank;
 }
 
@@ -274,14 +269,14 @@ JobResult programRegion(const FlashParts& parts, std::uint32_t start, std::uint3
         reportFailure(parts, OversizedImageText(item->typeName, item->dataLength(), imageRoomInRegion(length)));
         return JobResult::Failure;
     }
-    FrameBuffer frame;
-    const bool blank = checkBlank(parts, frame, start, length).value_or(false);
+    const bool blank = checkBlank(parts, start, length).value_or(false);
     if (!blank) {
         postInfo(parts.sink, InfoCode::ProgramEnd, 0);
         reportFailure(parts, kNotErased);
         return JobResult::Failure;
     }
     postOperationStatus(parts, kWriteStatusFormat, *item, start);
+    FrameBuffer frame;
     const std::uint32_t even = evenLength(item->dataLength());
     const std::uint32_t total = std::min(length, even);
     postBlockRange(parts, total);
@@ -302,15 +297,15 @@ JobResult verifyRegion(const FlashParts& parts, std::uint32_t start, std::uint32
         reportFailure(parts, kCantVerify);
         return JobResult::Failure;
     }
-    FrameBuffer frame;
     // A failed check counts as blank: there is nothing known to compare.
-    const bool blank = checkBlank(parts, frame, start, length).value_or(true);
+    const bool blank = checkBlank(parts, start, length).value_or(true);
     if (blank) {
         postInfo(parts.sink, InfoCode::VerifyEnd, 0);
         reportFailure(parts, kRegionBlank);
         return JobResult::Failure;
     }
     postOperationStatus(parts, kVerifyStatusFormat, *item, start);
+    FrameBuffer frame;
     const std::uint32_t total = std::min(length, item->dataLength());
     postBlockRange(parts, total);
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <span>
 
-#include "boot_commands.h"
+#include "boot_protocol.h"
 
 namespace tarnwick {
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "boot_code.h"
-#include "connection.h"
+#include "boot_protocol.h"
 #include "file_io.h"
 #include "pseudo_terminal.h"
 #include "request_reader.h"

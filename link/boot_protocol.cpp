@@ -1,9 +1,7 @@
-#include "boot_commands.h"
+#include "boot_protocol.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
 
@@ -19,12 +17,8 @@ constexpr std::size_t kVersionWindow = 4;
 constexpr std::size_t kRangeFieldsSize = 8;
 constexpr std::size_t kSectorAddressSize = 4;
 
-constexpr std::uint16_t kBlankStatus = 1;
-constexpr std::uint32_t kFailedNumber = 0xFFFFFFFF;
 constexpr std::uint16_t kSingleChecksumReply = 4;
 constexpr std::uint16_t kDualChecksumReply = 8;
-
-constexpr const char* kChecksumErrorFormat = "Checksum error\n0x%x <-> 0x%x";
 
 std::uint8_t groupByte(const BootCommand& command) { return static_cast<std::uint8_t>(command.group); }
 
@@ -67,11 +61,18 @@ std::string_view versionWindow(std::string_view versionText, std::size_t marker)
     return versionText.substr(start, kVersionWindow);
 }
 
-std::string checksumErrorText(const SectorChecksums& values) {
-    std::array<char, 64> text{};
-    std::snprintf(text.data(), text.size(), kChecksumErrorFormat, static_cast<unsigned>(values.first),
-                  static_cast<unsigned>(values.second));
-    return text.data();
+// Older boot codes reply with one value, newer ones with two, the first of
+// them at offset 4. A length that does not fit the version leaves the values
+// that stand for "nothing decoded".
+SectorChecksums decodeChecksums(const FrameBuffer& frame, bool twoValues) {
+    const std::uint16_t expected = twoValues ? kDualChecksumReply : kSingleChecksumReply;
+    if (frame.length() != expected) {
+        return {};
+    }
+    if (!twoValues) {
+        return {frame.payload32(0), 0};
+    }
+    return {frame.payload32(4), frame.payload32(0)};
 }
 
 void requireAtMost(std::size_t count, std::size_t limit, const char* what) {
@@ -139,97 +140,44 @@ void buildEraseSectors(FrameBuffer& frame, std::span<const std::uint32_t> sector
 
 std::uint32_t erasedCount(const FrameBuffer& frame) { return frame.payload32(0); }
 
-BootCommands::BootCommands(FrameLink& link, TargetInfo& target, MessageSink& sink)
-    : link_(link), target_(target), sink_(sink) {}
-
-LinkResult BootCommands::readVersionInfo() {
-    postProgress(sink_, ProgressCode::Status, std::string(kReadVersionStatus));
+Reply<std::string> BootProtocol::readVersionInfo() {
     const LinkResult result = runEmpty(kReadVersionInfo);
-    if (result == LinkResult::Success) {
-        target_.versionText = replyText(frame_);
-        target_.bootVersion = parseBootVersion(target_.versionText).value_or(target_.bootVersion);
-    }
-    postInfo(sink_, InfoCode::Version, static_cast<std::uint32_t>(result));
-    return result;
+    return {result, result == LinkResult::Success ? replyText(frame_) : std::string()};
 }
 
-LinkResult BootCommands::readFlashId() {
-    postProgress(sink_, ProgressCode::Status, std::string(kReadFlashIdStatus));
+Reply<FlashIdentity> BootProtocol::readFlashId() {
     const LinkResult result = runEmpty(kReadFlashId);
-    if (result == LinkResult::Success) {
-        FlashCatalogue& flash = target_.flash;
-        flash.setDetected(frame_.payload()[1], frame_.payload()[0]);
-        // Each id is looked up by itself, so a pair that no row holds passes.
-        if (!flash.isKnownDevice() || !flash.isKnownManufacturer()) {
-            postInfo(sink_, InfoCode::Failure, std::string(kNoFlashDetected));
-        }
-    }
-    postInfo(sink_, InfoCode::Platform, static_cast<std::uint32_t>(result));
-    return result;
+    return {result, FlashIdentity{frame_.payload()[1], frame_.payload()[0]}};
 }
 
-LinkResult BootCommands::blankCheck(std::uint32_t start, std::uint32_t length) {
-    postProgress(sink_, ProgressCode::Status, std::string(kBlankCheckStatus));
-    target_.blank = false;
+Reply<std::uint16_t> BootProtocol::blankCheck(std::uint32_t start, std::uint32_t length) {
     const LinkResult result = runRange(kBlankCheck, start, length);
-    std::uint32_t status = kFailedNumber;
-    if (result == LinkResult::Success) {
-        status = frame_.payload16(0);
-        target_.blank = status == kBlankStatus;
-    }
-    postInfo(sink_, InfoCode::BlankCheck, status);
-    return result;
+    return {result, frame_.payload16(0)};
 }
 
-LinkResult BootCommands::getSectorCrc(std::uint32_t start, std::uint32_t length) {
-    postProgress(sink_, ProgressCode::Status, std::string(kGetSectorCrcStatus));
-    const LinkResult result = runRange(kGetSectorCrc, start, length);
-    const SectorChecksums values = result == LinkResult::Success ? decodeChecksums() : SectorChecksums{};
-    postInfo(sink_, InfoCode::Checksum1, values.first);
-    postInfo(sink_, InfoCode::Checksum2, values.second);
-    return result;
+Reply<SectorChecksums> BootProtocol::getSectorCrc(std::uint32_t start, std::uint32_t length, bool twoValues) {
+    return runChecksums(kGetSectorCrc, start, length, twoValues);
 }
 
-LinkResult BootCommands::setSectorCrc(std::uint32_t start, std::uint32_t length) {
-    postProgress(sink_, ProgressCode::Status, std::string(kSetSectorCrcStatus));
-    const LinkResult result = runRange(kSetSectorCrc, start, length);
-    SectorChecksums values;
-    if (result == LinkResult::Success) {
-        values = decodeChecksums();
-        if (carriesTwoChecksums() && values.first != values.second) {
-            postInfo(sink_, InfoCode::Failure, checksumErrorText(values));
-        }
-    }
-    postInfo(sink_, InfoCode::SetChecksum1, values.first);
-    postInfo(sink_, InfoCode::SetChecksum2, values.second);
-    return result;
+Reply<SectorChecksums> BootProtocol::setSectorCrc(std::uint32_t start, std::uint32_t length, bool twoValues) {
+    return runChecksums(kSetSectorCrc, start, length, twoValues);
 }
 
-LinkResult BootCommands::eraseChip(std::uint32_t start, std::uint32_t length) {
-    postProgress(sink_, ProgressCode::Status, std::string(kEraseChipStatus));
+LinkResult BootProtocol::eraseChip(std::uint32_t start, std::uint32_t length) {
     return runRange(kEraseChip, start, length);
 }
 
-LinkResult BootCommands::readInfoBlock(std::uint32_t start, std::uint32_t length) {
+Reply<std::span<const std::uint8_t>> BootProtocol::readInfoBlock(std::uint32_t start, std::uint32_t length) {
     const LinkResult result = runRange(kReadInfoBlock, start, length);
-    std::uint32_t reported = kFailedNumber;
-    if (result == LinkResult::Success) {
-        const auto payload = frame_.payload();
-        const auto stored = std::min<std::size_t>(frame_.length(), payload.size());
-        std::copy_n(payload.begin(), stored, target_.infoBlock.begin());
-        target_.infoBlockLength = static_cast<std::uint32_t>(stored);
-        reported = target_.infoBlockLength;
-    }
-    postInfo(sink_, InfoCode::InfoBlock, reported);
-    return result;
+    const std::span<const std::uint8_t> payload = frame_.payload();
+    return {result, payload.first(std::min<std::size_t>(frame_.length(), payload.size()))};
 }
 
-LinkResult BootCommands::textQuery(std::uint32_t start, std::uint32_t length, std::string_view text) {
+Reply<std::string> BootProtocol::textQuery(std::uint32_t start, std::uint32_t length, std::string_view text) {
     // The text goes out zero-terminated, so it ends at its first zero byte.
     text = text.substr(0, text.find('\0'));
     if (text.size() > kMaxQueryText) {
-        postInfo(sink_, InfoCode::TextQuery, std::string());
-        return LinkResult::CommError;
+        return {LinkResult::CommError, {}};
     }
     frame_.clear();
     setHeader(frame_, kTextQuery, kRangeFieldsSize + text.size() + 1);
@@ -237,32 +185,20 @@ LinkResult BootCommands::textQuery(std::uint32_t start, std::uint32_t length, st
     frame_.setPayload32(4, length);
     std::ranges::copy(text, frame_.payload().begin() + kRangeFieldsSize);
     const LinkResult result = link_.exchange(frame_, kTextQuery.replyTimeoutMs);
-    std::string answer;
-    if (result == LinkResult::Success) {
-        answer = replyText(frame_);
-    }
-    postInfo(sink_, InfoCode::TextQuery, std::move(answer));
-    return result;
+    return {result, result == LinkResult::Success ? replyText(frame_) : std::string()};
 }
 
-LinkResult BootCommands::closeSessionFirst() {
-    runEmpty(kCloseSessionFirst);
-    return LinkResult::Success;
-}
+LinkResult BootProtocol::closeSessionFirst() { return runEmpty(kCloseSessionFirst); }
 
-LinkResult BootCommands::closeSessionSecond() {
-    runEmpty(kCloseSessionSecond);
-    postLinkState(sink_, false);
-    return LinkResult::Success;
-}
+LinkResult BootProtocol::closeSessionSecond() { return runEmpty(kCloseSessionSecond); }
 
-LinkResult BootCommands::runEmpty(const BootCommand& command) {
+LinkResult BootProtocol::runEmpty(const BootCommand& command) {
     frame_.clear();
     setHeader(frame_, command, 0);
     return link_.exchange(frame_, command.replyTimeoutMs);
 }
 
-LinkResult BootCommands::runRange(const BootCommand& command, std::uint32_t start, std::uint32_t length) {
+LinkResult BootProtocol::runRange(const BootCommand& command, std::uint32_t start, std::uint32_t length) {
     frame_.clear();
     setHeader(frame_, command, kRangeFieldsSize);
     frame_.setPayload32(0, start);
@@ -270,20 +206,10 @@ LinkResult BootCommands::runRange(const BootCommand& command, std::uint32_t star
     return link_.exchange(frame_, command.replyTimeoutMs);
 }
 
-bool BootCommands::carriesTwoChecksums() const { return target_.bootVersion >= kDualChecksumBootVersion; }
-
-// Older boot codes reply with one value, newer ones with two, the first of
-// them at offset 4. A length that does not fit the version leaves the values
-// that stand for "nothing decoded".
-SectorChecksums BootCommands::decodeChecksums() const {
-    const std::uint16_t expected = carriesTwoChecksums() ? kDualChecksumReply : kSingleChecksumReply;
-    if (frame_.length() != expected) {
-        return {};
-    }
-    if (expected == kSingleChecksumReply) {
-        return {frame_.payload32(0), 0};
-    }
-    return {frame_.payload32(4), frame_.payload32(0)};
+Reply<SectorChecksums> BootProtocol::runChecksums(const BootCommand& command, std::uint32_t start,
+                                                  std::uint32_t length, bool twoValues) {
+    const LinkResult result = runRange(command, start, length);
+    return {result, result == LinkResult::Success ? decodeChecksums(frame_, twoValues) : SectorChecksums{}};
 }
 
 }  // namespace tarnwick

@@ -1,25 +1,23 @@
-// The boot code's command set: request layouts, reply decoding, and the
-// notices each command posts.
+// The boot code's command set on the wire: request layouts, reply decoding,
+// and one exchange per command.
 //
-// Every operation of BootCommands runs one exchange on the worker thread,
-// writes what it decoded into the worker's TargetInfo, posts its notices to
-// the sink (a status line before, the result after), and returns the
-// LinkResult of the exchange. A failed exchange leaves TargetInfo unchanged
-// except for the blank flag, which blankCheck clears first. CSerialException
-// from the port passes through unchanged.
+// Pure protocol: BootProtocol builds each request, runs its exchange through
+// the FrameLink, and returns the LinkResult with what it decoded; it keeps no
+// state of the target and reports nothing. It runs on the thread that owns
+// the link (the worker's). CSerialException from the port passes through
+// unchanged; a request that cannot fit a frame raises std::length_error.
 //
 // The frame builders below are for the multi-frame flash operations, which
-// send these layouts many times and post their own notices.
+// send these layouts many times.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "frame_link.h"
-#include "notices.h"
-#include "target_info.h"
 
 namespace tarnwick {
 
@@ -63,14 +61,11 @@ inline constexpr std::uint16_t kDualChecksumBootVersion = 211;
 inline constexpr std::uint32_t kNoFirstChecksum = 0;
 inline constexpr std::uint32_t kNoSecondChecksum = 0xFFFFFFFF;
 
-// Status texts of the progress window, and the failure texts.
-inline constexpr std::string_view kReadVersionStatus = "Read target version information...";
-inline constexpr std::string_view kReadFlashIdStatus = "Read target FLASH identifier...";
-inline constexpr std::string_view kBlankCheckStatus = "Blank check sector...";
-inline constexpr std::string_view kGetSectorCrcStatus = "Get sector CRC...";
-inline constexpr std::string_view kSetSectorCrcStatus = "Set sector CRC...";
-inline constexpr std::string_view kEraseChipStatus = "Erase chip...";
-inline constexpr std::string_view kNoFlashDetected = "No FLASH memory detected...";
+// The byte the boot code sends when it starts with its line held in break.
+inline constexpr std::uint8_t kReadyByte = 0x16;
+
+// A blank check's status word when the region is erased.
+inline constexpr std::uint16_t kBlankStatus = 1;
 
 // The number in a boot code version text: the 4 characters after the first
 // " v" (or, without one, those from position 1) read as "major.minor", giving
@@ -106,28 +101,42 @@ struct SectorChecksums {
     std::uint32_t second = kNoSecondChecksum;
 };
 
-class BootCommands {
-public:
-    // All three are the worker's and outlive this object.
-    BootCommands(FrameLink& link, TargetInfo& target, MessageSink& sink);
+// The flash chip's identity as the boot code reports it.
+struct FlashIdentity {
+    std::uint8_t manufacturerId = 0;
+    std::uint8_t deviceId = 0;
+};
 
-    // Stores the version text and, when a number can be read, bootVersion.
-    LinkResult readVersionInfo();
-    // Stores the identity in target.flash; reports an identity that the
-    // catalogue does not know.
-    LinkResult readFlashId();
-    LinkResult blankCheck(std::uint32_t start, std::uint32_t length);
-    LinkResult getSectorCrc(std::uint32_t start, std::uint32_t length);
-    // Reports differing values as a checksum error (two-value boot codes).
-    LinkResult setSectorCrc(std::uint32_t start, std::uint32_t length);
+// An exchange's result and what its reply held; value is meaningful only
+// when result is Success.
+template <typename Value>
+struct Reply {
+    LinkResult result = LinkResult::CommError;
+    Value value{};
+};
+
+class BootProtocol {
+public:
+    // link outlives this object.
+    explicit BootProtocol(FrameLink& link) : link_(link) {}
+
+    // The reply's text up to its first zero byte.
+    Reply<std::string> readVersionInfo();
+    Reply<FlashIdentity> readFlashId();
+    // The low 16 bits of the status word (kBlankStatus: erased).
+    Reply<std::uint16_t> blankCheck(std::uint32_t start, std::uint32_t length);
+    // twoValues: the boot code replies with two values (kDualChecksumBootVersion
+    // on). A reply whose length does not fit keeps the values that stand for
+    // "nothing decoded".
+    Reply<SectorChecksums> getSectorCrc(std::uint32_t start, std::uint32_t length, bool twoValues);
+    Reply<SectorChecksums> setSectorCrc(std::uint32_t start, std::uint32_t length, bool twoValues);
     LinkResult eraseChip(std::uint32_t start, std::uint32_t length);
-    LinkResult readInfoBlock(std::uint32_t start, std::uint32_t length);
+    // The reply's payload; valid until the next command.
+    Reply<std::span<const std::uint8_t>> readInfoBlock(std::uint32_t start, std::uint32_t length);
     // The text ends at its first zero byte. One longer than kMaxQueryText
-    // does not fit the frame: it is not sent, the answer posted is empty and
-    // the result is CommError.
-    LinkResult textQuery(std::uint32_t start, std::uint32_t length, std::string_view text);
-    // The two commands that end a session; the replies are not needed, so
-    // both report Success. The second one posts MsgLinkState (1, 0).
+    // does not fit the frame: it is not sent, and the result is CommError.
+    Reply<std::string> textQuery(std::uint32_t start, std::uint32_t length, std::string_view text);
+    // The two commands that end a session.
     LinkResult closeSessionFirst();
     LinkResult closeSessionSecond();
 
@@ -135,12 +144,10 @@ private:
     // Clear the frame, fill the request and run its exchange.
     LinkResult runEmpty(const BootCommand& command);
     LinkResult runRange(const BootCommand& command, std::uint32_t start, std::uint32_t length);
-    [[nodiscard]] bool carriesTwoChecksums() const;
-    [[nodiscard]] SectorChecksums decodeChecksums() const;
+    Reply<SectorChecksums> runChecksums(const BootCommand& command, std::uint32_t start, std::uint32_t length,
+                                        bool twoValues);
 
     FrameLink& link_;
-    TargetInfo& target_;
-    MessageSink& sink_;
     FrameBuffer frame_{};
 };
 

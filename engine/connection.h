@@ -20,7 +20,6 @@
 
 namespace tarnwick {
 
-inline constexpr std::uint8_t kReadyByte = 0x16;
 inline constexpr std::string_view kResetCameraStatus = "Reset camera to establish a connection...";
 // Progress range of the wait: 0 to 100 (upper bound in the high 16 bits).
 inline constexpr std::uint32_t kConnectProgressRange = 0x00640000;
