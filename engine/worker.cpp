@@ -14,11 +14,6 @@ void JobQueue::append(Job job) {
     jobs_.push_back(std::move(job));
 }
 
-void JobQueue::prepend(Job job) {
-    std::lock_guard lock(mutex_);
-    jobs_.push_front(std::move(job));
-}
-
 std::optional<Job> JobQueue::takeFirst() {
     std::lock_guard lock(mutex_);
     if (jobs_.empty()) {
@@ -42,11 +37,6 @@ bool JobQueue::empty() const {
 std::size_t JobQueue::size() const {
     std::lock_guard lock(mutex_);
     return jobs_.size();
-}
-
-std::vector<Job> JobQueue::snapshot() const {
-    std::lock_guard lock(mutex_);
-    return {jobs_.begin(), jobs_.end()};
 }
 
 // What the thread talks through, made before it starts and dropped after it
@@ -229,12 +219,8 @@ void Worker::queueSetChecksum(std::uint32_t start, std::uint32_t length, bool si
     queue(regionJob(JobKind::SetSectorCrc, start, length), signal);
 }
 
-void Worker::queue(Job job, bool signal, bool atFront) {
-    if (atFront) {
-        jobQueue_.prepend(std::move(job));
-    } else {
-        jobQueue_.append(std::move(job));
-    }
+void Worker::queue(Job job, bool signal) {
+    jobQueue_.append(std::move(job));
     if (signal) {
         requestJobRun();
     }

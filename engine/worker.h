@@ -77,14 +77,11 @@ struct Job {
 class JobQueue {
 public:
     void append(Job job);
-    void prepend(Job job);
     // The first job, removed from the queue; nothing when the queue is empty.
     std::optional<Job> takeFirst();
     void clear();
     [[nodiscard]] bool empty() const;
     [[nodiscard]] std::size_t size() const;
-    // A copy of the pending jobs, in order.
-    [[nodiscard]] std::vector<Job> snapshot() const;
 
 private:
     mutable std::mutex mutex_;
@@ -145,8 +142,8 @@ public:
     void queueBlankCheck(std::uint32_t start, std::uint32_t length, bool signal);
     void queueGetChecksum(std::uint32_t start, std::uint32_t length, bool signal);
     void queueSetChecksum(std::uint32_t start, std::uint32_t length, bool signal);
-    // Any job; atFront puts it before all queued jobs.
-    void queue(Job job, bool signal, bool atFront = false);
+    // Any job, after those queued.
+    void queue(Job job, bool signal);
 
     [[nodiscard]] const JobQueue& jobs() const { return jobQueue_; }
     [[nodiscard]] const TargetInfo& targetInfo() const { return targetInfo_; }

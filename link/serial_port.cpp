@@ -271,7 +271,7 @@ std::optional<short> SerialPort::waitReady(short events, int timeoutMs) const {
 }
 
 void SerialPort::open(int portNumber, std::uint32_t bitRate, Parity parity, std::uint8_t dataBits,
-                      StopBits stopBits, FlowControl flowControl, bool overlapped) {
+                      StopBits stopBits, FlowControl flowControl) {
     close();
     const auto device = portDevice(portNumber);
     if (!device) {
@@ -289,7 +289,6 @@ void SerialPort::open(int portNumber, std::uint32_t bitRate, Parity parity, std:
         failWith(error);
     }
     fd_ = fd;
-    overlapped_ = overlapped;
     try {
         configure(bitRate, parity, dataBits, stopBits, flowControl);
     } catch (const CSerialException&) {
@@ -325,7 +324,6 @@ void SerialPort::close() noexcept {
         ::close(fd_);
     }
     fd_ = -1;
-    overlapped_ = false;
 }
 
 void SerialPort::requireOpen() const {

@@ -95,8 +95,7 @@ public:
     // argument but the first two: 8N1, no flow control. A fresh tty is
     // cooked; the port is made raw (no echo, no translation, no signals).
     void open(int portNumber, std::uint32_t bitRate, Parity parity = Parity::None, std::uint8_t dataBits = 8,
-              StopBits stopBits = StopBits::One, FlowControl flowControl = FlowControl::None,
-              bool overlapped = false);
+              StopBits stopBits = StopBits::One, FlowControl flowControl = FlowControl::None);
     // Never raises; closing a closed port does nothing.
     void close() noexcept;
     [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
@@ -130,7 +129,6 @@ private:
     int fd_ = -1;
     // Readable while interrupted; every wait on the line watches it too.
     int wakeFd_ = -1;
-    bool overlapped_ = false;
     CommTimeouts timeouts_{};
 };
 

@@ -93,14 +93,6 @@ constexpr std::array<CameraModel, 39> kCameraModels{{
     {"Wendle4b", 207},   {"Wendle4c", 208},   {"Wendle5b", 209},   {"Wendle5c", 210},
 }};
 
-template <typename Row, std::size_t N>
-const Row* NextRow(const std::array<Row, N>& table, std::size_t& cursor) {
-    if (cursor >= table.size()) {
-        return nullptr;
-    }
-    return &table[cursor++];
-}
-
 template <typename Row, std::size_t N, typename Predicate>
 const Row* FindRow(const std::array<Row, N>& table, Predicate matches) {
     const auto found = std::find_if(table.begin(), table.end(), matches);
@@ -113,20 +105,12 @@ std::span<const ImageType> ImageTypes() {
     return kImageTypes;
 }
 
-const ImageType* NextImageType(std::size_t& cursor) {
-    return NextRow(kImageTypes, cursor);
-}
-
 const ImageType* FindImageType(const Guid& guid) {
     return FindRow(kImageTypes, [&guid](const ImageType& row) { return row.guid == guid; });
 }
 
 std::span<const CameraModel> CameraModels() {
     return kCameraModels;
-}
-
-const CameraModel* NextCameraModel(std::size_t& cursor) {
-    return NextRow(kCameraModels, cursor);
 }
 
 const CameraModel* FindCameraModel(std::uint32_t id) {

@@ -67,18 +67,11 @@ std::string OversizedImageText(std::string_view itemName, std::uint32_t imageSiz
 // All rows in table order; the order is the programming order.
 std::span<const ImageType> ImageTypes();
 
-// Yields the row at cursor and advances it; nullptr after the last row.
-// A cursor starts at 0.
-const ImageType* NextImageType(std::size_t& cursor);
-
 // The row whose guid equals the given one in all 16 bytes.
 const ImageType* FindImageType(const Guid& guid);
 
 // All rows in table order, "None" (id 0) first.
 std::span<const CameraModel> CameraModels();
-
-// Yields the row at cursor and advances it; nullptr after the last row.
-const CameraModel* NextCameraModel(std::size_t& cursor);
 
 // The first row in table order with that id.
 const CameraModel* FindCameraModel(std::uint32_t id);

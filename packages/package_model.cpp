@@ -70,18 +70,6 @@ void PackageItem::releaseData() noexcept {
 
 Package::Package(std::string name, std::string path) : name_(std::move(name)), path_(std::move(path)) {}
 
-PackageItem* Package::FirstItem() noexcept {
-    cursor_ = 0;
-    return NextItem();
-}
-
-PackageItem* Package::NextItem() noexcept {
-    if (cursor_ >= items_.size()) {
-        return nullptr;
-    }
-    return &items_[cursor_++];
-}
-
 PackageItem* Package::FindItemByGuid(const Guid& guid) noexcept {
     return FindFirst(items_, [&guid](const PackageItem& item) { return item.typeGuid == guid; });
 }
@@ -119,7 +107,6 @@ bool Package::RemoveItem(const PackageItem& item) {
 
 void Package::ClearItems() noexcept {
     items_.clear();
-    cursor_ = 0;
 }
 
 void Package::ReleaseAllData() noexcept {

@@ -105,11 +105,6 @@ public:
     std::span<const PackageItem> items() const noexcept { return items_; }
     std::size_t itemCount() const noexcept { return items_.size(); }
 
-    // Item cursor: FirstItem resets it; both return nullptr past the end.
-    // The pointers stay valid until the item list changes.
-    PackageItem* FirstItem() noexcept;
-    PackageItem* NextItem() noexcept;
-
     PackageItem* FindItemByGuid(const Guid& guid) noexcept;
     const PackageItem* FindItemByGuid(const Guid& guid) const noexcept;
     // First item whose typeName equals the text without regard to case.
@@ -130,7 +125,6 @@ private:
     std::string name_;
     std::string path_;
     std::vector<PackageItem> items_;
-    std::size_t cursor_ = 0;
 };
 
 // The image type of the first item whose type another item repeats; nullptr

@@ -93,21 +93,14 @@ TEST_F(WorkerTest, AConnectRequestIsServedBeforeAPendingRun) {
 }
 
 TEST_F(WorkerTest, EraseOfTheWholeDetectedChipBecomesAChipErase) {
-    worker.queueErase(0, 0, false);
-    EXPECT_EQ(worker.jobs().snapshot().back().kind, JobKind::EraseRegion) << "no chip detected yet";
-
     connect();
     worker.queueErase(0, camera.flashSize(), false);
     worker.queueErase(kStart, 0xF0000, false);
-    worker.queue(Job{.kind = JobKind::TextQuery, .start = 1, .length = 2, .item = nullptr, .text = "hello"}, false,
-                 true);
-    std::vector<JobKind> kinds;
-    for (const Job& job : worker.jobs().snapshot()) {
-        kinds.push_back(job.kind);
-    }
-    EXPECT_EQ(kinds, (std::vector<JobKind>{JobKind::TextQuery, JobKind::EraseRegion, JobKind::EraseChip,
-                                           JobKind::EraseRegion}));
+    runJobs();
+    EXPECT_EQ(requestsOf(camera, kEraseChip).size(), 1u);
+    EXPECT_EQ(requestsOf(camera, kEraseSectors).size(), 1u);
 
+    worker.queueErase(kStart, 0xF0000, false);
     worker.stop();
     EXPECT_FALSE(worker.targetInfo().connected);
     EXPECT_TRUE(worker.jobs().empty()) << "jobs of an ended connection are dropped";

@@ -12,26 +12,14 @@
 namespace tarnwick {
 namespace {
 
-// Every row the cursor yields, and a check that it then stays at the end.
-template <typename Row>
-std::vector<const Row*> Enumerate(const Row* (*next)(std::size_t&)) {
-    std::vector<const Row*> rows;
-    std::size_t cursor = 0;
-    while (const Row* row = next(cursor)) {
-        rows.push_back(row);
-    }
-    EXPECT_EQ(next(cursor), nullptr);
-    return rows;
-}
-
 TEST(ImageTypeCatalogue, SeventeenUniqueRowsBootLoadersFirstInTheirFamily) {
-    const auto rows = Enumerate(NextImageType);
+    const auto rows = ImageTypes();
     ASSERT_EQ(rows.size(), 17u);
     std::vector<std::size_t> bootPositions;
     std::set<std::string> guids;
     std::set<std::string_view> names;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ImageType& row = *rows[i];
+        const ImageType& row = rows[i];
         if (row.isBootCode) {
             bootPositions.push_back(i + 1);
             EXPECT_TRUE(row.checkBootVersion) << row.name;
@@ -71,16 +59,16 @@ TEST(ImageTypeCatalogue, LookupNeedsEveryDigitOfTheGuid) {
 }
 
 TEST(CameraModelCatalogue, ThirtyNineRowsNoneFirstIdsUniqueInTheirFamilyBlocks) {
-    const auto rows = Enumerate(NextCameraModel);
+    const auto rows = CameraModels();
     ASSERT_EQ(rows.size(), 39u);
-    EXPECT_EQ(rows.front()->name, "None");
-    EXPECT_EQ(rows.front()->id, kNoCameraModel);
+    EXPECT_EQ(rows.front().name, "None");
+    EXPECT_EQ(rows.front().id, kNoCameraModel);
     std::set<std::uint32_t> ids;
-    for (const CameraModel* row : rows) {
-        EXPECT_TRUE(ids.insert(row->id).second) << row->id;
-        const bool inBlock = row->id == 0 || (row->id >= 1 && row->id <= 4) || (row->id >= 9 && row->id <= 18) ||
-                             (row->id >= 101 && row->id <= 114) || (row->id >= 201 && row->id <= 210);
-        EXPECT_TRUE(inBlock) << row->name << " " << row->id;
+    for (const CameraModel& row : rows) {
+        EXPECT_TRUE(ids.insert(row.id).second) << row.id;
+        const bool inBlock = row.id == 0 || (row.id >= 1 && row.id <= 4) || (row.id >= 9 && row.id <= 18) ||
+                             (row.id >= 101 && row.id <= 114) || (row.id >= 201 && row.id <= 210);
+        EXPECT_TRUE(inBlock) << row.name << " " << row.id;
     }
 }
 

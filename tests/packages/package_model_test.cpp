@@ -98,17 +98,6 @@ TEST(DuplicateImageType, IsTheFirstItemsTypeThatALaterItemRepeats) {
     }
 }
 
-TEST_F(PackageTest, CursorWalksItemsInInsertionOrderAndRestarts) {
-    package_.AddItem(ItemOf(kFpgaGuid));
-    package_.AddItem(ItemOf(kBootGuid));
-    ASSERT_NE(package_.FirstItem(), nullptr);
-    EXPECT_EQ(package_.NextItem()->typeName, "Corvel::Bootloader");
-    EXPECT_EQ(package_.NextItem(), nullptr);
-    EXPECT_EQ(package_.NextItem(), nullptr);
-    EXPECT_EQ(package_.FirstItem()->typeName, "Corvel::FPGA");
-    EXPECT_EQ(Package("empty", "").FirstItem(), nullptr);
-}
-
 TEST_F(PackageTest, RemoveMatchesByTypeOnlyAndReleasingDataTwiceIsHarmless) {
     package_.AddItem(ItemOf(kUcGuid, {9}));
     package_.AddItem(ItemOf(kFpgaGuid, {3}));
