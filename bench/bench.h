@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "catalogues.h"
+#include "user_messages.h"
 
 namespace tarnwick::bench {
 
@@ -37,6 +38,12 @@ ChildRun fastestChild(const std::vector<std::string>& argv, int runs = 7);
 // The program's peak resident memory in KiB as GNU time reports it (a child
 // spawned from here would report this process's own size), 0 when unknown.
 long peakKilobytes(const std::vector<std::string>& argv);
+
+// Messages nobody sees: a benchmark measures, the figures tell what failed.
+class SilentMessages final : public UserMessages {
+public:
+    void showMessage(std::string_view, std::string_view, MessageIcon) override {}
+};
 
 // A folder of its own under the system's temporary folder, removed at the end.
 class ScratchFolder {
@@ -68,6 +75,7 @@ std::filesystem::path writeSixMegabytePackage(const std::filesystem::path& folde
 void benchFrameCrc();
 void benchImageLoad();
 void benchPackageRead();
+void benchPackageList();
 void benchTransfer();
 
 }  // namespace tarnwick::bench

@@ -15,11 +15,6 @@
 namespace tarnwick::bench {
 namespace {
 
-class SilentMessages final : public UserMessages {
-public:
-    void showMessage(std::string_view, std::string_view, MessageIcon) override {}
-};
-
 void benchDecoders() {
     // The size of the largest microcontroller region, filled like code.
     std::vector<std::uint8_t> image(983040);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo use.
+# Installs the Debian packages that building, testing and the demo use, and
+# those a script names as arguments for itself.
 # Idempotent: asks apt only for what is missing.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   libbz2-dev nlohmann-json3-dev
   qt6-base-dev
   clang libclang-rt-14-dev
+  "$@"
 )
 
 missing=()

@@ -35,10 +35,10 @@ constexpr auto kFrameGap = 1s;
 constexpr auto kIdleWait = 50ms;
 // A reply that cannot go out by then is dropped: the host stopped reading.
 constexpr auto kWriteLimit = 5s;
-// A paced line hands bytes on in steps of about this much line time, so the
-// camera does not wake for every byte; the last byte of a run still crosses
-// on time.
-constexpr auto kPaceStep = 1ms;
+// A paced line hands bytes on in steps of about this much line time, as a
+// UART's FIFO or a USB adapter's frames do, so that neither end wakes for
+// every byte; the last byte of a run still crosses on time.
+constexpr auto kPaceStep = 2ms;
 
 bool has(const std::vector<Fault>& faults, FaultKind kind) {
     return std::ranges::any_of(faults, [kind](const Fault& fault) { return fault.kind == kind; });
