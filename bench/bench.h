@@ -19,6 +19,8 @@ namespace tarnwick::bench {
 
 // Seconds of the fastest of `runs` calls.
 double fastest(const std::function<void()>& work, int runs = 5);
+// CPU seconds of the calling thread in the cheapest of `runs` calls.
+double cheapest(const std::function<void()>& work, int runs = 5);
 
 // Prints one line: name, both times, and how many times slower the subject is.
 void report(std::string_view name, double subjectSeconds, std::string_view reference, double referenceSeconds);
@@ -29,11 +31,14 @@ void reportFigure(std::string_view name, double subject, std::string_view refere
 // One run of another program, its output thrown away.
 struct ChildRun {
     double seconds = 0;
+    // CPU time of the child and the children it waited for; unlike the
+    // wall time it hardly moves when other work shares the machine.
+    double cpuSeconds = 0;
     bool succeeded = false;
 };
 // argv[0] is looked up in PATH; a command line for /bin/sh runs as {"sh", "-c", LINE}.
 ChildRun runChild(const std::vector<std::string>& argv);
-// The fastest of `runs` runs; succeeded when all did.
+// The fastest of `runs` runs (the least CPU time of any); succeeded when all did.
 ChildRun fastestChild(const std::vector<std::string>& argv, int runs = 7);
 // The program's peak resident memory in KiB as GNU time reports it (a child
 // spawned from here would report this process's own size), 0 when unknown.

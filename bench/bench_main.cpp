@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +31,21 @@ double fastest(const std::function<void()>& work, int runs) {
     return best;
 }
 
+double cheapest(const std::function<void()>& work, int runs) {
+    const auto threadCpu = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+    };
+    double best = 1e30;
+    for (int run = 0; run < runs; ++run) {
+        const double start = threadCpu();
+        work();
+        best = std::min(best, threadCpu() - start);
+    }
+    return best;
+}
+
 void report(std::string_view name, double subjectSeconds, std::string_view reference, double referenceSeconds) {
     std::printf("%-36.*s %9.3f ms   %-28.*s %9.3f ms   ratio %7.3f\n", static_cast<int>(name.size()), name.data(),
                 subjectSeconds * 1e3, static_cast<int>(reference.size()), reference.data(), referenceSeconds * 1e3,
@@ -41,6 +58,14 @@ void reportFigure(std::string_view name, double subject, std::string_view refere
                 name.data(), subject, static_cast<int>(unit.size()), unit.data(), static_cast<int>(reference.size()),
                 reference.data(), referenceValue, static_cast<int>(unit.size()), unit.data(), subject / referenceValue);
 }
+
+namespace {
+
+double seconds(const timeval& time) {
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) * 1e-6;
+}
+
+}  // namespace
 
 ChildRun runChild(const std::vector<std::string>& argv) {
     std::vector<char*> arguments;
@@ -60,19 +85,22 @@ ChildRun runChild(const std::vector<std::string>& argv) {
         return run;
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    rusage usage{};
+    while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     run.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
 
 ChildRun fastestChild(const std::vector<std::string>& argv, int runs) {
-    ChildRun best{1e30, true};
+    ChildRun best{1e30, 1e30, true};
     for (int run = 0; run < runs; ++run) {
         const ChildRun next = runChild(argv);
         best.succeeded = best.succeeded && next.succeeded;
         best.seconds = std::min(best.seconds, next.seconds);
+        best.cpuSeconds = std::min(best.cpuSeconds, next.cpuSeconds);
     }
     return best;
 }
