@@ -235,8 +235,8 @@ LoadResult LoadItemFromDocument(TypedXmlDocument& document, PackageItem& item) {
     return LoadResult::Loaded;
 }
 
-// The package file read and parsed; nullopt (the user told where the
-// reading failed) when it cannot be read or has no root element.
+// The package file read and parsed; nullopt when it cannot be read (the
+// user has been told why where that is due) or has no root element.
 std::optional<TypedXmlDocument> ReadPackageDocument(const Package& package, UserMessages& messages) {
     auto text = ReadWholeFile(package.path(), messages);
     return text ? ParsePackageText(std::move(*text)) : std::nullopt;
@@ -252,7 +252,8 @@ LoadResult LoadPackageFileItem(const Package& package, PackageItem& item, UserMe
 // once for all of its items.
 bool LoadEveryItem(Package& package, UserMessages& messages) {
     const auto loads = [&](auto load) {
-        return std::ranges::all_of(package.items(), [&](PackageItem& item) { return load(item) == LoadResult::Loaded; });
+        return std::ranges::all_of(package.items(),
+                                   [&](PackageItem& item) { return load(item) == LoadResult::Loaded; });
     };
     if (package.isUserBuilt() || package.itemCount() == 0) {
         return loads([&](PackageItem& item) { return LoadItemData(package, &item, messages); });

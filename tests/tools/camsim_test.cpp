@@ -194,7 +194,8 @@ TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
     EXPECT_EQ(defaults.bitsPerSecond, 0U) << "an unpaced line unless asked";
 
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--port", "x"}, {"--port", "0"},
-                                               {"--ready-delay", "-1"}, {"--bps", "0"}, {"--chip"}, {"--speed", "1"}, {"extra"}}) {
+                                               {"--ready-delay", "-1"}, {"--bps", "0"}, {"--chip"}, {"--speed", "1"},
+                                               {"extra"}}) {
         EXPECT_TRUE(std::holds_alternative<std::string>(parseCamsimArguments(bad))) << bad[0];
     }
     EXPECT_TRUE(std::holds_alternative<CamsimHelp>(parseCamsimArguments(std::vector<std::string>{"--help"})));
