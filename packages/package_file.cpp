@@ -69,9 +69,9 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFileBytes(const std::string& p
 }
 
 // The document parsed; nullopt when it has no root element.
-std::optional<TypedXmlDocument> ParsePackageText(std::string_view text) {
+std::optional<TypedXmlDocument> ParsePackageText(std::string text) {
     TypedXmlDocument document;
-    if (!document.LoadText(text) || !document.HasRoot()) {
+    if (!document.AdoptText(std::move(text)) || !document.HasRoot()) {
         return std::nullopt;
     }
     return document;
@@ -117,7 +117,8 @@ std::optional<PackageItem> ReadFileElement(TypedXmlDocument& document) {
     item.fileSize = FileChildNumber(document, "size");
     item.fileTime = FileChildTime(document);
     const ImageType* type = FindImageType(item.typeGuid);
-    if (type == nullptr || FileChildText(document, "data").empty()) {
+    std::string decoded;
+    if (type == nullptr || !FindFileChild(document, "data") || document.ChildTextView(decoded).empty()) {
         return std::nullopt;
     }
     item.typeName = type->name;
@@ -183,7 +184,7 @@ std::size_t FileElementsBeforeName(TypedXmlDocument& document) {
     return 0;
 }
 
-std::vector<std::uint8_t> DecodeImage(const std::string& dataText, const ImageType& type) {
+std::vector<std::uint8_t> DecodeImage(std::string_view dataText, const ImageType& type) {
     auto stream = DecodeBase64(dataText);
     if (!stream) {
         throw PackageDataError(std::string(kBase64Failed));
@@ -217,48 +218,15 @@ LoadResult LoadUserBuiltItem(PackageItem& item, UserMessages& messages) {
     return LoadResult::Loaded;
 }
 
-LoadResult LoadPackageFileItem(const Package& package, PackageItem& item, UserMessages& messages) {
+// The item's image from the package's parsed document, wherever its cursor stands.
+LoadResult LoadItemFromDocument(TypedXmlDocument& document, PackageItem& item) {
     item.releaseData();
-    const auto text = ReadWholeFile(package.path(), messages);
-    return text ? LoadItemDataFromText(*text, item) : LoadResult::PackageUnreadable;
-}
-
-}  // namespace
-
-bool ReadPackageText(Package& package, std::string_view text) {
-    auto document = ParsePackageText(text);
-    if (!document) {
-        return false;
-    }
-    package.ClearItems();
-    std::size_t position = FileElementsBeforeName(*document);
-    document->RewindChildren();
-    // The root's time is not used; the name is found wherever it stands, and
-    // items are the file elements after it.
-    if (document->FindChild("packagename")) {
-        package.setName(document->ChildText());
-    }
-    for (; document->FindChild("file"); ++position) {
-        document->EnterElement();
-        if (auto item = ReadFileElement(*document)) {
-            item->fileElement = position;
-            package.AppendItem(std::move(*item));
-        }
-        document->LeaveElement();
-    }
-    return true;
-}
-
-LoadResult LoadItemDataFromText(std::string_view text, PackageItem& item) {
-    item.releaseData();
-    auto document = ParsePackageText(text);
-    if (!document) {
-        return LoadResult::PackageUnreadable;
-    }
-    if (!EnterItemElement(*document, item)) {
+    document.ResetCursor();
+    if (!EnterItemElement(document, item)) {
         return LoadResult::NoFileElement;
     }
-    const std::string dataText = FileChildText(*document, "data");
+    std::string decoded;
+    const std::string_view dataText = FindFileChild(document, "data") ? document.ChildTextView(decoded) : "";
     const ImageType* type = FindImageType(item.typeGuid);
     if (type == nullptr) {
         return LoadResult::UnknownImageType;
@@ -267,9 +235,77 @@ LoadResult LoadItemDataFromText(std::string_view text, PackageItem& item) {
     return LoadResult::Loaded;
 }
 
+// The package file read and parsed; nullopt when it cannot be read (the
+// user has been told why where that is due) or has no root element.
+std::optional<TypedXmlDocument> ReadPackageDocument(const Package& package, UserMessages& messages) {
+    auto text = ReadWholeFile(package.path(), messages);
+    return text ? ParsePackageText(std::move(*text)) : std::nullopt;
+}
+
+LoadResult LoadPackageFileItem(const Package& package, PackageItem& item, UserMessages& messages) {
+    item.releaseData();
+    auto document = ReadPackageDocument(package, messages);
+    return document ? LoadItemFromDocument(*document, item) : LoadResult::PackageUnreadable;
+}
+
+// Stops at the first item that fails. A package file is read and parsed
+// once for all of its items.
+bool LoadEveryItem(Package& package, UserMessages& messages) {
+    const auto loads = [&](auto load) {
+        return std::ranges::all_of(package.items(),
+                                   [&](PackageItem& item) { return load(item) == LoadResult::Loaded; });
+    };
+    if (package.isUserBuilt() || package.itemCount() == 0) {
+        return loads([&](PackageItem& item) { return LoadItemData(package, &item, messages); });
+    }
+    auto document = ReadPackageDocument(package, messages);
+    return document && loads([&](PackageItem& item) { return LoadItemFromDocument(*document, item); });
+}
+
+// Replaces the package's name and items with those of the document.
+void FillPackage(Package& package, TypedXmlDocument& document) {
+    package.ClearItems();
+    std::size_t position = FileElementsBeforeName(document);
+    document.RewindChildren();
+    // The root's time is not used; the name is found wherever it stands, and
+    // items are the file elements after it.
+    if (document.FindChild("packagename")) {
+        package.setName(document.ChildText());
+    }
+    for (; document.FindChild("file"); ++position) {
+        document.EnterElement();
+        if (auto item = ReadFileElement(document)) {
+            item->fileElement = position;
+            package.AppendItem(std::move(*item));
+        }
+        document.LeaveElement();
+    }
+}
+
+}  // namespace
+
+bool ReadPackageText(Package& package, std::string_view text) {
+    auto document = ParsePackageText(std::string(text));
+    if (!document) {
+        return false;
+    }
+    FillPackage(package, *document);
+    return true;
+}
+
+LoadResult LoadItemDataFromText(std::string_view text, PackageItem& item) {
+    item.releaseData();
+    auto document = ParsePackageText(std::string(text));
+    return document ? LoadItemFromDocument(*document, item) : LoadResult::PackageUnreadable;
+}
+
 bool ReadPackage(Package& package, UserMessages& messages) {
-    const auto text = ReadWholeFile(package.path(), messages);
-    return text && ReadPackageText(package, *text);
+    auto document = ReadPackageDocument(package, messages);
+    if (!document) {
+        return false;
+    }
+    FillPackage(package, *document);
+    return true;
 }
 
 std::optional<Package> OpenPackage(std::string name, std::string path, UserMessages& messages) {
@@ -289,11 +325,9 @@ LoadResult LoadItemData(const Package& package, PackageItem* item, UserMessages&
 
 bool LoadAllItemData(Package& package, UserMessages& messages) {
     try {
-        for (PackageItem& item : package.items()) {
-            if (LoadItemData(package, &item, messages) != LoadResult::Loaded) {
-                package.ReleaseAllData();
-                return false;
-            }
+        if (!LoadEveryItem(package, messages)) {
+            package.ReleaseAllData();
+            return false;
         }
     } catch (...) {
         package.ReleaseAllData();

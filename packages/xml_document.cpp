@@ -82,23 +82,35 @@ bool MatchesOrAny(std::string_view token, std::string_view wanted) {
     return wanted.empty() || NameMatches(token, wanted);
 }
 
+// The text with its entities decoded into `decoded`, or the text itself when
+// it holds no "&": texts of megabytes (image data) are then neither copied
+// nor walked character by character.
+std::string_view DecodeEntities(std::string_view text, std::string& decoded) {
+    std::size_t amp = text.find('&');
+    if (amp == std::string_view::npos) {
+        return text;
+    }
+    decoded.clear();
+    decoded.reserve(text.size());
+    for (; amp != std::string_view::npos; amp = text.find('&')) {
+        decoded.append(text.substr(0, amp));
+        text.remove_prefix(amp + 1);
+        const auto entity = std::find_if(kEntities.begin(), kEntities.end(),
+                                         [&](const Entity& e) { return text.starts_with(e.name); });
+        if (entity == kEntities.end()) {
+            decoded += '&';
+            continue;
+        }
+        decoded += entity->character;
+        text.remove_prefix(entity->name.size());
+    }
+    decoded.append(text);
+    return decoded;
+}
+
 std::string DecodeEntities(std::string_view text) {
     std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '&') {
-            const std::string_view rest = text.substr(i + 1);
-            const auto entity = std::find_if(kEntities.begin(), kEntities.end(),
-                                             [&](const Entity& e) { return rest.starts_with(e.name); });
-            if (entity != kEntities.end()) {
-                decoded += entity->character;
-                i += entity->name.size();
-                continue;
-            }
-        }
-        decoded += text[i];
-    }
-    return decoded;
+    return std::string(DecodeEntities(text, decoded));
 }
 
 std::string Encode(std::string_view text, bool forAttribute) {
@@ -289,8 +301,10 @@ Number ParseDecimal(std::string_view text) {
 
 XmlDocument::XmlDocument() { ResetIndex(); }
 
-bool XmlDocument::LoadText(std::string_view text) {
-    text_.assign(text);
+bool XmlDocument::LoadText(std::string_view text) { return AdoptText(std::string(text)); }
+
+bool XmlDocument::AdoptText(std::string text) {
+    text_ = std::move(text);
     error_.clear();
     Parse();
     ResetCursor();
@@ -443,6 +457,7 @@ std::string XmlDocument::ElementName() const { return NameOf(mainPos_); }
 std::string XmlDocument::ChildName() const { return NameOf(childPos_); }
 std::string XmlDocument::ElementText() const { return TextOf(mainPos_); }
 std::string XmlDocument::ChildText() const { return TextOf(childPos_); }
+std::string_view XmlDocument::ChildTextView(std::string& decoded) const { return TextView(childPos_, decoded); }
 
 std::string XmlDocument::ElementAttribute(std::string_view name) const { return AttributeOf(mainPos_, name); }
 std::string XmlDocument::ChildAttribute(std::string_view name) const { return AttributeOf(childPos_, name); }
@@ -458,6 +473,11 @@ std::string_view XmlDocument::NameView(std::size_t position) const {
 }
 
 std::string XmlDocument::TextOf(std::size_t position) const {
+    std::string decoded;
+    return std::string(TextView(position, decoded));
+}
+
+std::string_view XmlDocument::TextView(std::size_t position, std::string& decoded) const {
     if (position == 0) {
         return {};
     }
@@ -473,10 +493,10 @@ std::string XmlDocument::TextOf(std::size_t position) const {
         const std::size_t close = text.find(kCdataClose, first + kCdataOpen.size());
         if (close != std::string_view::npos && close + kCdataClose.size() <= record.endOpen) {
             const std::size_t begin = first + kCdataOpen.size();
-            return std::string(text.substr(begin, close - begin));
+            return text.substr(begin, close - begin);
         }
     }
-    return DecodeEntities(text.substr(start, record.endOpen - start));
+    return DecodeEntities(text.substr(start, record.endOpen - start), decoded);
 }
 
 namespace {

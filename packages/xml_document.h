@@ -56,6 +56,8 @@ public:
     // True when a root element was parsed. Only the first top-level element
     // is parsed; what follows its end tag is neither indexed nor examined.
     bool LoadText(std::string_view text);
+    // The same, taking the text over without copying it.
+    bool AdoptText(std::string text);
     const std::string& Text() const noexcept { return text_; }
     bool HasRoot() const noexcept;
     const std::string& LastError() const noexcept { return error_; }
@@ -75,6 +77,8 @@ public:
     bool LeaveElement();
     // The next FindChild starts at the first child again.
     void RewindChildren();
+    // The cursor as LoadText leaves it: no main element, no parent.
+    void ResetCursor() noexcept;
 
     // Adds an element after the main element under the same parent; at the
     // top level only when the document has no root yet. The new element
@@ -95,6 +99,9 @@ public:
     // empty for an element with children and for an empty element.
     std::string ElementText() const;
     std::string ChildText() const;
+    // ChildText() without a copy: a view of the document's text (valid until
+    // the document changes), or of `decoded` when entities had to be decoded.
+    std::string_view ChildTextView(std::string& decoded) const;
     // A quoted attribute value with entities decoded (first attribute when the
     // name is empty); unquoted values are never found.
     std::string ElementAttribute(std::string_view name) const;
@@ -115,11 +122,11 @@ private:
 
     void Parse();
     void ResetIndex();
-    void ResetCursor() noexcept;
 
     std::string NameOf(std::size_t position) const;
     std::string_view NameView(std::size_t position) const;
     std::string TextOf(std::size_t position) const;
+    std::string_view TextView(std::size_t position, std::string& decoded) const;
     std::string AttributeOf(std::size_t position, std::string_view name) const;
     bool SetAttribute(std::size_t position, std::string_view name, std::string_view value);
 

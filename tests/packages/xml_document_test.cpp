@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 
 namespace tarnwick {
 namespace {
@@ -135,6 +136,24 @@ TEST_F(XmlReading, TextDecodesKnownEntitiesAndTakesCdataLiterally) {
     Load("<r>a > b & c</r>");
     ASSERT_TRUE(document.FindElement());
     EXPECT_EQ(document.ElementText(), "a > b & c");
+}
+
+TEST_F(XmlReading, TheTextViewPointsIntoTheDocumentUnlessEntitiesWereDecoded) {
+    std::string source = "<r><plain>QUJD</plain><amp>a&amp;b&c</amp><d><![CDATA[x&amp;]]></d><e/></r>";
+    ASSERT_TRUE(document.AdoptText(std::move(source)));
+    const std::string_view whole = document.Text();
+    const auto inDocument = [&](std::string_view view) {
+        return view.data() >= whole.data() && view.data() + view.size() <= whole.data() + whole.size();
+    };
+    std::string decoded;
+    for (const auto& [name, text, viewsTheDocument] :
+         {std::tuple{"plain", "QUJD", true}, {"amp", "a&b&c", false}, {"d", "x&amp;", true}, {"e", "", true}}) {
+        ASSERT_TRUE(document.FindChild(name)) << name;
+        const std::string_view view = document.ChildTextView(decoded);
+        EXPECT_EQ(view, text) << name;
+        EXPECT_EQ(view, document.ChildText()) << name;
+        EXPECT_EQ(inDocument(view) || view.empty(), viewsTheDocument) << name;
+    }
 }
 
 TEST_F(XmlReading, OnlyQuotedAttributeValuesAreFound) {

@@ -13,6 +13,7 @@
 #include "boot_commands.h"
 #include "camsim_options.h"
 #include "connection.h"
+#include "line_schedule.h"
 #include "nor_flash.h"
 #include "request_reader.h"
 #include "serial_port.h"
@@ -179,22 +180,46 @@ TEST(CamsimBootCode, ChecksumRepliesFollowTheBootVersion) {
 
 TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
     const std::vector<std::string> all{"--port", "7", "--chip", "AT49BV16x4A", "--version", "BLS v2.01",
-                                       "--flash", "/tmp/f.bin", "--ready-delay", "0"};
+                                       "--flash", "/tmp/f.bin", "--ready-delay", "0", "--bps", "9600"};
     const auto options = std::get<CameraOptions>(parseCamsimArguments(all));
     EXPECT_EQ(options.portNumber, 7);
     EXPECT_EQ(options.chip, "AT49BV16x4A");
     EXPECT_EQ(options.versionText, "BLS v2.01");
     EXPECT_EQ(options.flashFile, std::filesystem::path("/tmp/f.bin"));
     EXPECT_EQ(options.readyDelay, 0ms);
+    EXPECT_EQ(options.bitsPerSecond, 9600U);
     const auto defaults = std::get<CameraOptions>(parseCamsimArguments({}));
     EXPECT_EQ(defaults.portNumber, 0);
     EXPECT_EQ(defaults.chip, "MBM29DL324BE");
+    EXPECT_EQ(defaults.bitsPerSecond, 0U) << "an unpaced line unless asked";
 
     for (const std::vector<std::string>& bad : {std::vector<std::string>{"--port", "x"}, {"--port", "0"},
-                                               {"--ready-delay", "-1"}, {"--chip"}, {"--speed", "1"}, {"extra"}}) {
+                                               {"--ready-delay", "-1"}, {"--bps", "0"}, {"--chip"}, {"--speed", "1"},
+                                               {"extra"}}) {
         EXPECT_TRUE(std::holds_alternative<std::string>(parseCamsimArguments(bad))) << bad[0];
     }
     EXPECT_TRUE(std::holds_alternative<CamsimHelp>(parseCamsimArguments(std::vector<std::string>{"--help"})));
+}
+
+TEST(CamsimLineSchedule, BytesTakeTenBitTimesEachOneBehindTheOther) {
+    using Clock = LineSchedule::Clock;
+    const LineSchedule uart(115200);
+    EXPECT_EQ(uart.durationOf(11520), 1s);
+    EXPECT_EQ(uart.durationOf(1), 86806ns) << "a byte time rounds up";
+    const Clock::time_point start{};
+    for (const std::size_t count : {0, 1, 7, 4104, 11521}) {
+        EXPECT_EQ(uart.crossedBy(start, start + uart.durationOf(count)), count) << count;
+        EXPECT_EQ(uart.crossedBy(start, start + uart.durationOf(count) - 1ns), count == 0 ? 0 : count - 1) << count;
+    }
+
+    LineSchedule line(9600);
+    EXPECT_EQ(line.enqueue(10, start), start);
+    EXPECT_EQ(line.enqueue(5, start + 1ms), start + line.durationOf(10)) << "queued behind the first run";
+    EXPECT_EQ(line.enqueue(1, start + 1s), start + 1s) << "an idle line starts at once";
+
+    const LineSchedule unpaced;
+    EXPECT_FALSE(unpaced.paced());
+    EXPECT_EQ(unpaced.durationOf(4104), 0ns);
 }
 
 // ---------------------------------------------------------------- over the line
@@ -429,6 +454,27 @@ TEST_F(CamsimLineTest, AHandlerReplacesTheCamera) {
     frame = request(BootCommand{0x77, CommandGroup::Flash, 0}, {5, 6, 7});
     ASSERT_EQ(exchange(frame), LinkResult::Success);
     EXPECT_EQ(frame.payload32(8), 7U);
+}
+
+TEST_F(CamsimLineTest, APacedLineTakesAtLeastTheWireTimeAndCountsEveryByte) {
+    constexpr std::uint32_t kSlowRate = 19200;
+    CameraOptions options;
+    options.bitsPerSecond = kSlowRate;
+    start(options).setHandler(fixedReplyHandler(Bytes(300, 0x5A)));
+    connect();
+    FrameBuffer frame = request(kBlankCheck, {0, 0x100});
+    const std::size_t requestBytes = wire(frame).size();
+    const auto began = std::chrono::steady_clock::now();
+    ASSERT_EQ(exchange(frame), LinkResult::Success);
+    const auto took = std::chrono::steady_clock::now() - began;
+
+    ASSERT_TRUE(camera_->waitForHostAnswers(1, kLogWait));
+    const CameraCounters counters = camera_->counters();
+    const std::size_t replyBytes = 1 + 10 + 300;  // ACK, frame around the payload
+    EXPECT_EQ(counters.bytesFromHost, requestBytes + 1) << "the request and the host's ACK";
+    EXPECT_EQ(counters.bytesToHost, 1 + replyBytes) << "the ready byte, the ACK and the reply";
+    // The request crosses before the camera answers: the two add up.
+    EXPECT_GE(took, LineSchedule(kSlowRate).durationOf(requestBytes + replyBytes));
 }
 
 }  // namespace

@@ -8,6 +8,8 @@ namespace {
 
 constexpr int kLargestPort = 9999;
 constexpr long kLongestReadyDelayMs = 600000;
+constexpr long kLowestBitRate = 50;
+constexpr long kHighestBitRate = 4000000;
 
 std::optional<long> numberIn(const std::string& text, long lowest, long highest) {
     long value = 0;
@@ -38,6 +40,12 @@ std::optional<std::string> apply(CameraOptions& options, const std::string& name
             return "--ready-delay needs milliseconds from 0 to 600000";
         }
         options.readyDelay = std::chrono::milliseconds(*delay);
+    } else if (name == "--bps") {
+        const auto rate = numberIn(value, kLowestBitRate, kHighestBitRate);
+        if (!rate) {
+            return "--bps needs a bit rate from 50 to 4000000";
+        }
+        options.bitsPerSecond = static_cast<std::uint32_t>(*rate);
     } else {
         return "unknown option " + name;
     }

@@ -10,7 +10,7 @@
 namespace tarnwick {
 
 inline constexpr std::string_view kCamsimUsage =
-    "usage: tarnwick-camsim [--port N] [--chip NAME] [--version TEXT] [--flash FILE] [--ready-delay MS]\n";
+    "usage: tarnwick-camsim [--port N] [--chip NAME] [--version TEXT] [--flash FILE] [--ready-delay MS] [--bps RATE]\n";
 
 struct CamsimHelp {};
 

@@ -13,6 +13,7 @@
 #include "boot_code.h"
 #include "boot_protocol.h"
 #include "file_io.h"
+#include "line_schedule.h"
 #include "pseudo_terminal.h"
 #include "request_reader.h"
 #include "serial_port.h"
@@ -34,6 +35,10 @@ constexpr auto kFrameGap = 1s;
 constexpr auto kIdleWait = 50ms;
 // A reply that cannot go out by then is dropped: the host stopped reading.
 constexpr auto kWriteLimit = 5s;
+// A paced line hands bytes on in steps of about this much line time, as a
+// UART's FIFO or a USB adapter's frames do, so that neither end wakes for
+// every byte; the last byte of a run still crosses on time.
+constexpr auto kPaceStep = 2ms;
 
 bool has(const std::vector<Fault>& faults, FaultKind kind) {
     return std::ranges::any_of(faults, [kind](const Fault& fault) { return fault.kind == kind; });
@@ -144,6 +149,7 @@ private:
     void noteHostGone();
     void sendReady();
     void sendReadyUnlessSpokenTo();
+    void receive(std::span<const std::uint8_t> bytes);
     void handleBytes(std::span<const std::uint8_t> bytes);
     void handleByte(std::uint8_t byte);
     void serveRequest(const ReceivedFrame& received);
@@ -152,6 +158,9 @@ private:
     Response respond(const FrameBuffer& request, const std::vector<Fault>& faults, FrameBuffer& reply);
     void reject();
     bool send(std::span<const std::uint8_t> bytes);
+    template <typename Pass>
+    bool pace(LineSchedule& schedule, std::span<const std::uint8_t> bytes, Pass pass);
+    bool sleepUntil(Clock::time_point when);
     void hangUp(std::span<const std::uint8_t> reply);
     void countSkipped();
     template <typename Change>
@@ -177,6 +186,8 @@ private:
     bool awaitingAnswer_ = false;
     std::optional<Clock::time_point> readyAt_;
     Clock::time_point lastByteAt_ = Clock::now();
+    LineSchedule fromHost_;
+    LineSchedule toHost_;
 
     WakeSignal stop_;
     WakeSignal wake_;
@@ -189,7 +200,9 @@ SimulatedCamera::Impl::Impl(CameraOptions options)
     : options_(std::move(options)),
       bootCode_(options_.chip, options_.versionText),
       line_(),
-      alias_(portFolder(), options_.portNumber, line_.slavePath(), kFirstAutomaticPort) {
+      alias_(portFolder(), options_.portNumber, line_.slavePath(), kFirstAutomaticPort),
+      fromHost_(options_.bitsPerSecond),
+      toHost_(options_.bitsPerSecond) {
     devicePath_ = line_.slavePath();
     if (options_.flashFile) {
         loadFlash(*options_.flashFile);
@@ -340,8 +353,7 @@ void SimulatedCamera::Impl::serveLine() {
         }
         const std::size_t count = line_.readAvailable(buffer);
         if (count > 0) {
-            lastByteAt_ = Clock::now();
-            handleBytes(std::span(buffer).first(count));
+            receive(std::span(buffer).first(count));
             continue;
         }
         if (reader_.inFrame() && Clock::now() - lastByteAt_ > kFrameGap) {
@@ -411,6 +423,17 @@ void SimulatedCamera::Impl::sendReady() {
     // Counted first: a host that has read the byte sees it counted.
     updateLog([&] { ++counters_.readyBytes; });
     send(std::array{kReadyByte});
+}
+
+// What the host wrote reaches the receiver as it would cross the line.
+void SimulatedCamera::Impl::receive(std::span<const std::uint8_t> bytes) {
+    updateLog([&] { counters_.bytesFromHost += bytes.size(); });
+    const std::size_t line = lineGeneration_;
+    pace(fromHost_, bytes, [&](std::span<const std::uint8_t> crossed) {
+        handleBytes(crossed);
+        return lineGeneration_ == line;
+    });
+    lastByteAt_ = Clock::now();
 }
 
 void SimulatedCamera::Impl::handleBytes(std::span<const std::uint8_t> bytes) {
@@ -541,7 +564,54 @@ void SimulatedCamera::Impl::reject() {
 }
 
 bool SimulatedCamera::Impl::send(std::span<const std::uint8_t> bytes) {
-    return line_.writeAll(bytes, Clock::now() + kWriteLimit, stop_);
+    const Clock::time_point deadline = Clock::now() + toHost_.durationOf(bytes.size()) + kWriteLimit;
+    return pace(toHost_, bytes, [&](std::span<const std::uint8_t> crossed) {
+        if (!line_.writeAll(crossed, deadline, stop_)) {
+            return false;
+        }
+        updateLog([&] { counters_.bytesToHost += crossed.size(); });
+        return true;
+    });
+}
+
+// Passes the bytes on as they cross the line: all at once when it is not
+// paced. False when the camera stops or `pass` takes no more.
+template <typename Pass>
+bool SimulatedCamera::Impl::pace(LineSchedule& schedule, std::span<const std::uint8_t> bytes, Pass pass) {
+    if (!schedule.paced()) {
+        return pass(bytes);
+    }
+    const Clock::time_point start = schedule.enqueue(bytes.size(), Clock::now());
+    const Clock::time_point last = start + schedule.durationOf(bytes.size());
+    std::size_t passed = 0;
+    while (passed < bytes.size()) {
+        const std::size_t crossed = std::min(schedule.crossedBy(start, Clock::now()), bytes.size());
+        if (crossed > passed) {
+            if (!pass(bytes.subspan(passed, crossed - passed))) {
+                return false;
+            }
+            passed = crossed;
+            continue;
+        }
+        const Clock::time_point next = start + schedule.durationOf(passed + 1);
+        if (!sleepUntil(std::min(last, std::max(next, Clock::now() + kPaceStep)))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// False when the camera is being stopped.
+bool SimulatedCamera::Impl::sleepUntil(Clock::time_point when) {
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(when - Clock::now()).count();
+    if (left > 0) {
+        constexpr long kNanosecondsPerSecond = 1'000'000'000;
+        const timespec wait{static_cast<time_t>(left / kNanosecondsPerSecond),
+                            static_cast<long>(left % kNanosecondsPerSecond)};
+        pollfd watch{stop_.fd(), POLLIN, 0};
+        ::ppoll(&watch, 1, &wait, nullptr);
+    }
+    return !stopping_;
 }
 
 void SimulatedCamera::Impl::hangUp(std::span<const std::uint8_t> reply) {
@@ -559,6 +629,9 @@ void SimulatedCamera::Impl::hangUp(std::span<const std::uint8_t> reply) {
     // sees the hang-up.
     line_ = std::move(fresh);
     ++lineGeneration_;
+    // Nothing that was under way crosses the fresh line.
+    fromHost_ = LineSchedule(options_.bitsPerSecond);
+    toHost_ = LineSchedule(options_.bitsPerSecond);
     hostWasPresent_ = false;
     awaitingAnswer_ = false;
     readyAt_.reset();

@@ -33,6 +33,12 @@
 // Bytes on the line that are not part of a frame are skipped; the receiver
 // resynchronises on the next STX.
 //
+// A pseudo-terminal moves bytes as fast as the two ends copy them. With a
+// bit rate the camera paces the line as an 8N1 line of that rate would:
+// each direction carries at most rate / 10 bytes a second, what the host
+// wrote reaches the camera's receiver one byte time after another, and what
+// the camera sends reaches the host the same way.
+//
 // Every public member may be called from any thread. Constructor failures
 // (no pseudo-terminal, no free port number, an unusable flash file) raise
 // std::system_error or std::invalid_argument.
@@ -64,6 +70,8 @@ struct CameraOptions {
     // Loaded at construction when the file exists (shorter files leave the
     // rest erased); saveFlash() writes it back.
     std::optional<std::filesystem::path> flashFile;
+    // The line's bit rate; 0: as fast as the pseudo-terminal goes.
+    std::uint32_t bitsPerSecond = 0;
 };
 
 // A command as (group, code), the first two header bytes in reverse order.
@@ -117,6 +125,8 @@ struct CameraCounters {
     std::size_t readyBytes = 0;      // ready bytes sent
     std::size_t hostOpens = 0;       // times the host opened the line
     std::size_t hangUps = 0;         // lines the camera closed (HangUp faults)
+    std::size_t bytesFromHost = 0;   // every byte the camera read from the line
+    std::size_t bytesToHost = 0;     // every byte the camera put on the line
 };
 
 // Answers one request; nothing rejects it with CAN. The reply's header bytes

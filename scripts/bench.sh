@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds (release with debug info), and runs the
+# benchmarks: all of them, or those named (crc, image, package, startup, transfer).
+# Each figure is printed beside its reference measured in the same run.
+# The transfer runs a real 115200 bit/s line for about three minutes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+# The references measured against: xmllint, and GNU time for peak memory.
+scripts/install-deps.sh libxml2-utils time
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON >/dev/null
+cmake --build build -j"$(nproc)" --target tarnwick-bench tarnwick-cli
+build/bench/tarnwick-bench "$@"
