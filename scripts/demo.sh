@@ -34,9 +34,9 @@ head -c 12000 /dev/urandom >"$work/bootloader.bin"
 head -c 300000 /dev/urandom >"$work/corvel-uc.bin"
 head -c 100000 /dev/urandom >"$work/corvel.rbf"
 "$tools/tarnwick-mkpkg" "$work/demo.xml" --name "Corvel demo 2.12" \
-  --item Corvel::Bootloader "$work/bootloader.bin" --version 2.12 \
-  --item Corvel::uC "$work/corvel-uc.bin" --version 1.05 \
-  --item Corvel::FPGA "$work/corvel.rbf" --version 1.00
+  --item Corvel::Bootloader "$work/bootloader.bin" --item-version 2.12 \
+  --item Corvel::uC "$work/corvel-uc.bin" --item-version 1.05 \
+  --item Corvel::FPGA "$work/corvel.rbf" --item-version 1.00
 "$tools/tarnwick-cli" inspect "$work/demo.xml"
 
 echo

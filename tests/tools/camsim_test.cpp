@@ -178,7 +178,7 @@ TEST(CamsimBootCode, ChecksumRepliesFollowTheBootVersion) {
 }
 
 TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
-    const std::vector<std::string> all{"--port", "7", "--chip", "AT49BV16x4A", "--version", "BLS v2.01",
+    const std::vector<std::string> all{"--port", "7", "--chip", "AT49BV16x4A", "--boot-version", "BLS v2.01",
                                        "--flash", "/tmp/f.bin", "--ready-delay", "0"};
     const auto options = std::get<CameraOptions>(parseCamsimArguments(all));
     EXPECT_EQ(options.portNumber, 7);
@@ -195,6 +195,7 @@ TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
         EXPECT_TRUE(std::holds_alternative<std::string>(parseCamsimArguments(bad))) << bad[0];
     }
     EXPECT_TRUE(std::holds_alternative<CamsimHelp>(parseCamsimArguments(std::vector<std::string>{"--help"})));
+    EXPECT_TRUE(std::holds_alternative<CamsimVersion>(parseCamsimArguments(std::vector<std::string>{"--version"})));
 }
 
 // ---------------------------------------------------------------- over the line
