@@ -6,6 +6,21 @@ scripts/install-deps.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 
+# The installed programs run from their prefix: the version, and a package
+# made and read by the installed tools.
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build --prefix "$prefix" >/dev/null
+"$prefix/bin/tarnwick-cli" --version
+head -c 4000 /dev/urandom >"$prefix/uc.bin"
+"$prefix/bin/tarnwick-mkpkg" "$prefix/check.xml" --name "Install check" --item Corvel::uC "$prefix/uc.bin" >/dev/null
+"$prefix/bin/tarnwick-cli" inspect "$prefix/check.xml" | grep -q "Corvel::uC"
+for file in share/man/man1/tarnwick-cli.1 share/applications/tarnwick.desktop \
+            share/icons/hicolor/scalable/apps/tarnwick.svg; do
+  [ -f "$prefix/$file" ] || { echo "install: $file is missing"; exit 1; }
+done
+echo "install: the installed tarnwick-cli reads a package made by the installed tarnwick-mkpkg"
+
 # Short libFuzzer runs of the package readers (clang build of its own);
 # their output goes to a log that is shown only when a run finds something.
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTARNWICK_FUZZ=ON -DTARNWICK_TESTS=OFF \
