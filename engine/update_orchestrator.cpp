@@ -13,8 +13,9 @@ namespace {
 
 // Answers whether the port exists, as asking the system for its default
 // configuration would; a port that names no device raises like open does.
-void probePort(std::uint32_t portNumber) {
-    const std::optional<std::filesystem::path> device = portDevice(static_cast<int>(portNumber));
+void probePort(const CommandSettings& settings) {
+    const std::optional<std::filesystem::path> device =
+        settings.comDevice.empty() ? portDevice(static_cast<int>(settings.comPort)) : settings.comDevice;
     std::error_code error;
     if (!device || !std::filesystem::exists(*device, error)) {
         throw CSerialException(ENOENT);
@@ -32,7 +33,7 @@ void UpdateOrchestrator::connectOrDisconnect() {
     skipVerify_ = settings.skipVerify;
     view_.enableConnectButton(false);
     try {
-        probePort(settings.comPort);
+        probePort(settings);
         if (connected_) {
             disconnect();
         } else {
@@ -67,7 +68,11 @@ void UpdateOrchestrator::disconnect() {
 
 void UpdateOrchestrator::openPort(const CommandSettings& settings) {
     port_.close();
-    port_.open(static_cast<int>(settings.comPort), settings.comBps);
+    if (settings.comDevice.empty()) {
+        port_.open(static_cast<int>(settings.comPort), settings.comBps);
+    } else {
+        port_.openDevice(settings.comDevice, settings.comBps);
+    }
 }
 
 void UpdateOrchestrator::showSerialError(const CSerialException& error, std::uint32_t portNumber) {
@@ -211,7 +216,7 @@ CommandOutcome UpdateOrchestrator::updateInfo() {
 }
 
 void UpdateOrchestrator::queueRun(const std::vector<PlannedJob>& jobs) {
-    queuedJobs_ = jobs.size();
+    queuedJobs_ = jobs;
     for (const PlannedJob& job : jobs) {
         queueJob(job);
     }
@@ -369,10 +374,7 @@ void UpdateOrchestrator::endUpdate(UpdateEnding ending, bool closeLink) {
 
 void UpdateOrchestrator::onJobsDone() {
     if (queuedJobs_) {
-        const std::vector<JobResult>& results = worker_.lastRunResults();
-        lastRunSucceeded_ = results.size() == *queuedJobs_ &&
-                            std::ranges::all_of(results, [](JobResult result) { return result == JobResult::Success; });
-        queuedJobs_.reset();
+        endRun(worker_.lastRunResults());
     }
     if (Package* package = view_.currentPackage()) {
         package->ReleaseAllData();
@@ -382,6 +384,19 @@ void UpdateOrchestrator::onJobsDone() {
     if (state_ == UpdateState::Programming) {
         finishUpdateProgrammed();
     }
+}
+
+// Pairs the pending run's jobs with the results of those it reached.
+void UpdateOrchestrator::endRun(const std::vector<JobResult>& results) {
+    lastRunJobs_.clear();
+    for (std::size_t index = 0; index < queuedJobs_->size(); ++index) {
+        lastRunJobs_.push_back({(*queuedJobs_)[index],
+                                index < results.size() ? std::optional(results[index]) : std::nullopt});
+    }
+    lastRunSucceeded_ = std::ranges::all_of(lastRunJobs_, [](const RunJobOutcome& outcome) {
+        return outcome.result == JobResult::Success;
+    });
+    queuedJobs_.reset();
 }
 
 void UpdateOrchestrator::finishUpdateProgrammed() {
@@ -395,8 +410,9 @@ void UpdateOrchestrator::stopLink() {
     port_.close();
     connected_ = false;
     if (queuedJobs_) {
+        // The run was cut short: whatever it did, it did not finish.
+        endRun({});
         lastRunSucceeded_ = false;
-        queuedJobs_.reset();
     }
     if (state_ == UpdateState::Connecting) {
         ending_ = UpdateEnding::NotConnected;

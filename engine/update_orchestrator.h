@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -39,6 +40,16 @@ struct CommandSettings {
     std::uint32_t comPort = 0;
     std::uint32_t comBps = 0;
     bool skipVerify = false;
+    // A device path that stands in for comPort when not empty; the window
+    // names ports by number only.
+    std::filesystem::path comDevice{};
+};
+
+// One job of the last run a command queued, and how it ended; no result for
+// a job the run did not reach.
+struct RunJobOutcome {
+    PlannedJob job;
+    std::optional<JobResult> result;
 };
 
 // The main window's fields that show what the target reported.
@@ -124,6 +135,8 @@ public:
     [[nodiscard]] std::optional<bool> lastRunSucceeded() const { return lastRunSucceeded_; }
     // A command's run is queued and has not ended yet.
     [[nodiscard]] bool runPending() const { return queuedJobs_.has_value(); }
+    // Each job of the last run that a command queued, once it has ended.
+    [[nodiscard]] const std::vector<RunJobOutcome>& lastRunJobs() const { return lastRunJobs_; }
 
 private:
     void connect(const CommandSettings& settings);
@@ -131,6 +144,7 @@ private:
     void openPort(const CommandSettings& settings);
     CommandOutcome startUpdateWithLoadedData(const CommandSettings& settings);
     void showSerialError(const CSerialException& error, std::uint32_t portNumber);
+    void endRun(const std::vector<JobResult>& results);
 
     struct SelectedItem {
         Package* package;
@@ -168,9 +182,10 @@ private:
     bool skipVerify_ = false;
     UpdateState state_ = UpdateState::Idle;
     UpdateEnding ending_ = UpdateEnding::None;
-    // How many jobs the pending command's run holds.
-    std::optional<std::size_t> queuedJobs_;
+    // The jobs of the pending command's run.
+    std::optional<std::vector<PlannedJob>> queuedJobs_;
     std::optional<bool> lastRunSucceeded_;
+    std::vector<RunJobOutcome> lastRunJobs_;
 };
 
 }  // namespace tarnwick

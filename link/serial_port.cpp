@@ -189,6 +189,16 @@ int remainingMs(Clock::time_point deadline) {
 
 CSerialException::CSerialException(std::uint32_t error) : error_(error), text_(systemText(error)) {}
 
+CSerialException CSerialException::heldByAnotherProgram() {
+    CSerialException held(EACCES);
+    held.portHeld_ = true;
+    return held;
+}
+
+bool acceptsBitRate(std::uint32_t bitRate) {
+    return std::ranges::any_of(kBitRates, [bitRate](const BitRate& entry) { return entry.rate == bitRate; });
+}
+
 std::filesystem::path portFolder() {
     if (const char* folder = std::getenv("TARNWICK_PORTS"); folder != nullptr && *folder != '\0') {
         return folder;
@@ -277,15 +287,24 @@ void SerialPort::open(int portNumber, std::uint32_t bitRate, Parity parity, std:
     if (!device) {
         failWith(ENOENT);
     }
-    const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    openDevice(*device, bitRate, parity, dataBits, stopBits, flowControl);
+}
+
+void SerialPort::openDevice(const std::filesystem::path& device, std::uint32_t bitRate, Parity parity,
+                            std::uint8_t dataBits, StopBits stopBits, FlowControl flowControl) {
+    close();
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         failWithErrno();
     }
     // Exclusive use by any process, root included; a held port reads as
     // access denied, as a port held by another program should.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno == EWOULDBLOCK ? EACCES : errno;
+        const int error = errno;
         ::close(fd);
+        if (error == EWOULDBLOCK) {
+            throw CSerialException::heldByAnotherProgram();
+        }
         failWith(error);
     }
     fd_ = fd;

@@ -8,7 +8,8 @@
 // $XDG_CONFIG_HOME/Vornix/Tarnwick/ports.
 //
 // An open port holds an exclusive advisory lock on its device, so a second
-// open by any process fails with EACCES, the access-denied error. Every
+// open by any process fails with EACCES, the access-denied error, marked as
+// held by another program (the open itself may be denied too). Every
 // refused system call raises CSerialException; a read that runs out of time
 // returns what arrived and raises nothing.
 //
@@ -49,8 +50,13 @@ enum class FlowControl : std::uint8_t { None = 0, CtsRts = 1, CtsDtr = 2, DsrRts
 class CSerialException : public std::exception {
 public:
     explicit CSerialException(std::uint32_t error);
+    // EACCES for a port whose lock another program holds.
+    static CSerialException heldByAnotherProgram();
 
     [[nodiscard]] std::uint32_t error() const { return error_; }
+    // The port was denied because another program has it open, not by the
+    // device's permissions.
+    [[nodiscard]] bool portHeld() const { return portHeld_; }
     // The system's message for the error, at most 4095 characters.
     [[nodiscard]] const std::string& text() const { return text_; }
     [[nodiscard]] const char* what() const noexcept override { return text_.c_str(); }
@@ -58,12 +64,16 @@ public:
 private:
     std::uint32_t error_;
     std::string text_;
+    bool portHeld_ = false;
 };
 
 // The folder whose COM<n> entries name ports.
 std::filesystem::path portFolder();
 // The device that port n names; nothing for a number that names none.
 std::optional<std::filesystem::path> portDevice(int portNumber);
+
+// Whether open() takes this bit rate.
+bool acceptsBitRate(std::uint32_t bitRate);
 
 // Port numbers in ascending order: every alias in the port folder, and every
 // mapped device that exists and is a real serial port. True when any.
@@ -96,6 +106,11 @@ public:
     // cooked; the port is made raw (no echo, no translation, no signals).
     void open(int portNumber, std::uint32_t bitRate, Parity parity = Parity::None, std::uint8_t dataBits = 8,
               StopBits stopBits = StopBits::One, FlowControl flowControl = FlowControl::None);
+    // The same for a device given by its path (a device node, or a symlink
+    // to one such as /dev/serial/by-id/...), whatever number it may have.
+    void openDevice(const std::filesystem::path& device, std::uint32_t bitRate, Parity parity = Parity::None,
+                    std::uint8_t dataBits = 8, StopBits stopBits = StopBits::One,
+                    FlowControl flowControl = FlowControl::None);
     // Never raises; closing a closed port does nothing.
     void close() noexcept;
     [[nodiscard]] bool isOpen() const { return fd_ >= 0; }

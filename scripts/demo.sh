@@ -24,9 +24,9 @@ head -c 12000 /dev/urandom >"$work/bootloader.bin"
 head -c 300000 /dev/urandom >"$work/corvel-uc.bin"
 head -c 100000 /dev/urandom >"$work/corvel.rbf"
 "$tools/tarnwick-mkpkg" "$work/demo.xml" --name "Corvel demo 2.12" \
-  --item Corvel::Bootloader "$work/bootloader.bin" --version 2.12 \
-  --item Corvel::uC "$work/corvel-uc.bin" --version 1.05 \
-  --item Corvel::FPGA "$work/corvel.rbf" --version 1.00
+  --item Corvel::Bootloader "$work/bootloader.bin" --item-version 2.12 \
+  --item Corvel::uC "$work/corvel-uc.bin" --item-version 1.05 \
+  --item Corvel::FPGA "$work/corvel.rbf" --item-version 1.00
 "$tools/tarnwick-cli" inspect "$work/demo.xml"
 
 echo
@@ -57,7 +57,8 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   exit 0
 fi
 echo
-echo "Opening the window: press \"Update camera...\" to update a fresh simulated camera."
-start_camera "$work/camera-window.out" --ready-delay 2000
+echo "Opening the window: press \"Update camera...\" to update a fresh simulated camera"
+echo "on a line paced at 115200 bit/s, as a real camera's would be."
+start_camera "$work/camera-window.out" --ready-delay 2000 --bps 115200
 write_window_profile "$XDG_CONFIG_HOME" "$camera_port" "Corvel demo 2.12" "$work/demo.xml" 1
 build/app/tarnwick || true

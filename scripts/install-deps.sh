@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev
   libgtest-dev libgmock-dev
   libbz2-dev nlohmann-json3-dev
   qt6-base-dev

@@ -24,8 +24,8 @@ start_camera "$work/camera.out" --ready-delay 6000
 head -c 12000 /dev/urandom >"$work/bootloader.bin"
 head -c 300000 /dev/urandom >"$work/corvel-uc.bin"
 "$tools/tarnwick-mkpkg" "$work/demo.xml" --name "Corvel demo 2.12" \
-  --item Corvel::Bootloader "$work/bootloader.bin" --version 2.12 \
-  --item Corvel::uC "$work/corvel-uc.bin" --version 1.05 >/dev/null
+  --item Corvel::Bootloader "$work/bootloader.bin" --item-version 2.12 \
+  --item Corvel::uC "$work/corvel-uc.bin" --item-version 1.05 >/dev/null
 
 # One session of the X server per view, with a window manager for the title
 # bars; each shot is the screen trimmed to the windows on it.

@@ -6,6 +6,21 @@ scripts/install-deps.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 
+# The installed programs run from their prefix: the version, and a package
+# made and read by the installed tools.
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build --prefix "$prefix" >/dev/null
+"$prefix/bin/tarnwick-cli" --version
+head -c 4000 /dev/urandom >"$prefix/uc.bin"
+"$prefix/bin/tarnwick-mkpkg" "$prefix/check.xml" --name "Install check" --item Corvel::uC "$prefix/uc.bin" >/dev/null
+"$prefix/bin/tarnwick-cli" inspect "$prefix/check.xml" | grep -q "Corvel::uC"
+for file in share/man/man1/tarnwick-cli.1 share/applications/tarnwick.desktop \
+            share/icons/hicolor/scalable/apps/tarnwick.svg; do
+  [ -f "$prefix/$file" ] || { echo "install: $file is missing"; exit 1; }
+done
+echo "install: the installed tarnwick-cli reads a package made by the installed tarnwick-mkpkg"
+
 # Short libFuzzer runs of every target (clang build of its own, in
 # build-fuzz/); a run that finds something shows its log and fails.
 scripts/fuzz.sh --seconds 10

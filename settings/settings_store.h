@@ -29,6 +29,7 @@
 // User interface thread only.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -45,6 +46,9 @@ inline constexpr std::string_view kExpertModeValue = "ExpertMode";
 inline constexpr std::string_view kSkipVerifyValue = "SkipVerify";
 inline constexpr std::string_view kProgramSelectedValue = "ProgramSelected";
 inline constexpr std::string_view kConfigPathValue = "ConfigPath";
+
+// The bit rates the Settings dialog offers, in its order.
+inline constexpr std::array<std::uint32_t, 5> kOfferedBitRates{9600, 19200, 38400, 57600, 115200};
 
 inline constexpr std::string_view kSettingsFolder = "Vornix/Tarnwick";
 inline constexpr std::string_view kSettingsFileName = "Settings.reg";

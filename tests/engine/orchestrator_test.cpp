@@ -342,6 +342,30 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotAndDisconnectClearsIt) {
     EXPECT_EQ(window.fields[TargetField::Platform], "");
 }
 
+TEST_F(OrchestratorTest, ADevicePathStandsInForThePortNumberAndEachJobReportsItsResult) {
+    window.settings.comPort = 0;
+    window.settings.comDevice = camera.devicePath();
+    Connect();
+    window.item = &AddItem("Corvel::uC", patternImage(5000));
+    ASSERT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Started);
+    PumpUntil([this] { return !orchestrator.runPending(); });
+    ASSERT_EQ(orchestrator.lastRunJobs().size(), 6u);
+    EXPECT_EQ(orchestrator.lastRunJobs()[1].job, (PlannedJob{Write, 0x10000, 0xF0000, window.item}));
+    for (const RunJobOutcome& outcome : orchestrator.lastRunJobs()) {
+        EXPECT_EQ(outcome.result, JobResult::Success);
+    }
+
+    camera.scheduleFault({FaultKind::CanInsteadOfAck, CommandId{2, 0x05}, 2, 0});
+    ASSERT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Started);
+    PumpUntil([this] { return !orchestrator.runPending(); });
+    const std::vector<RunJobOutcome>& jobs = orchestrator.lastRunJobs();
+    ASSERT_EQ(jobs.size(), 6u);
+    EXPECT_EQ(jobs[0].result, JobResult::Success);
+    EXPECT_NE(jobs[1].result, JobResult::Success);
+    EXPECT_EQ(jobs.back().result, std::nullopt) << "the run ended at the failed write";
+    EXPECT_EQ(orchestrator.lastRunSucceeded(), false);
+}
+
 // A package that does not suit the camera is refused with a word, also when
 // the camera's family is unknown, and nothing reaches the flash.
 struct Refusal {

@@ -88,17 +88,42 @@ TEST(SerialPortOpen, PortZeroAndMissingDevicesFailWithTheSystemText) {
 
 TEST_F(SerialPortTest, SecondOpenOfAHeldPortIsDeniedUntilItIsClosed) {
     SerialPort second;
-    try {
-        second.open(kPeerPort, 115200);
-        FAIL() << "second open succeeded";
-    } catch (const CSerialException& failure) {
-        EXPECT_EQ(failure.error(), static_cast<std::uint32_t>(EACCES));
+    const std::filesystem::path device = std::filesystem::canonical(folder.path() / "COM201");
+    for (const bool byPath : {false, true}) {
+        try {
+            byPath ? second.openDevice(device, 115200) : second.open(kPeerPort, 115200);
+            FAIL() << "second open succeeded";
+        } catch (const CSerialException& failure) {
+            EXPECT_EQ(failure.error(), static_cast<std::uint32_t>(EACCES));
+            EXPECT_EQ(failure.text(), "Permission denied");
+            EXPECT_TRUE(failure.portHeld());
+        }
     }
+    EXPECT_FALSE(CSerialException(EACCES).portHeld());
     port.close();
     port.close();
     EXPECT_FALSE(port.isOpen());
     second.open(kPeerPort, 115200);
     EXPECT_TRUE(second.isOpen());
+}
+
+TEST_F(SerialPortTest, ADeviceOpensByItsPathAsByItsNumber) {
+    port.close();
+    port.openDevice(folder.path() / "COM201", 115200);
+    port.write(Bytes{0x16});
+    EXPECT_EQ(peer.receive(1, 1s), Bytes{0x16});
+    port.close();
+    EXPECT_THROW(port.openDevice(folder.path() / "COM999", 115200), CSerialException);
+    EXPECT_FALSE(port.isOpen());
+}
+
+TEST(SerialPortOpen, AcceptedBitRatesAreThoseOfTheTable) {
+    for (const std::uint32_t rate : {9600u, 57600u, 115200u, 921600u}) {
+        EXPECT_TRUE(acceptsBitRate(rate)) << rate;
+    }
+    for (const std::uint32_t rate : {0u, 4800u + 1, 12345u, 1000000u}) {
+        EXPECT_FALSE(acceptsBitRate(rate)) << rate;
+    }
 }
 
 TEST_F(SerialPortTest, UnsupportedLineSettingsAreRefusedAndLeaveThePortUnusable) {

@@ -179,7 +179,7 @@ TEST(CamsimBootCode, ChecksumRepliesFollowTheBootVersion) {
 }
 
 TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
-    const std::vector<std::string> all{"--port", "7", "--chip", "AT49BV16x4A", "--version", "BLS v2.01",
+    const std::vector<std::string> all{"--port", "7", "--chip", "AT49BV16x4A", "--boot-version", "BLS v2.01",
                                        "--flash", "/tmp/f.bin", "--ready-delay", "0", "--bps", "9600"};
     const auto options = std::get<CameraOptions>(parseCamsimArguments(all));
     EXPECT_EQ(options.portNumber, 7);
@@ -199,6 +199,7 @@ TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
         EXPECT_TRUE(std::holds_alternative<std::string>(parseCamsimArguments(bad))) << bad[0];
     }
     EXPECT_TRUE(std::holds_alternative<CamsimHelp>(parseCamsimArguments(std::vector<std::string>{"--help"})));
+    EXPECT_TRUE(std::holds_alternative<CamsimVersion>(parseCamsimArguments(std::vector<std::string>{"--version"})));
 }
 
 TEST(CamsimLineSchedule, BytesTakeTenBitTimesEachOneBehindTheOther) {

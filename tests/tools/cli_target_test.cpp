@@ -2,7 +2,11 @@
 // with packages made by the package tool.
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -13,6 +17,8 @@
 
 #include "catalogues.h"
 #include "cli_fixture.h"
+#include "console_messages.h"
+#include "settings_store.h"
 #include "package_writer.h"
 #include "progress_line.h"
 #include "simulated_camera.h"
@@ -61,6 +67,10 @@ protected:
     using CliTest::Run;
     int Run(std::string_view command, std::vector<std::string> args) {
         args.insert(args.end(), {"--port", std::to_string(port_), "--bps", "115200"});
+        return RunAsGiven(command, args);
+    }
+    // Without the port and rate that Run adds.
+    int RunAsGiven(std::string_view command, const std::vector<std::string>& args) {
         out_.str("");
         err_.str("");
         return RunTargetCommand(command, args, CliStreams{out_, err_, terminal_, terminal_}, environment_);
@@ -187,9 +197,129 @@ TEST_F(CliTargetTest, InfoAndPortsNameTheCamera) {
     EXPECT_TRUE(SessionClosed());
 
     ASSERT_EQ(Run({"ports"}), kExitSuccess);
+    // A pseudo-terminal has no adapter behind it to describe.
     const std::string line = "COM" + std::to_string(port_) + "\t" +
-                             std::filesystem::weakly_canonical(camera_->devicePath()).string() + "\n";
+                             std::filesystem::weakly_canonical(camera_->devicePath()).string() + "\t\n";
     EXPECT_TRUE(OutHas(line)) << out_.str();
+}
+
+TEST_F(CliTargetTest, WithoutFlagsThePortAndARateThePortTakesComeFromTheSettings) {
+    EXPECT_EQ(RunAsGiven("info", {}), kExitUsage);
+    EXPECT_EQ(err_.str(), "tarnwick-cli: no port in the settings; name one with --port N or --port DEVICE\n");
+
+    // A fresh account stores rate 0, which the window keeps and fails on.
+    for (const std::uint32_t storedRate : {0u, 12345u, 57600u}) {
+        Settings stored;
+        stored.comPort = static_cast<std::uint32_t>(port_);
+        stored.comBps = storedRate;
+        ASSERT_FALSE(SettingsStore(environment_.settingsFile).save(stored));
+        EXPECT_EQ(RunAsGiven("info", {}), kExitSuccess) << storedRate << ": " << err_.str();
+    }
+    EXPECT_EQ(RunAsGiven("info", {"--bps", "12345"}), kExitNotConnected);
+    EXPECT_TRUE(ErrHas("Tarnwick: Invalid argument: COM" + std::to_string(port_))) << err_.str();
+}
+
+TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePath) {
+    const std::filesystem::path device = camera_->devicePath();
+    const std::filesystem::path byId = folder_ / "usb-Vornix_Camera_Cable_0001-if00";
+    std::filesystem::create_symlink(device, byId);
+    for (const std::string& port : {device.string(), byId.string(), "COM" + std::to_string(port_)}) {
+        EXPECT_EQ(RunAsGiven("info", {"--port", port}), kExitSuccess) << port << ": " << err_.str();
+        EXPECT_TRUE(OutHas("Platform: Corvel")) << port;
+    }
+
+    EXPECT_EQ(RunAsGiven("info", {"--port", "/dev/no-such-tty"}), kExitNotConnected);
+    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory: /dev/no-such-tty (no such port)\n")) << err_.str();
+    for (const char* bad : {"0", "COM", "ttyUSB0", "COMx"}) {
+        EXPECT_EQ(RunAsGiven("info", {"--port", bad}), kExitUsage) << bad;
+    }
+}
+
+TEST_F(CliTargetTest, APortHeldByAnotherProgramSaysSo) {
+    SerialPort held;
+    held.open(port_, 115200);
+    for (const std::string& port : {std::to_string(port_), camera_->devicePath().string()}) {
+        EXPECT_EQ(RunAsGiven("info", {"--port", port}), kExitNotConnected);
+        EXPECT_TRUE(ErrHas("Tarnwick: Permission denied (another program has the port open): ")) << err_.str();
+    }
+}
+
+TEST(DeniedPortHint, NamesTheGroupThatMayUseTheDevice) {
+    const testing::TemporaryFolder folder;
+    const std::filesystem::path device = folder.write("ttyUSB0", "");
+    const std::string group = ::getgrgid(::getegid())->gr_name;
+    ::chmod(device.c_str(), 0660);
+    EXPECT_EQ(DeniedPortHint(device), " (" + std::filesystem::canonical(device).string() + " belongs to group '" +
+                                          group + "'; add your user to it and log in again)");
+    ::chmod(device.c_str(), 0600);
+    EXPECT_EQ(DeniedPortHint(device), "");
+    EXPECT_EQ(DeniedPortHint(folder / "missing"), "");
+
+    EXPECT_EQ(PortRefusalText(CSerialException(EACCES), CommandSettings{.comDevice = device}),
+              "Permission denied: " + device.string());
+}
+
+// The JSON events of one run, one object per line.
+std::vector<nlohmann::json> Events(const std::string& out) {
+    std::vector<nlohmann::json> events;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        events.push_back(nlohmann::json::parse(line));
+    }
+    return events;
+}
+
+std::vector<nlohmann::json> EventsOf(const std::vector<nlohmann::json>& events, std::string_view kind) {
+    std::vector<nlohmann::json> found;
+    std::ranges::copy_if(events, std::back_inserter(found), [&](const nlohmann::json& event) {
+        return event["event"] == kind;
+    });
+    return found;
+}
+
+TEST_F(CliTargetTest, JsonReportsEveryStepAndEndsWithTheResultOfEachJob) {
+    Add("Corvel::uC", "corvel_uc.bin", Image(10000, 5));
+    ASSERT_EQ(Run("update", {WritePackage(), "--json"}), kExitSuccess) << err_.str();
+    EXPECT_EQ(err_.str(), "");
+    const std::vector<nlohmann::json> events = Events(out_.str());
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(),
+              (nlohmann::json{{"event", "status"}, {"text", "Reset camera to establish a connection..."}}));
+    const nlohmann::json& result = events.back();
+    EXPECT_EQ(result["event"], "result");
+    EXPECT_EQ(result["status"], 0);
+    EXPECT_EQ(result["text"], "Camera updated.");
+    ASSERT_EQ(result["jobs"].size(), 6u);
+    EXPECT_EQ(result["jobs"][1], (nlohmann::json{{"step", "write"}, {"start", 0x10000}, {"length", 0xF0000},
+                                                 {"item", "Corvel::uC"}, {"result", "success"}}));
+
+    const std::vector<nlohmann::json> fields = EventsOf(events, "field");
+    EXPECT_NE(std::ranges::find(fields, nlohmann::json{{"event", "field"}, {"name", "version"},
+                                                       {"text", "BLS v2.11 (sim)"}}),
+              fields.end());
+    const std::vector<nlohmann::json> steps = EventsOf(events, "progress");
+    EXPECT_TRUE(std::ranges::any_of(steps, [](const nlohmann::json& step) {
+        return step["position"] == step["range"][1] && step["position"] != 0;
+    })) << "a bar that is filled";
+
+    camera_->scheduleFault({FaultKind::CanInsteadOfAck, CommandId{2, 0x05}, 2, 0});
+    EXPECT_EQ(Run("update", {WritePackage(), "--json"}), kExitJobFailed);
+    const std::vector<nlohmann::json> failed = Events(out_.str());
+    EXPECT_EQ(EventsOf(failed, "message").at(0),
+              (nlohmann::json{{"event", "message"}, {"text", "Sector write failed - CRC error"}, {"caption", ""}}));
+    EXPECT_EQ(failed.back()["status"], kExitJobFailed);
+    EXPECT_EQ(failed.back()["text"], "tarnwick-cli: not every job succeeded");
+    EXPECT_EQ(failed.back()["jobs"].back()["result"], "notRun");
+}
+
+TEST_F(CliTargetTest, JsonSaysWhyAPackageIsNotUsed) {
+    const std::string missing = (folder_ / "missing.xml").string();
+    EXPECT_EQ(Run("check", {missing, "--item", "Corvel::uC", "--json"}), kExitFailure);
+    EXPECT_EQ(Events(out_.str()),
+              (std::vector<nlohmann::json>{
+                  {{"event", "note"},
+                   {"text", "tarnwick-cli: can't read package file " + missing + ": No such file or directory"}},
+                  {{"event", "result"}, {"status", 1}, {"text", ""}, {"jobs", nlohmann::json::array()}}}));
 }
 
 TEST_F(CliTargetTest, WhatTheCameraAndTheFilesSayReachesATerminalEscaped) {

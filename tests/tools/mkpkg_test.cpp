@@ -69,7 +69,7 @@ TEST_F(MkpkgTest, DerivesCameraTypeAndVersionFromTheFirmwareFile) {
 TEST_F(MkpkgTest, ExplicitValuesAndGuidTypesOverrideTheDerivation) {
     const std::string fpga = folder_.write("sabrel3c-1.10.rbf", "fpga");
     const std::string boot = folder_.write("boot.bin", "boot");
-    ASSERT_EQ(Run({output_, "--item", "{4F5CAEA8-5697-42CA-838D-7FE02B3736FD}", fpga, "--camera", "12", "--version",
+    ASSERT_EQ(Run({output_, "--item", "{4F5CAEA8-5697-42CA-838D-7FE02B3736FD}", fpga, "--camera", "12", "--item-version",
                    "3.07", "--item", "Sabrel::Bootloader", boot}),
               0)
         << err_.str();
@@ -92,7 +92,7 @@ TEST_F(MkpkgTest, FailuresWriteNothing) {
         {{output_}, 2, ""},
         {{output_, "--item", "Corvel::Nothing", raw}, 2, "unknown image type 'Corvel::Nothing'"},
         {{output_, "--camera", "1", "--item", "Corvel::uC", raw}, 2, ""},
-        {{output_, "--item", "Corvel::uC", raw, "--version", "2"}, 2, ""},
+        {{output_, "--item", "Corvel::uC", raw, "--item-version", "2"}, 2, ""},
         {{output_, "--item", "Corvel::uC", missing}, 1, "can't read"},
     };
     for (const auto& row : rows) {

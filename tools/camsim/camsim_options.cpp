@@ -30,7 +30,7 @@ std::optional<std::string> apply(CameraOptions& options, const std::string& name
         options.portNumber = static_cast<int>(*number);
     } else if (name == "--chip") {
         options.chip = value;
-    } else if (name == "--version") {
+    } else if (name == "--boot-version") {
         options.versionText = value;
     } else if (name == "--flash") {
         options.flashFile = value;
@@ -60,6 +60,9 @@ CamsimArguments parseCamsimArguments(std::span<const std::string> args) {
         const std::string& name = args[index];
         if (name == "--help" || name == "-h") {
             return CamsimHelp{};
+        }
+        if (name == "--version") {
+            return CamsimVersion{};
         }
         if (index + 1 == args.size()) {
             return name.starts_with("--") ? name + " needs a value" : "unexpected argument " + name;

@@ -10,12 +10,15 @@
 namespace tarnwick {
 
 inline constexpr std::string_view kCamsimUsage =
-    "usage: tarnwick-camsim [--port N] [--chip NAME] [--version TEXT] [--flash FILE] [--ready-delay MS] [--bps RATE]\n";
+    "usage: tarnwick-camsim [--port N] [--chip NAME] [--boot-version TEXT] [--flash FILE]\n"
+    "                       [--ready-delay MS] [--bps RATE] | --version | --help\n";
 
 struct CamsimHelp {};
+struct CamsimVersion {};
 
-// The camera's options, a request for help, or the text of what is wrong.
-using CamsimArguments = std::variant<CameraOptions, CamsimHelp, std::string>;
+// The camera's options, a request for help or for the program's version, or
+// the text of what is wrong.
+using CamsimArguments = std::variant<CameraOptions, CamsimHelp, CamsimVersion, std::string>;
 
 // args: the command line without the program name.
 CamsimArguments parseCamsimArguments(std::span<const std::string> args);

@@ -18,6 +18,7 @@
 #include "camsim_options.h"
 #include "pseudo_terminal.h"
 #include "simulated_camera.h"
+#include "tarnwick_version.h"
 
 namespace {
 
@@ -94,6 +95,10 @@ int main(int argc, char** argv) {
     const auto parsed = tarnwick::parseCamsimArguments(args);
     if (std::holds_alternative<tarnwick::CamsimHelp>(parsed)) {
         std::cout << tarnwick::kCamsimUsage;
+        return 0;
+    }
+    if (std::holds_alternative<tarnwick::CamsimVersion>(parsed)) {
+        std::cout << "tarnwick-camsim " << tarnwick::kProductVersion << '\n';
         return 0;
     }
     if (const auto* fault = std::get_if<std::string>(&parsed)) {

@@ -1,9 +1,11 @@
 #include "cli.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
 #include "commands.h"
+#include "tarnwick_version.h"
 
 namespace tarnwick {
 namespace {
@@ -11,37 +13,68 @@ namespace {
 struct Command {
     std::string_view name;
     std::string_view usage;
+    std::string_view summary;
     int (*run)(std::span<const std::string> args, CliStreams streams);
 };
 
 constexpr std::array kCommands{
-    Command{"inspect", "inspect (PACKAGE.xml [--json] [--extract DIR] | --list LIST.xml)", RunInspectOrList},
-    Command{"identify", "identify FIRMWARE-FILE", RunIdentify},
-    Command{"ports", kPortsUsage, RunPorts},
-    Command{"info", kInfoUsage, RunInfo},
-    Command{"update", kUpdateUsage, RunUpdate},
-    Command{"program", kProgramUsage, RunProgram},
-    Command{"erase", kEraseUsage, RunErase},
-    Command{"check", kCheckUsage, RunCheck},
+    Command{"inspect", "inspect (PACKAGE.xml [--json] [--extract DIR] | --list LIST.xml)",
+            "Lists a package file, or a package list file, as the window reads it.", RunInspectOrList},
+    Command{"identify", "identify FIRMWARE-FILE",
+            "Shows the camera type and version the import derives from a raw firmware file.", RunIdentify},
+    Command{"ports", kPortsUsage, "Lists the serial ports with their devices and adapters.", RunPorts},
+    Command{"info", kInfoUsage, "Connects to the camera and shows its boot code version and flash chip.", RunInfo},
+    Command{"update", kUpdateUsage, "Programs every image of the package into the camera.", RunUpdate},
+    Command{"program", kProgramUsage, "Erases and programs the region of one item.", RunProgram},
+    Command{"erase", kEraseUsage, "Erases the region of one item.", RunErase},
+    Command{"check", kCheckUsage, "Shows the checksums and the blank state of one item's region.", RunCheck},
 };
+
+// What every camera command's help adds about the options they share.
+constexpr std::string_view kTargetOptionsHelp =
+    "  --port N|DEVICE  the port's number (COM<N>) or its device path;\n"
+    "                   default: the port of the settings file\n"
+    "  --bps B          the bit rate; default: the settings' rate when the port\n"
+    "                   takes it, else 115200\n"
+    "  --json           one JSON object per line on standard output\n";
+
+bool IsHelp(std::string_view arg) { return arg == "--help" || arg == "-h"; }
 
 void PrintUsage(std::ostream& stream) {
     stream << "usage:\n";
     for (const Command& command : kCommands) {
         stream << "  tarnwick-cli " << command.usage << '\n';
     }
+    stream << "  tarnwick-cli --version | --help\n"
+           << "  tarnwick-cli COMMAND --help\n";
+}
+
+void PrintCommandHelp(const Command& command, std::ostream& out) {
+    out << "usage: tarnwick-cli " << command.usage << "\n\n" << command.summary << '\n';
+    if (command.usage.find("--port") != std::string_view::npos) {
+        out << '\n' << kTargetOptionsHelp;
+    }
 }
 
 }  // namespace
 
 int RunCli(std::span<const std::string> args, CliStreams streams) {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    if (args.empty() || IsHelp(args[0])) {
         PrintUsage(args.empty() ? streams.err : streams.out);
         return args.empty() ? kExitUsage : kExitSuccess;
     }
+    if (args[0] == "--version") {
+        streams.out << "tarnwick-cli " << kProductVersion << '\n';
+        return kExitSuccess;
+    }
     for (const Command& command : kCommands) {
         if (args[0] == command.name) {
-            return command.run(args.subspan(1), streams);
+            const std::span<const std::string> rest = args.subspan(1);
+            if (std::ranges::any_of(rest, IsHelp)) {
+                PrintCommandHelp(command, streams.out);
+                return kExitSuccess;
+            }
+            return command.run(rest, streams);
         }
     }
     streams.err << "tarnwick-cli: unknown command '" << args[0] << "'\n";

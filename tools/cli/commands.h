@@ -25,15 +25,19 @@ int RunInspectOrList(std::span<const std::string> args, CliStreams streams);
 // identify FIRMWARE-FILE
 int RunIdentify(std::span<const std::string> args, CliStreams streams);
 
-// The commands that talk to a camera (target_commands.cpp), with the port
-// and bit rate of the settings unless --port N and --bps B are given.
+// The commands that talk to a camera (target_commands.cpp). The port is a
+// number or a device path; without --port the settings' port, without --bps
+// the settings' rate when the port takes it, else kCommandLineBps.
 inline constexpr std::string_view kPortsUsage = "ports";
-inline constexpr std::string_view kInfoUsage = "info [--port N] [--bps B]";
-inline constexpr std::string_view kUpdateUsage = "update PACKAGE.xml [--skip-verify] [--port N] [--bps B]";
+inline constexpr std::string_view kInfoUsage = "info [--port N|DEVICE] [--bps B] [--json]";
+inline constexpr std::string_view kUpdateUsage =
+    "update PACKAGE.xml [--skip-verify] [--port N|DEVICE] [--bps B] [--json]";
 inline constexpr std::string_view kProgramUsage =
-    "program PACKAGE.xml --item TYPENAME [--skip-verify] [--port N] [--bps B]";
-inline constexpr std::string_view kEraseUsage = "erase PACKAGE.xml --item TYPENAME [--port N] [--bps B]";
-inline constexpr std::string_view kCheckUsage = "check PACKAGE.xml --item TYPENAME [--port N] [--bps B]";
+    "program PACKAGE.xml --item TYPENAME [--skip-verify] [--port N|DEVICE] [--bps B] [--json]";
+inline constexpr std::string_view kEraseUsage =
+    "erase PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
+inline constexpr std::string_view kCheckUsage =
+    "check PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
 int RunPorts(std::span<const std::string> args, CliStreams streams);
 int RunInfo(std::span<const std::string> args, CliStreams streams);
 int RunUpdate(std::span<const std::string> args, CliStreams streams);

@@ -6,9 +6,11 @@
 #include <array>
 #include <charconv>
 
+#include "command_report.h"
 #include "commands.h"
 #include "console_messages.h"
 #include "package_file.h"
+#include "port_details.h"
 #include "settings_store.h"
 #include "target_session.h"
 #include "terminal_text.h"
@@ -25,17 +27,20 @@ struct TargetCommand {
     std::string_view usage;
     Needs needs;
     bool takesSkipVerify;
+    // --port, --bps and --json.
+    bool takesPort;
     // The destination panel's button that the command presses, if any.
     ItemCommand itemCommand = nullptr;
 };
 
 constexpr std::array kTargetCommands{
-    TargetCommand{"ports", kPortsUsage, Needs::Nothing, false},
-    TargetCommand{"info", kInfoUsage, Needs::Nothing, false},
-    TargetCommand{"update", kUpdateUsage, Needs::Package, true},
-    TargetCommand{"program", kProgramUsage, Needs::PackageAndItem, true, &UpdateOrchestrator::eraseAndProgram},
-    TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, &UpdateOrchestrator::erase},
-    TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, &UpdateOrchestrator::updateInfo},
+    TargetCommand{"ports", kPortsUsage, Needs::Nothing, false, false},
+    TargetCommand{"info", kInfoUsage, Needs::Nothing, false, true},
+    TargetCommand{"update", kUpdateUsage, Needs::Package, true, true},
+    TargetCommand{"program", kProgramUsage, Needs::PackageAndItem, true, true,
+                  &UpdateOrchestrator::eraseAndProgram},
+    TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, true, &UpdateOrchestrator::erase},
+    TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, true, &UpdateOrchestrator::updateInfo},
 };
 
 // What the camera commands say last about a status other than success;
@@ -51,38 +56,42 @@ constexpr std::array kStatusSummaries{
     StatusSummary{kExitJobFailed, "tarnwick-cli: not every job succeeded"},
 };
 
-int Summarised(int status, std::ostream& err) {
+constexpr std::string_view kCameraUpdated = "Camera updated.";
+
+std::string_view SummaryOf(int status) {
     for (const StatusSummary& summary : kStatusSummaries) {
         if (summary.status == status) {
-            err << summary.text << '\n';
+            return summary.text;
         }
     }
-    return status;
+    return {};
 }
 
-// An interrupt that cut the command short says so, whatever else failed.
-int Concluded(const TargetSession& session, int status, std::ostream& err) {
+// Reports how the command ended; an interrupt that cut it short says so,
+// whatever else failed.
+int Concluded(const TargetSession& session, int status, std::string_view successText, CommandReport& report) {
     if (session.interrupted() && status != kExitSuccess) {
-        err << session.interruptSummary() << '\n';
+        report.outcome(kExitCancelled, session.interruptSummary(), session.lastRunJobs());
         return kExitCancelled;
     }
-    return Summarised(status, err);
-}
-
-int UpdateCamera(TargetSession& session, std::ostream& out) {
-    const int status = session.update();
-    if (status == kExitSuccess) {
-        out << "Camera updated.\n";
-    }
+    report.outcome(status, status == kExitSuccess ? successText : SummaryOf(status), session.lastRunJobs());
     return status;
 }
+
+// A port named on the command line: by its number, as "COM<n>", or by the
+// path of its device.
+struct PortArgument {
+    std::optional<std::uint32_t> number;
+    std::filesystem::path device;
+};
 
 struct TargetArguments {
     std::string packagePath;
     std::string itemType;
-    std::optional<std::uint32_t> port;
+    std::optional<PortArgument> port;
     std::optional<std::uint32_t> bps;
     bool skipVerify = false;
+    bool json = false;
 };
 
 std::optional<std::uint32_t> ParseNumber(std::string_view text) {
@@ -94,16 +103,36 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text) {
     return value;
 }
 
+std::optional<PortArgument> ParsePort(std::string_view text) {
+    if (text.find('/') != std::string_view::npos) {
+        return PortArgument{std::nullopt, std::filesystem::path(text)};
+    }
+    if (text.starts_with("COM")) {
+        text.remove_prefix(3);
+    }
+    if (const std::optional<std::uint32_t> number = ParseNumber(text); number && *number > 0) {
+        return PortArgument{number, {}};
+    }
+    return std::nullopt;
+}
+
 // Reads one option at args[i], advancing i past its value; false when the
 // argument is not one this command takes.
 bool ParseOption(const TargetCommand& command, std::span<const std::string> args, std::size_t& i,
                  TargetArguments& parsed) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
-    if ((arg == "--port" || arg == "--bps") && hasValue) {
-        const std::optional<std::uint32_t> number = ParseNumber(args[++i]);
-        (arg == "--port" ? parsed.port : parsed.bps) = number;
-        return number.has_value();
+    if (arg == "--port" && hasValue && command.takesPort) {
+        parsed.port = ParsePort(args[++i]);
+        return parsed.port.has_value();
+    }
+    if (arg == "--bps" && hasValue && command.takesPort) {
+        parsed.bps = ParseNumber(args[++i]);
+        return parsed.bps.has_value();
+    }
+    if (arg == "--json" && command.takesPort) {
+        parsed.json = true;
+        return true;
     }
     if (arg == "--item" && hasValue && command.needs == Needs::PackageAndItem) {
         parsed.itemType = args[++i];
@@ -138,14 +167,52 @@ std::optional<TargetArguments> ParseArguments(const TargetCommand& command, std:
     return parsed;
 }
 
-CommandSettings ReadCommandSettings(const TargetArguments& arguments, const TargetEnvironment& environment) {
+// The window keeps a stored rate of 0 and fails on it; a command line without
+// --bps takes a rate the port accepts.
+std::uint32_t DefaultBitRate(std::uint32_t storedRate) {
+    return acceptsBitRate(storedRate) ? storedRate : kOfferedBitRates.back();
+}
+
+// The port and bit rate of the command line, else of the settings; nothing,
+// after saying which flag is missing, when neither names a port.
+std::optional<CommandSettings> ReadCommandSettings(const TargetArguments& arguments,
+                                                   const TargetEnvironment& environment, std::ostream& err) {
     const Settings stored = SettingsStore(environment.settingsFile).load();
-    return CommandSettings{arguments.port.value_or(stored.comPort), arguments.bps.value_or(stored.comBps),
-                           arguments.skipVerify};
+    CommandSettings settings{stored.comPort, arguments.bps.value_or(DefaultBitRate(stored.comBps)),
+                             arguments.skipVerify};
+    if (arguments.port) {
+        settings.comPort = arguments.port->number.value_or(0);
+        settings.comDevice = arguments.port->device;
+    }
+    if (settings.comPort == 0 && settings.comDevice.empty()) {
+        err << "tarnwick-cli: no port in the settings; name one with --port N or --port DEVICE\n";
+        return std::nullopt;
+    }
+    return settings;
 }
 
 bool ProgressInPlace(const TargetEnvironment& environment, const CliStreams& streams) {
     return environment.progressInPlace.value_or(streams.errIsTerminal);
+}
+
+// "ftdi_sio, USB 0403:6001 FTDI FT232R USB UART, serial A50285BI": what
+// tells two adapters apart.
+std::string DetailsText(const PortDetails& details) {
+    std::string text = details.driver;
+    const auto add = [&text](std::string_view part) {
+        if (!part.empty()) {
+            text += (text.empty() ? "" : ", ") + std::string(part);
+        }
+    };
+    if (!details.usbId.empty()) {
+        std::string usb = "USB " + details.usbId;
+        for (const std::string& name : {details.manufacturer, details.product}) {
+            usb += name.empty() ? "" : " " + name;
+        }
+        add(usb);
+    }
+    add(details.serialNumber.empty() ? "" : "serial " + details.serialNumber);
+    return text;
 }
 
 int ListPorts(CliStreams streams) {
@@ -155,8 +222,10 @@ int ListPorts(CliStreams streams) {
         return kExitFailure;
     }
     for (const int port : ports) {
-        streams.out << "COM" << port << '\t'
-                    << printable(PortDeviceText(static_cast<std::uint32_t>(port)), streams.outIsTerminal) << '\n';
+        const std::string device = PortDeviceText(static_cast<std::uint32_t>(port));
+        // The adapter's strings come from the device itself.
+        streams.out << "COM" << port << '\t' << printable(device, streams.outIsTerminal) << '\t'
+                    << printable(DetailsText(describePortDevice(device)), streams.outIsTerminal) << '\n';
     }
     return kExitSuccess;
 }
@@ -171,30 +240,26 @@ int ShowInfo(TargetSession& session) {
 
 // The destination panel enables its buttons only for an item of the
 // connected camera's family.
-bool ItemSuitsCamera(const PackageItem& item, const TargetSession& session, std::ostream& err) {
+bool ItemSuitsCamera(const PackageItem& item, const TargetSession& session, CommandReport& report) {
     const TargetPlatform platform = session.target().flash.platform();
     if (item.platform == static_cast<std::uint32_t>(platform)) {
         return true;
     }
-    err << "tarnwick-cli: " << item.typeName << " is not for this camera (" << platformName(platform) << ")\n";
+    report.note("tarnwick-cli: " + item.typeName + " is not for this camera (" + std::string(platformName(platform)) +
+                ")");
     return false;
 }
 
-void PrintRegionState(const TargetSession& session, std::ostream& out) {
-    out << "Blank check: " << session.field(TargetField::BlankCheck) << '\n'
-        << "Checksum:    " << session.field(TargetField::Checksum1) << ' ' << session.field(TargetField::Checksum2)
-        << '\n';
-}
-
-int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& item, CliStreams streams) {
+int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& item, CommandReport& report) {
     if (!session.connect()) {
         return kExitNotConnected;
     }
     int status = kExitPackageRefused;
-    if (ItemSuitsCamera(item, session, streams.err)) {
+    if (ItemSuitsCamera(item, session, report)) {
         status = session.runItemCommand(command);
         if (status == kExitSuccess || status == kExitJobFailed) {
-            PrintRegionState(session, streams.out);
+            report.regionState(session.field(TargetField::BlankCheck), session.field(TargetField::Checksum1),
+                               session.field(TargetField::Checksum2));
         }
     }
     session.disconnect();
@@ -204,26 +269,33 @@ int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& it
 // The package and item the command names, read before the session starts,
 // so that they outlive it; false after telling why there are none.
 bool OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments,
-                      std::optional<Package>& package, PackageItem*& item, CliStreams streams) {
+                      std::optional<Package>& package, PackageItem*& item, CommandReport& report) {
     if (command.needs == Needs::Nothing) {
         return true;
     }
-    std::ostream& err = streams.err;
-    ConsoleMessages messages(err, streams.errIsTerminal);
+    ReportedMessages messages(report);
     const std::filesystem::path path(arguments.packagePath);
     package = OpenPackage(path.stem().string(), arguments.packagePath, messages);
     if (!package) {
-        err << UnreadablePackageText(path) << '\n';
+        report.note(UnreadablePackageText(path));
         return false;
     }
     if (command.needs == Needs::PackageAndItem) {
         item = package->FindItemByTypeName(arguments.itemType);
         if (item == nullptr) {
-            err << "tarnwick-cli: no item of type " << arguments.itemType << " in " << arguments.packagePath << '\n';
+            report.note("tarnwick-cli: no item of type " + arguments.itemType + " in " + arguments.packagePath);
             return false;
         }
     }
     return true;
+}
+
+std::unique_ptr<CommandReport> MakeReport(const TargetArguments& arguments, const TargetEnvironment& environment,
+                                          CliStreams streams) {
+    if (arguments.json) {
+        return MakeJsonReport(streams.out);
+    }
+    return MakeTextReport(streams, ProgressInPlace(environment, streams));
 }
 
 }  // namespace
@@ -246,23 +318,28 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     if (name == "ports") {
         return ListPorts(streams);
     }
+    const std::optional<CommandSettings> settings = ReadCommandSettings(*arguments, environment, streams.err);
+    if (!settings) {
+        return kExitUsage;
+    }
+    const std::unique_ptr<CommandReport> report = MakeReport(*arguments, environment, streams);
     std::optional<Package> package;
     PackageItem* item = nullptr;
-    if (!OpenNamedPackage(*command, *arguments, package, item, streams)) {
+    if (!OpenNamedPackage(*command, *arguments, package, item, *report)) {
+        report->outcome(kExitFailure, {}, {});
         return kExitFailure;
     }
-    TargetSession session(ReadCommandSettings(*arguments, environment), environment.timings, streams,
-                          ProgressInPlace(environment, streams));
+    TargetSession session(*settings, environment.timings, *report);
     session.select(package ? &*package : nullptr, item);
     switch (command->needs) {
     case Needs::Nothing:
-        return Concluded(session, ShowInfo(session), streams.err);
+        return Concluded(session, ShowInfo(session), {}, *report);
     case Needs::Package:
-        return Concluded(session, UpdateCamera(session, streams.out), streams.err);
+        return Concluded(session, session.update(), kCameraUpdated, *report);
     case Needs::PackageAndItem:
         break;
     }
-    return Concluded(session, RunOnItem(command->itemCommand, session, *item, streams), streams.err);
+    return Concluded(session, RunOnItem(command->itemCommand, session, *item, *report), {}, *report);
 }
 
 int RunPorts(std::span<const std::string> args, CliStreams streams) {

@@ -1,6 +1,6 @@
 #include "target_session.h"
 
-#include "terminal_text.h"
+#include "console_messages.h"
 
 namespace tarnwick {
 namespace {
@@ -13,20 +13,16 @@ constexpr std::string_view kStopping = "Stopping the link.";
 
 }  // namespace
 
-TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timings, CliStreams streams,
-                             bool progressInPlace)
-    : settings_(settings),
-      streams_(streams),
+TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report)
+    : settings_(std::move(settings)),
+      report_(report),
       worker_(timings),
-      progress_(streams.err, progressInPlace),
-      console_(streams.err, streams.errIsTerminal),
       orchestrator_(worker_, port_, queue_, *this, *this) {}
 
 TargetSession::~TargetSession() {
     if (worker_.isRunning()) {
         orchestrator_.stopLink();
     }
-    progress_.breakLine();
 }
 
 void TargetSession::select(Package* package, PackageItem* item) {
@@ -54,23 +50,14 @@ void TargetSession::drain() {
 void TargetSession::answerInterrupts() {
     while (interruptsAnswered_ < interrupts_.count()) {
         ++interruptsAnswered_;
-        progress_.breakLine();
         if (interruptsAnswered_ == 1) {
-            streams_.err << kCancelling << '\n';
+            report_.note(kCancelling);
             postCancel(queue_);
         } else if (interruptsAnswered_ == 2) {
-            streams_.err << kStopping << '\n';
+            report_.note(kStopping);
             orchestrator_.stopLink();
         }
     }
-}
-
-void TargetSession::printTarget() {
-    progress_.breakLine();
-    // The version text is whatever the camera sent.
-    streams_.out << "Version:  " << printable(field(TargetField::Version), streams_.outIsTerminal) << '\n'
-                 << "Platform: " << field(TargetField::Platform) << '\n'
-                 << std::flush;
 }
 
 bool TargetSession::connect() {
@@ -127,26 +114,24 @@ const std::string& TargetSession::field(TargetField field) const {
 
 void TargetSession::showField(TargetField field, std::string_view text) {
     fields_[static_cast<std::size_t>(field)] = text;
-    // The platform line comes last when the connection procedure has read
-    // the camera; emptied fields mean the link has gone.
+    // The platform comes last when the connection procedure has read the camera.
     if (field == TargetField::Platform && !text.empty()) {
         cameraAnswered_ = true;
-        printTarget();
     }
+    report_.field(field, text);
 }
 
 void TargetSession::showProgress(const ProgressDisplay& progress) {
-    ProgressDisplay shown = progress;
     if (progress.action == ProgressAction::SetStatus) {
-        // Status lines name the image's file.
-        shown.status = printable(progress.status, streams_.errIsTerminal);
-        lastStatus_ = shown.status;
+        lastStatus_ = progress.status;
     }
-    progress_.apply(shown);
+    report_.progress(progress);
 }
 
-std::string TargetSession::portErrorText(const CSerialException& error, std::uint32_t portNumber) {
-    return error.text() + ": " + PortDescription(portNumber);
+// The orchestrator knows the port by number only; the session knows whether
+// the command named a device instead.
+std::string TargetSession::portErrorText(const CSerialException& error, std::uint32_t) {
+    return PortRefusalText(error, settings_);
 }
 
 std::string TargetSession::interruptSummary() const {
@@ -156,9 +141,8 @@ std::string TargetSession::interruptSummary() const {
     return "tarnwick-cli: cancelled while connected to the camera, during: " + lastStatus_;
 }
 
-void TargetSession::showMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
-    progress_.breakLine();
-    console_.showMessage(text, caption, icon);
+void TargetSession::showMessage(std::string_view text, std::string_view caption, MessageIcon) {
+    report_.message(text, caption);
 }
 
 }  // namespace tarnwick

@@ -1,8 +1,8 @@
 // The command line's stand-in for the main window while it works on a
 // camera: it owns the port, the worker and the orchestration, receives the
-// worker's messages on the calling thread, draws the progress on the error
-// stream, prints the system's message texts, and turns Ctrl+C into the
-// progress window's Cancel (a second one stops the worker).
+// worker's messages on the calling thread, hands the progress, the target's
+// fields and the system's message texts to the command's report, and turns
+// Ctrl+C into the progress window's Cancel (a second one stops the worker).
 //
 // One session per command, on one thread; SIGINT is caught for the
 // session's lifetime and the previous handling restored afterwards.
@@ -13,11 +13,9 @@
 #include <optional>
 #include <string>
 
-#include "cli.h"
-#include "console_messages.h"
+#include "command_report.h"
 #include "interrupt_catcher.h"
 #include "orchestration_queue.h"
-#include "progress_line.h"
 #include "serial_port.h"
 #include "update_orchestrator.h"
 #include "worker.h"
@@ -33,9 +31,8 @@ inline constexpr int kExitCancelled = 130;
 
 class TargetSession final : public OrchestrationView, public UserMessages {
 public:
-    // progressInPlace: redraw the bar on one line (a terminal).
-    TargetSession(CommandSettings settings, const WorkerTimings& timings, CliStreams streams,
-                  bool progressInPlace);
+    // report outlives the session.
+    TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report);
     ~TargetSession() override;
     TargetSession(const TargetSession&) = delete;
     TargetSession& operator=(const TargetSession&) = delete;
@@ -43,8 +40,7 @@ public:
     // What the commands act on; both stay owned by the caller.
     void select(Package* package, PackageItem* item);
 
-    // Connects as the Connect button does; true once connected. The version
-    // and platform lines are printed on the output stream.
+    // Connects as the Connect button does; true once connected.
     bool connect();
     // Ends the link with the closing commands, as the window's exit does.
     void disconnect();
@@ -62,6 +58,8 @@ public:
     // answered, and the step the interrupt cut short.
     [[nodiscard]] std::string interruptSummary() const;
     [[nodiscard]] const TargetInfo& target() const { return worker_.targetInfo(); }
+    // Each job of the last run a command queued.
+    [[nodiscard]] const std::vector<RunJobOutcome>& lastRunJobs() const { return orchestrator_.lastRunJobs(); }
 
     // OrchestrationView
     CommandSettings readSettings() override { return settings_; }
@@ -77,7 +75,7 @@ public:
     void refreshControls() override {}
     std::string portErrorText(const CSerialException& error, std::uint32_t portNumber) override;
 
-    // UserMessages: one line on the error stream, after the progress line.
+    // UserMessages: to the report.
     void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
 
 private:
@@ -85,17 +83,14 @@ private:
     void pumpUntil(Done done);
     void drain();
     void answerInterrupts();
-    void printTarget();
 
     CommandSettings settings_;
-    CliStreams streams_;
+    CommandReport& report_;
     // The worker's thread talks through the port and posts to the queue, so
     // both outlive it.
     SerialPort port_;
     MessageQueue queue_;
     Worker worker_;
-    ProgressLine progress_;
-    ConsoleMessages console_;
     UpdateOrchestrator orchestrator_;
     Package* package_ = nullptr;
     PackageItem* item_ = nullptr;

@@ -1,5 +1,6 @@
 #include "mkpkg_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "package_file.h"
 #include "package_model.h"
 #include "package_writer.h"
+#include "tarnwick_version.h"
 
 namespace tarnwick {
 namespace {
@@ -21,7 +23,8 @@ constexpr int kUsage = 2;
 
 constexpr std::string_view kUsageText =
     "usage: tarnwick-mkpkg OUTPUT.xml [--name NAME] [--time SECONDS]\n"
-    "         --item TYPE FILE [--camera ID] [--version MAJOR.MINOR] [--file-time SECONDS] ...\n";
+    "         --item TYPE FILE [--camera ID] [--item-version MAJOR.MINOR] [--file-time SECONDS] ...\n"
+    "       tarnwick-mkpkg --version | --help\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -119,7 +122,7 @@ Request ParseRequest(std::span<const std::string> args) {
             request.items.push_back(std::move(item));
         } else if (arg == "--camera") {
             CurrentItem(request, arg).cameraType = static_cast<std::uint32_t>(Number(reader.value(arg)));
-        } else if (arg == "--version") {
+        } else if (arg == "--item-version") {
             CurrentItem(request, arg).version = VersionNumber(reader.value(arg));
         } else if (arg == "--file-time") {
             CurrentItem(request, arg).fileTime = Number(reader.value(arg));
@@ -198,6 +201,14 @@ void CheckAsTheProgramWillReadIt(std::string_view text, std::size_t packedFiles)
 }  // namespace
 
 int RunMkpkg(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    if (std::ranges::find(args, "--help") != args.end()) {
+        out << kUsageText;
+        return kSuccess;
+    }
+    if (std::ranges::find(args, "--version") != args.end()) {
+        out << "tarnwick-mkpkg " << kProductVersion << '\n';
+        return kSuccess;
+    }
     Request request;
     try {
         request = ParseRequest(args);

@@ -1,13 +1,15 @@
 // Command line of tarnwick-mkpkg, as a function so that tests run it in-process:
 //
 //   tarnwick-mkpkg OUTPUT.xml [--name NAME] [--time SECONDS]
-//                  --item TYPE FILE [--camera ID] [--version MAJOR.MINOR] [--file-time SECONDS] ...
+//                  --item TYPE FILE [--camera ID] [--item-version MAJOR.MINOR] [--file-time SECONDS] ...
+//   tarnwick-mkpkg --version | --help
 //
 // TYPE is an image type's name ("Corvel::uC", any case) or its GUID text.
 // Camera type and version default to what the firmware import derives from
 // FILE; the file time defaults to FILE's modification time, the package time
-// to now. Returns 0 on success, 1 when a file cannot be read or written, 2
-// for a wrong command line.
+// to now. --version and --help print to out and return 0. Otherwise returns
+// 0 on success, 1 when a file cannot be read or written, 2 for a wrong
+// command line.
 #pragma once
 
 #include <ostream>

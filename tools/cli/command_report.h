@@ -1,0 +1,66 @@
+// Where a camera command reports what happens: lines for a person (progress
+// on the error stream, the camera's fields and the outcome on the output
+// stream), or, with --json, one JSON object per line on the output stream
+// for a program to log and parse:
+//
+//   {"event":"status","text":"Write <uc.bin> to 0x00010000"}
+//   {"event":"progress","position":3,"range":[0,40]}
+//   {"event":"field","name":"version","text":"BLS v2.11"}
+//   {"event":"message","text":"Sector write failed - CRC error","caption":""}
+//   {"event":"note","text":"tarnwick-cli: no item of type Corvel::FPGA in pkg.xml"}
+//   {"event":"result","status":5,"text":"tarnwick-cli: not every job succeeded",
+//    "jobs":[{"step":"erase","start":65536,"length":983040,"item":null,"result":"success"}, ...]}
+//
+// Field names: version, platform, blankCheck, checksum1, checksum2. Job
+// steps: erase, write, setChecksum, verify, getChecksum, blankCheck; results:
+// success, failure, commError, crcError, notRun. The result event comes last.
+//
+// Used on the session's thread only.
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "cli.h"
+#include "notices.h"
+#include "update_orchestrator.h"
+
+namespace tarnwick {
+
+class CommandReport {
+public:
+    virtual ~CommandReport() = default;
+
+    virtual void progress(const ProgressDisplay& progress) = 0;
+    virtual void field(TargetField field, std::string_view text) = 0;
+    // A message of the system, as the window would show it in a box.
+    virtual void message(std::string_view text, std::string_view caption) = 0;
+    // A word of the command line itself.
+    virtual void note(std::string_view text) = 0;
+    // The state of the region an item command worked on, once it has ended.
+    virtual void regionState(std::string_view blankCheck, std::string_view checksum1,
+                             std::string_view checksum2) = 0;
+    // Last: the exit status, what the command says about it (may be empty),
+    // and each job of the run it queued.
+    virtual void outcome(int status, std::string_view text, const std::vector<RunJobOutcome>& jobs) = 0;
+};
+
+// progressInPlace: redraw the progress on one line (a terminal).
+std::unique_ptr<CommandReport> MakeTextReport(CliStreams streams, bool progressInPlace);
+std::unique_ptr<CommandReport> MakeJsonReport(std::ostream& out);
+
+// The system's messages of a step that runs outside a session, such as
+// opening the package.
+class ReportedMessages final : public UserMessages {
+public:
+    explicit ReportedMessages(CommandReport& report) : report_(report) {}
+    void showMessage(std::string_view text, std::string_view caption, MessageIcon) override {
+        report_.message(text, caption);
+    }
+
+private:
+    CommandReport& report_;
+};
+
+}  // namespace tarnwick
