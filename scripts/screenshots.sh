@@ -50,6 +50,9 @@ cat >"$work/session.sh" <<'SESSION'
 set -euo pipefail
 view=$1
 openbox >/dev/null 2>&1 &
+# The window manager takes a moment to start; a window mapped before it
+# may not be found as visible.
+sleep 1
 "$program" &
 window_pid=$!
 if ! timeout 30 xdotool search --sync --onlyvisible --name "^Tarnwick v" >/dev/null; then
