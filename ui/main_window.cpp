@@ -13,7 +13,6 @@
 #include <QShortcut>
 #include <QTreeView>
 
-#include <algorithm>
 #include <array>
 #include <utility>
 
