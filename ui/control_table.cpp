@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "program_icon.h"
+#include "property_list.h"
 
 namespace tarnwick {
 namespace {
@@ -67,8 +68,8 @@ QWidget* makeControl(QWidget& parent, const ControlRow& row, const DialogUnits& 
         view->header()->setDefaultAlignment(Qt::AlignLeft);
         return view;
     }
-    case ControlKind::TreeView:
-        return makeTreeView(parent);
+    case ControlKind::PropertyGrid:
+        return new PropertyList(&parent);
     case ControlKind::Edit:
         return new QLineEdit(&parent);
     case ControlKind::ReadOnlyEdit: {

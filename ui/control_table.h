@@ -29,7 +29,8 @@ enum class ControlKind {
     DefaultButton,
     CheckBox,
     ListView,
-    TreeView,
+    // The property list, a widget class of its own.
+    PropertyGrid,
     Edit,
     ReadOnlyEdit,
     VerticalLine,

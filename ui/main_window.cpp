@@ -11,16 +11,17 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QStandardItemModel>
 #include <QTreeView>
 
-#include <algorithm>
 #include <array>
 #include <utility>
 
 #include "about_box.h"
 #include "enable_rules.h"
+#include "item_list_model.h"
+#include "package_box_model.h"
 #include "program_icon.h"
+#include "qt_package_dialogs.h"
 #include "version_record.h"
 
 namespace tarnwick {
@@ -46,7 +47,7 @@ constexpr ControlRow kControls[] = {
     {IdDeleteItem, Button, "Del item", {72, 108, 48, 12}},
     {IdDetachFile, Button, "Detach file", {132, 108, 60, 12}},
     {IdProgramSelected, CheckBox, "Program selected item only", {204, 108, 102, 12}, Hidden},
-    {IdPropertyList, TreeView, "", {12, 126, 294, 72}},
+    {IdPropertyList, PropertyGrid, "", {12, 126, 294, 72}},
     {kNoId, GroupBox, "Target info...", {6, 210, 306, 48}},
     {kNoId, Label, "Version:", {18, 223, 48, 12}},
     {IdVersion, ReadOnlyEdit, "", {78, 222, 228, 12}},
@@ -81,7 +82,6 @@ constexpr ControlRow kControls[] = {
 // The fields that show what the target reported, by TargetField.
 constexpr std::array kFieldIds{IdVersion, IdPlatform, IdBlankCheck, IdChecksum1, IdChecksum2};
 
-constexpr std::array<const char*, 3> kItemColumns{"Name", "Version", "File"};
 constexpr int kItemColumnWidth = 100;
 
 QString localText(std::string_view text) {
@@ -97,15 +97,6 @@ public:
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
-// Where a name goes in a box sorted without regard to case.
-int sortedPosition(const QComboBox& box, const QString& name) {
-    int position = 0;
-    while (position < box.count() && box.itemText(position).compare(name, Qt::CaseInsensitive) <= 0) {
-        ++position;
-    }
-    return position;
-}
-
 }  // namespace
 
 MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
@@ -113,6 +104,9 @@ MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
       chooseFolder_(std::move(options.chooseFolder)),
       settingsStore_(std::move(options.settingsFile)),
       settings_(settingsStore_.load()),
+      ownDialogs_(options.packageDialogs != nullptr ? nullptr : std::make_unique<QtPackageDialogs>(this)),
+      commands_(packages_, options.packageDialogs != nullptr ? *options.packageDialogs : *ownDialogs_, messages_,
+                settings_.lastPackage),
       units_(font()),
       worker_(options.timings),
       orchestrator_(worker_, port_, sink_, *this, messages_) {
@@ -122,7 +116,7 @@ MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
     layOutControls();
     progress_ = std::make_unique<ProgressWindow>(*this, sink_);
     wireCommands();
-    refillPackageBox(true);
+    refillPackageBox();
     controls_->get<QCheckBox>(IdSkipVerify)->setChecked(settings_.skipVerify);
     controls_->get<QCheckBox>(IdProgramSelected)->setChecked(settings_.programSelected);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -151,13 +145,14 @@ void MainWindow::layOutControls() {
     basicWidth_ = units_.toPixelsX(kBasicViewWidth);
     setFixedSize(settings_.expertMode ? fullWidth_ : basicWidth_, full.height());
 
-    itemRows_ = new QStandardItemModel(0, static_cast<int>(kItemColumns.size()), this);
-    for (int column = 0; column < itemRows_->columnCount(); ++column) {
-        itemRows_->setHeaderData(column, Qt::Horizontal, kItemColumns[static_cast<std::size_t>(column)]);
-    }
+    boxModel_ = new PackageBoxModel(commands_, this);
+    controls_->get<QComboBox>(IdPackageBox)->setModel(boxModel_);
+    itemModel_ = new ItemListModel(this);
     auto* itemList = controls_->get<QTreeView>(IdItemList);
-    itemList->setModel(itemRows_);
+    itemList->setModel(itemModel_);
     itemList->header()->setDefaultSectionSize(kItemColumnWidth);
+    propertyList_ = controls_->get<PropertyList>(IdPropertyList);
+    propertyRows_ = AddItemPropertyRows(*propertyList_);
 }
 
 void MainWindow::wireCommands() {
@@ -169,6 +164,12 @@ void MainWindow::wireCommands() {
     setCommand(IdSettings, [this] { runSettingsDialog(); });
     setCommand(IdViewToggle, [this] { toggleView(); });
     setCommand(IdExit, [this] { close(); });
+    setCommand(IdNewPackage, [this] { showChange(commands_.newPackage()); });
+    setCommand(IdLoadPackage, [this] { showChange(commands_.loadPackage()); });
+    setCommand(IdDeletePackage, [this] { showChange(commands_.deletePackage()); });
+    setCommand(IdAddItem, [this] { showChange(commands_.addItem()); });
+    setCommand(IdDeleteItem, [this] { showChange(commands_.deleteItem(selectedItem())); });
+    setCommand(IdDetachFile, [this] { showChange(commands_.detachFile(selectedItem())); });
 
     for (QPushButton* button : panel_->findChildren<QPushButton*>()) {
         const int id = controlIdOf(*button);
@@ -176,17 +177,19 @@ void MainWindow::wireCommands() {
     }
     connect(controls_->get<QComboBox>(IdPackageBox), &QComboBox::currentIndexChanged, this,
             &MainWindow::onPackageSelected);
-    connect(controls_->get<QTreeView>(IdItemList)->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+    connect(controls_->get<QTreeView>(IdItemList)->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &MainWindow::onItemSelectionChanged);
+    // Direct, so that a veto reaches the list before it goes on.
+    connect(propertyList_, &PropertyList::notification, this, &MainWindow::onPropertyNotice, Qt::DirectConnection);
     connect(new QShortcut(Qt::Key_F1, this), &QShortcut::activated, this, &MainWindow::showAbout);
 }
 
 void MainWindow::setCommand(int id, std::function<void()> command) {
-    commands_[id] = std::move(command);
+    buttonCommands_[id] = std::move(command);
 }
 
 void MainWindow::dispatch(int id) {
-    if (const auto found = commands_.find(id); found != commands_.end()) {
+    if (const auto found = buttonCommands_.find(id); found != buttonCommands_.end()) {
         found->second();
     }
 }
@@ -200,65 +203,118 @@ bool MainWindow::controlsEnabled() const {
     return panel_->isEnabled();
 }
 
-// The box is rebuilt in list order; each package lands at its sorted place.
-void MainWindow::refillPackageBox(bool selectLast) {
+void MainWindow::refillPackageBox() {
+    commands_.refillPackageBox();
+    showPackageBox();
+}
+
+void MainWindow::showChange(PackageChange change) {
+    switch (change) {
+    case PackageChange::None:
+        return;
+    case PackageChange::Items: {
+        const WaitCursor wait;
+        fillItemList();
+        showItem();
+        refreshControls();
+        return;
+    }
+    case PackageChange::PackageBox:
+        showPackageBox();
+        return;
+    }
+}
+
+// The box's entries are the commands'; the box only mirrors their selection.
+void MainWindow::showPackageBox() {
     auto& box = *controls_->get<QComboBox>(IdPackageBox);
     {
         const QSignalBlocker quiet(box);
-        box.clear();
-        for (std::size_t index = 0; index < packages_.size(); ++index) {
-            Package& package = packages_[index];
-            const QString name = localText(package.name());
-            comboIndex_ = sortedPosition(box, name);
-            box.insertItem(comboIndex_, name, QVariant::fromValue(reinterpret_cast<quintptr>(&package)));
-        }
-        int selection = comboIndex_;
-        if (selectLast && !settings_.lastPackage.empty()) {
-            const QString last = localText(settings_.lastPackage);
-            for (int entry = 0; entry < box.count(); ++entry) {
-                if (box.itemText(entry).startsWith(last, Qt::CaseInsensitive)) {
-                    selection = entry;
-                    break;
-                }
-            }
-        }
-        comboIndex_ = box.count() == 0 ? -1 : selection;
-        box.setCurrentIndex(comboIndex_);
+        boxModel_->refresh();
+        box.setCurrentIndex(commands_.selectedEntry());
     }
-    onPackageSelected();
+    onPackageSelected(commands_.selectedEntry());
 }
 
-void MainWindow::onPackageSelected() {
+void MainWindow::onPackageSelected(int entry) {
     const WaitCursor wait;
-    comboIndex_ = controls_->get<QComboBox>(IdPackageBox)->currentIndex();
+    commands_.selectEntry(entry);
     fillItemList();
+    showItem();
     refreshControls();
 }
 
-// A read-only list of the selected package's items, the last item on top.
+// Re-selecting the previous row raises the item selection change, which
+// sets itemRow.
 void MainWindow::fillItemList() {
-    itemRows_->removeRows(0, itemRows_->rowCount());
-    itemRow_ = -1;
-    const Package* package = currentPackage();
-    if (package == nullptr) {
+    itemModel_->setPackage(currentPackage());
+    if (itemModel_->package() == nullptr) {
         return;
     }
-    for (const PackageItem& item : package->items()) {
-        itemRows_->insertRow(0, {new QStandardItem(localText(item.typeName)),
-                                 new QStandardItem(localText(FormatVersion(item.version))),
-                                 new QStandardItem(localText(item.fileName))});
-    }
     auto* itemList = controls_->get<QTreeView>(IdItemList);
-    itemList->resizeColumnToContents(0);
-    itemList->resizeColumnToContents(1);
+    if (itemModel_->rowCount() > 0) {
+        itemList->resizeColumnToContents(ItemListModel::NameColumn);
+        itemList->resizeColumnToContents(ItemListModel::VersionColumn);
+    }
+    itemRow_ = ReselectRow(*itemList, itemRow_);
 }
 
-void MainWindow::onItemSelectionChanged() {
+void MainWindow::showItem() {
+    const PackageItem* item = selectedItem();
+    ShowItemProperties(*propertyList_, propertyRows_, DescribeItem(currentPackage(), item));
+    const DestinationTexts destination = DescribeDestination(item);
+    const std::pair<int, const std::string&> fields[] = {
+        {IdDestinationName, destination.name}, {IdStartAddress, destination.startAddress},
+        {IdEndAddress, destination.endAddress}, {IdSize, destination.size},
+        {IdBlankCheck, destination.blankCheck}, {IdChecksum1, destination.checksum1},
+        {IdChecksum2, destination.checksum2},
+    };
+    for (const auto& [id, text] : fields) {
+        controls_->get<QLineEdit>(id)->setText(localText(text));
+    }
+}
+
+void MainWindow::onItemSelectionChanged(const QModelIndex& current) {
     const WaitCursor wait;
-    const QModelIndexList rows = controls_->get<QTreeView>(IdItemList)->selectionModel()->selectedRows();
-    itemRow_ = rows.isEmpty() ? -1 : rows.front().row();
+    itemRow_ = current.isValid() ? current.row() : -1;
+    showItem();
     refreshControls();
     orchestrator_.updateInfo();
+}
+
+void MainWindow::onPropertyNotice(PropertyNotice& notice) {
+    if (notice.code == PropertyNotification::ValueChanged && notice.property == propertyRows_.version) {
+        editVersion();
+    } else if (notice.code == PropertyNotification::BrowseRequested) {
+        attachFirmwareFile();
+    }
+}
+
+// The list's validator has refused what SetEditedVersion cannot read.
+void MainWindow::editVersion() {
+    PackageItem* item = selectedItem();
+    if (item == nullptr) {
+        return;
+    }
+    const WaitCursor wait;
+    SetEditedVersion(*item, propertyList_->value(propertyRows_.version).toStdString());
+    fillItemList();
+    showItem();
+}
+
+void MainWindow::attachFirmwareFile() {
+    PackageItem* item = selectedItem();
+    const std::optional<std::string> path =
+        commands_.attachFirmwareFile(item, propertyList_->value(propertyRows_.file).toStdString());
+    if (!path) {
+        return;
+    }
+    const WaitCursor wait;
+    propertyList_->setValue(propertyRows_.file, QString::fromStdString(*path));
+    if (item != nullptr) {
+        fillItemList();
+        showItem();
+    }
 }
 
 CommandSettings MainWindow::readSettings() {
@@ -267,29 +323,17 @@ CommandSettings MainWindow::readSettings() {
     return {settings_.comPort, settings_.comBps, settings_.skipVerify};
 }
 
-// Counts only while the package is still in the list.
 Package* MainWindow::currentPackage() {
-    const auto& box = *controls_->get<QComboBox>(IdPackageBox);
-    if (box.currentIndex() < 0) {
-        return nullptr;
-    }
-    comboIndex_ = box.currentIndex();
-    const auto address = box.currentData().value<quintptr>();
-    for (std::size_t index = 0; index < packages_.size(); ++index) {
-        if (reinterpret_cast<quintptr>(&packages_[index]) == address) {
-            return &packages_[index];
-        }
-    }
-    return nullptr;
+    return commands_.selectedPackage();
 }
 
 // The item named by the "Name" cell of the selected row.
 PackageItem* MainWindow::selectedItem() {
     Package* package = currentPackage();
-    if (package == nullptr || itemRow_ < 0 || itemRow_ >= itemRows_->rowCount()) {
+    if (package == nullptr || itemRow_ < 0) {
         return nullptr;
     }
-    return package->FindItemByTypeName(itemRows_->item(itemRow_, 0)->text().toLocal8Bit().toStdString());
+    return package->FindItemByTypeName(itemModel_->typeNameAt(itemRow_).toStdString());
 }
 
 void MainWindow::enableMainWindow(bool enabled) {
@@ -327,7 +371,7 @@ void MainWindow::refreshControls() {
         control(rule.id)->setEnabled(rule.enabled);
     }
     if (itemRow_ == -1) {
-        controls_->get<QTreeView>(IdPropertyList)->clearSelection();
+        propertyList_->clearCurrentRow();
     }
     controls_->get<QPushButton>(IdViewToggle)->setText(settings_.expertMode ? "Basic <<" : "Advanced >>");
 }
@@ -386,7 +430,7 @@ bool MainWindow::exitWindow() {
         return false;
     }
     orchestrator_.endLink();
-    if (settings_.savePackages || messages_.ask(kSavePackageListQuestion, kProgramName, MessageIcon::Question,
+    if (settings_.savePackages || messages_.ask(kSavePackageListQuestion, kProgramCaption, MessageIcon::Question,
                                                  MessageButtons::YesNo) == MessageAnswer::Yes) {
         SavePackageList(packages_, settingsStore_.configPath(), messages_);
     }

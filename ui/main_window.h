@@ -7,7 +7,9 @@
 // to the orchestrator on this thread; the widgets only show and forward.
 // Enable states come from enabledControls(). Buttons run the command set for
 // their id (setCommand), so commands can be added without touching the
-// dispatch.
+// dispatch. The package commands, the package box's selection, the item list
+// and the item's texts come from PackageCommands, ItemListModel and the item
+// property functions; the window passes their results on to the widgets.
 //
 // User interface thread only.
 #pragma once
@@ -20,6 +22,8 @@
 #include <memory>
 
 #include "control_table.h"
+#include "item_property_view.h"
+#include "package_commands.h"
 #include "package_store.h"
 #include "progress_window.h"
 #include "serial_port.h"
@@ -29,11 +33,13 @@
 #include "worker.h"
 #include "worker_events.h"
 
-class QStandardItemModel;
+class QModelIndex;
 
 namespace tarnwick {
 
-inline constexpr char kProgramName[] = "Tarnwick";
+class ItemListModel;
+class PackageBoxModel;
+
 inline constexpr char kAboutEntry[] = "&About Tarnwick...";
 inline constexpr char kSavePackageListQuestion[] = "Save package list?";
 
@@ -41,6 +47,9 @@ struct MainWindowOptions {
     std::filesystem::path settingsFile = SettingsStore::DefaultFile();
     WorkerTimings timings;
     FolderChooser chooseFolder = chooseFolderWithDialog;
+    // The package commands' dialogs; nullptr shows the window's own. Must
+    // outlive the window.
+    PackageDialogs* packageDialogs = nullptr;
 };
 
 class MainWindow final : public QWidget, public OrchestrationView {
@@ -61,10 +70,9 @@ public:
 
     // The package list. After changing it, refill the package box.
     PackageStore& packages() { return packages_; }
-    // Rebuilds the sorted package box from the list; with selectLast, selects
-    // the package named by LastPackage (or the one added last), then shows
-    // its items.
-    void refillPackageBox(bool selectLast);
+    // Rebuilds the sorted package box from the list, selects the package
+    // named by LastPackage (or the one added last) and shows its items.
+    void refillPackageBox();
 
     // What a click on the button with that id does; replaces its command.
     void setCommand(int id, std::function<void()> command);
@@ -97,9 +105,15 @@ private:
     void wireCommands();
     void dispatch(int id);
     void runTargetCommand(const std::function<void()>& command);
-    void onPackageSelected();
-    void onItemSelectionChanged();
+    void showChange(PackageChange change);
+    void showPackageBox();
+    void onPackageSelected(int entry);
+    void onItemSelectionChanged(const QModelIndex& current);
+    void onPropertyNotice(PropertyNotice& notice);
+    void editVersion();
+    void attachFirmwareFile();
     void fillItemList();
+    void showItem();
     void runSettingsDialog();
     void toggleView();
     void showAbout();
@@ -110,16 +124,20 @@ private:
     SettingsStore settingsStore_;
     Settings settings_;
     PackageStore packages_;
+    std::unique_ptr<PackageDialogs> ownDialogs_;
+    PackageCommands commands_;
     DialogUnits units_;
     int fullWidth_ = 0;
     int basicWidth_ = 0;
 
     // Children of the window, which owns them.
     QWidget* panel_ = nullptr;
-    QStandardItemModel* itemRows_ = nullptr;
+    PackageBoxModel* boxModel_ = nullptr;
+    ItemListModel* itemModel_ = nullptr;
     std::unique_ptr<ControlSet> controls_;
-    std::map<int, std::function<void()>> commands_;
-    int comboIndex_ = -1;
+    PropertyList* propertyList_ = nullptr;
+    ItemPropertyRows propertyRows_{};
+    std::map<int, std::function<void()>> buttonCommands_;
     int itemRow_ = -1;
     bool exited_ = false;
 

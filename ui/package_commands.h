@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "enable_rules.h"
 #include "guid.h"
 #include "package_model.h"
 #include "package_store.h"
@@ -22,8 +23,6 @@
 
 namespace tarnwick {
 
-// "&New" and "&Load" are refused while this many packages are listed.
-inline constexpr std::size_t kMaxPackages = 20;
 inline constexpr std::string_view kPackageExistsText = "A package with this name\nalready exist...";
 inline constexpr std::string_view kDeletePackageText = "Delete package\n%s";
 

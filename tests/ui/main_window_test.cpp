@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeView>
 #include <QtTest/QTest>
 
 #include <algorithm>
@@ -14,6 +16,8 @@
 #include <vector>
 
 #include "catalogues.h"
+#include "package_test_fakes.h"
+#include "property_list.h"
 #include "simulated_camera.h"
 #include "qt_printers.h"
 #include "temporary_folder.h"
@@ -26,23 +30,11 @@ using namespace std::chrono_literals;
 
 const WorkerTimings kQuickTimings{.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}};
 
-// Answers every question with answer and keeps what was shown or asked.
-class RecordingMessages final : public UserMessages {
-public:
-    using Shown = std::tuple<std::string, std::string, MessageIcon>;
+using testing::RecordingMessages;
 
-    void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
-        shown.emplace_back(text, caption, icon);
-    }
-    MessageAnswer ask(std::string_view text, std::string_view caption, MessageIcon icon, MessageButtons) override {
-        asked.emplace_back(text, caption, icon);
-        return answer;
-    }
-
-    std::vector<Shown> shown;
-    std::vector<Shown> asked;
-    MessageAnswer answer = MessageAnswer::No;
-};
+const ImageType& TypeNamed(std::string_view name) {
+    return *std::ranges::find_if(ImageTypes(), [&](const ImageType& type) { return type.name == name; });
+}
 
 // Runs the event loop in short steps until done, for at most 30 s.
 template <typename Done>
@@ -71,7 +63,9 @@ QStringList TextsOf(const QWidget* field) {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    explicit MainWindowTest(std::chrono::milliseconds readyDelay = 20ms) : camera(CameraFor(readyDelay)) {}
+    explicit MainWindowTest(std::chrono::milliseconds readyDelay = 20ms) : camera(CameraFor(readyDelay)) {
+        messages.answer = MessageAnswer::No;
+    }
 
     static CameraOptions CameraFor(std::chrono::milliseconds readyDelay) {
         CameraOptions options;
@@ -89,25 +83,80 @@ protected:
 
     MainWindow& Open(const Settings& settings) {
         EXPECT_FALSE(SettingsStore(settingsFile).save(settings));
-        window = std::make_unique<MainWindow>(messages, MainWindowOptions{settingsFile, kQuickTimings, {}});
+        return Start();
+    }
+
+    // A window on the stored settings, active.
+    MainWindow& Start() {
+        window = std::make_unique<MainWindow>(messages, MainWindowOptions{settingsFile, kQuickTimings, {}, &dialogs});
         window->show();
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
         return *window;
     }
 
     // A user-built package with a microcontroller image, selected.
     void AddPackage(const std::vector<std::uint8_t>& image) {
-        const ImageType& type =
-            *std::ranges::find_if(ImageTypes(), [](const ImageType& row) { return row.name == "Corvel::uC"; });
-        PackageItem item(type);
+        PackageItem item(TypeNamed("Corvel::uC"));
         item.version = MakeVersion(1, 5);
         item.fileName = home.write("uc.bin", image).string();
         Package package("Field update", "");
         package.AppendItem(std::move(item));
         window->packages().Add(std::move(package));
-        window->refillPackageBox(true);
+        window->refillPackageBox();
     }
 
     void Click(int id) const { QTest::mouseClick(window->control(id), Qt::LeftButton); }
+
+    QString Text(int id) const { return qobject_cast<QLineEdit*>(window->control(id))->text(); }
+    QTreeView& ItemList() const { return *qobject_cast<QTreeView*>(window->control(IdItemList)); }
+    PropertyList& Properties() const { return *qobject_cast<PropertyList*>(window->control(IdPropertyList)); }
+
+    void SelectItemRow(int row) const {
+        const QModelIndex index = ItemList().model()->index(row, 0);
+        QTest::mouseClick(ItemList().viewport(), Qt::LeftButton, {}, ItemList().visualRect(index).center());
+    }
+
+    // The cells of the item list, row by row.
+    std::vector<QStringList> ItemRows() const {
+        const QAbstractItemModel& model = *ItemList().model();
+        std::vector<QStringList> rows(static_cast<std::size_t>(model.rowCount()));
+        for (int row = 0; row < model.rowCount(); ++row) {
+            for (int column = 0; column < model.columnCount(); ++column) {
+                rows[static_cast<std::size_t>(row)] << model.index(row, column).data().toString();
+            }
+        }
+        return rows;
+    }
+
+    // The row of the property with that name, under "Item properties".
+    QModelIndex PropertyRow(const QString& name) const {
+        const QAbstractItemModel& model = *Properties().model();
+        const QModelIndex category = model.index(0, 0);
+        for (int row = 0; row < model.rowCount(category); ++row) {
+            if (model.index(row, 0, category).data() == name) {
+                return model.index(row, 0, category);
+            }
+        }
+        return {};
+    }
+    QString PropertyValue(const QString& name) const { return PropertyRow(name).siblingAtColumn(1).data().toString(); }
+
+    // A click on the "File" property's "..." button.
+    void BrowseForFile() const {
+        Properties().setCurrentIndex(PropertyRow("File"));
+        QTest::mouseClick(Properties().inPlaceControl(), Qt::LeftButton);
+    }
+
+    // Typed over the "Version" property, ended with Enter.
+    void TypeVersion(const QString& text) const {
+        Properties().setCurrentIndex(PropertyRow("Version"));
+        Properties().setFocus();
+        for (const QChar c : text) {
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    }
 
     // Keeps each text the field shows, as the update empties them at its end.
     void RecordTexts(int id) const {
@@ -127,6 +176,7 @@ protected:
     testing::TemporaryFolder home;
     std::filesystem::path settingsFile = home / "config/Vornix/Tarnwick/Settings.reg";
     RecordingMessages messages;
+    testing::ScriptedDialogs dialogs;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -260,6 +310,86 @@ TEST_F(MainWindowTest, ExitAsksToSaveThePackageListAndWritesTheSettings) {
     window->close();
     EXPECT_TRUE(messages.asked.empty());
     EXPECT_TRUE(std::filesystem::exists(list));
+}
+
+TEST_F(MainWindowTest, APackageBuiltInTheWindowIsFoundAgainAfterARestart) {
+    Settings settings = StoredSettings(true);
+    settings.savePackages = true;
+    Open(settings);
+    const QString uc = QString::fromStdString(home.write("fw/Corvel1b-2.01.bin", "uc image").string());
+    const QString fpga = QString::fromStdString(home.write("fw/corvel2c-1.05.rbf", "fpga image").string());
+    dialogs.names = {"Lab set"};
+    dialogs.types = {TypeNamed("Corvel::uC").guid, TypeNamed("Corvel::FPGA").guid};
+    dialogs.files = {fpga.toStdString(), uc.toStdString()};
+
+    Click(IdNewPackage);
+    Click(IdAddItem);
+    Click(IdAddItem);
+    SelectItemRow(0);
+    BrowseForFile();
+    SelectItemRow(1);
+    BrowseForFile();
+    TypeVersion("1.10");
+    const std::vector<QStringList> built{{"Corvel::FPGA", "1.05", fpga}, {"Corvel::uC", "1.10", uc}};
+    ASSERT_EQ(ItemRows(), built);
+    EXPECT_EQ(PropertyValue("Version"), "1.10");
+    EXPECT_EQ(PropertyValue("Camera type"), QString::fromStdString(CameraTypeText(1)));
+    window->close();
+
+    Start();
+    EXPECT_EQ(qobject_cast<QComboBox*>(window->control(IdPackageBox))->currentText(), "Lab set");
+    EXPECT_EQ(ItemRows(), built);
+    SelectItemRow(1);
+    EXPECT_EQ(PropertyValue("File"), uc);
+    EXPECT_EQ(PropertyValue("Filesize"), "8 Byte(s)");
+    EXPECT_TRUE(window->control(IdDetachFile)->isEnabled()) << "still a user package";
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(MainWindowTest, TwentyPackagesDisableNewAndLoadUntilOneIsDeleted) {
+    Open(StoredSettings(true));
+    for (int number = 1; number < 20; ++number) {
+        window->packages().Add(Package("P" + std::to_string(number), ""));
+    }
+    window->refillPackageBox();
+    dialogs.names = {"P20"};
+    Click(IdNewPackage);
+    const auto* box = qobject_cast<QComboBox*>(window->control(IdPackageBox));
+    EXPECT_EQ(box->currentText(), "P20");
+    EXPECT_FALSE(window->control(IdNewPackage)->isEnabled());
+    EXPECT_FALSE(window->control(IdLoadPackage)->isEnabled());
+
+    messages.answer = MessageAnswer::Ok;
+    Click(IdDeletePackage);
+    EXPECT_EQ(messages.asked.back(), RecordingMessages::Shown("Delete package\nP20", "Tarnwick", MessageIcon::Question));
+    EXPECT_EQ(box->count(), 19);
+    EXPECT_EQ(box->currentText(), "P19") << "where the list's last package landed";
+    EXPECT_TRUE(window->control(IdNewPackage)->isEnabled());
+    EXPECT_TRUE(window->control(IdLoadPackage)->isEnabled());
+}
+
+TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
+    Open(StoredSettings(true));
+    AddPackage(std::vector<std::uint8_t>(10, 1));
+    EXPECT_EQ(Text(IdDestinationName), "") << "no item selected yet";
+
+    SelectItemRow(0);
+    EXPECT_EQ(PropertyValue("Name"), "Corvel::uC");
+    EXPECT_EQ(PropertyValue("Version"), "1.05");
+    EXPECT_EQ(PropertyValue("Filesize"), "10 Byte(s)");
+    const QStringList destination{Text(IdDestinationName), Text(IdStartAddress), Text(IdEndAddress), Text(IdSize),
+                                  Text(IdBlankCheck),      Text(IdChecksum1),    Text(IdChecksum2)};
+    EXPECT_EQ(destination, QStringList({"Corvel::uC", "0x00010000", "0x000FFFFF", "0x000F0000", "unknown", "unknown",
+                                        "unknown"}));
+
+    Click(IdConnect);
+    ASSERT_TRUE(WaitUntil([this] { return window->orchestrator().connected() && window->controlsEnabled(); }));
+    ItemList().selectionModel()->clearCurrentIndex();
+    SelectItemRow(0);
+    ASSERT_TRUE(WaitUntil([this] { return Text(IdChecksum1) != "unknown" && window->controlsEnabled(); }));
+    EXPECT_NE(Text(IdBlankCheck), "unknown");
+    Click(IdConnect);
+    ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
 }
 
 }  // namespace
