@@ -63,8 +63,9 @@ private:
     std::filesystem::path path_;
 };
 
-// Where the project's programs were built: beside the benchmark's own folder.
-std::filesystem::path builtTool(std::string_view name);
+// A program of the project as built: in its folder (cli, tools, ...) beside
+// the benchmark's own.
+std::filesystem::path builtProgram(std::string_view folder, std::string_view name);
 
 // Bytes of seven random bits each: bzip2 packs them to about 7/8, so an
 // image fills a region without growing past it.

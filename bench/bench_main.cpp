@@ -132,8 +132,8 @@ ScratchFolder::~ScratchFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::filesystem::path builtTool(std::string_view name) {
-    return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "tools" / name;
+std::filesystem::path builtProgram(std::string_view folder, std::string_view name) {
+    return std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / folder / name;
 }
 
 std::vector<std::uint8_t> sevenBitImage(std::size_t size, std::uint32_t seed) {

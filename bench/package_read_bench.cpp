@@ -67,7 +67,7 @@ void benchPackageRead() {
         return files;
     }());
     const std::uintmax_t size = std::filesystem::file_size(large);
-    const Measured inspect = measure({builtTool("tarnwick-cli").string(), "inspect"}, large, tiny);
+    const Measured inspect = measure({builtProgram("cli", "tarnwick-cli").string(), "inspect"}, large, tiny);
     const Measured xmllint = measure({"xmllint", "--noout"}, large, tiny);
     if (!inspect.large.succeeded || !xmllint.large.succeeded) {
         std::printf("package read: tarnwick-cli or xmllint did not run (build tarnwick-cli, install libxml2-utils)\n");

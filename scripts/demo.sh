@@ -10,6 +10,7 @@ scripts/install-deps.sh
 scripts/build.sh
 
 tools=$PWD/build/tools
+cli=$PWD/build/cli
 source scripts/camera-workspace.sh
 open_workspace
 
@@ -27,11 +28,11 @@ head -c 100000 /dev/urandom >"$work/corvel.rbf"
   --item Corvel::Bootloader "$work/bootloader.bin" --item-version 2.12 \
   --item Corvel::uC "$work/corvel-uc.bin" --item-version 1.05 \
   --item Corvel::FPGA "$work/corvel.rbf" --item-version 1.00
-"$tools/tarnwick-cli" inspect "$work/demo.xml"
+"$cli/tarnwick-cli" inspect "$work/demo.xml"
 
 echo
 echo "tarnwick-cli update demo.xml --port $port --bps 115200"
-"$tools/tarnwick-cli" update "$work/demo.xml" --port "$port" --bps 115200 </dev/null
+"$cli/tarnwick-cli" update "$work/demo.xml" --port "$port" --bps 115200 </dev/null
 
 # The camera saves its flash when it ends; compare it with the images.
 kill "$camera_pid"
