@@ -77,11 +77,23 @@ const ImageType& imageTypeNamed(std::string_view name);
 // Writes a package of about 6 MB (a 4 MiB Corvel::FLASH image and a full
 // Corvel::uC image) into the folder; its path.
 std::filesystem::path writeSixMegabytePackage(const std::filesystem::path& folder);
+// Writes that many copies of it and the package list that names them (as
+// "Package 0", "Package 1", ...) into the folder, which is then the window's
+// settings folder.
+void writeSixMegabytePackageList(const std::filesystem::path& folder, int packages);
+
+// The window's start-up: this many packages of about 6 MB in the list, and
+// the time it may take.
+inline constexpr int kStartupPackages = 20;
+inline constexpr double kStartupBudgetSeconds = 0.5;
 
 void benchFrameCrc();
 void benchImageLoad();
 void benchPackageRead();
 void benchPackageList();
 void benchTransfer();
+// Only in builds with the window.
+void benchWindowStartup();
+void benchWindowStall();
 
 }  // namespace tarnwick::bench

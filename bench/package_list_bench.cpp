@@ -8,26 +8,25 @@
 #include "package_store.h"
 
 namespace tarnwick::bench {
-namespace {
 
-constexpr int kPackages = 20;
-constexpr double kStartupBudgetSeconds = 0.5;
-
-}  // namespace
-
-void benchPackageList() {
-    const ScratchFolder folder;
-    const std::filesystem::path original = writeSixMegabytePackage(folder.path());
+void writeSixMegabytePackageList(const std::filesystem::path& folder, int packages) {
+    const std::filesystem::path original = writeSixMegabytePackage(folder);
     SilentMessages messages;
     PackageStore store;
-    for (int index = 0; index < kPackages; ++index) {
-        const std::filesystem::path path = folder.path() / ("package-" + std::to_string(index) + ".xml");
+    for (int index = 0; index < packages; ++index) {
+        const std::filesystem::path path = folder / ("package-" + std::to_string(index) + ".xml");
         std::filesystem::copy_file(original, path);
         if (auto package = OpenPackage("Package " + std::to_string(index), path.string(), messages)) {
             store.Add(std::move(*package));
         }
     }
-    SavePackageList(store, folder.path().string(), messages);
+    SavePackageList(store, folder.string(), messages);
+}
+
+void benchPackageList() {
+    const ScratchFolder folder;
+    writeSixMegabytePackageList(folder.path(), kStartupPackages);
+    SilentMessages messages;
     const std::string listFile = PackageListPath(folder.path().string());
     std::size_t loaded = 0;
     const double seconds = fastest([&] {
