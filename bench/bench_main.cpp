@@ -9,12 +9,12 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <stdexcept>
 
 #include "bench.h"
+#include "system_error.h"
 
 extern char** environ;
 
@@ -122,7 +122,7 @@ long peakKilobytes(const std::vector<std::string>& argv) {
 ScratchFolder::ScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-bench-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot make a scratch folder: " + std::string(std::strerror(errno)));
+        throw std::runtime_error("cannot make a scratch folder: " + SystemText(errno));
     }
     path_ = pattern;
 }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "serial_port.h"
+#include "system_error.h"
 #include "terminal_text.h"
 
 namespace tarnwick {
@@ -84,9 +85,9 @@ std::string UnreadablePackageText(const std::filesystem::path& path) {
     if (error) {
         reason = error.message();
     } else if (std::filesystem::is_directory(status)) {
-        reason = std::generic_category().message(EISDIR);
+        reason = SystemText(EISDIR);
     } else if (::access(path.c_str(), R_OK) != 0) {
-        reason = std::generic_category().message(errno);
+        reason = SystemText(errno);
     }
     return "tarnwick-cli: can't read package file " + path.string() + ": " + reason;
 }

@@ -12,6 +12,9 @@
 // Sender side (post*): called on the worker thread; never waits for the
 // receiver. Receiver side (interpret*, noticeNumber, noticeText, the display
 // texts): pure, called on whichever thread handles the message.
+//
+// Errors: nothing here throws. Failures of the target reach the user as the
+// notices themselves (MsgInfo 17 carries a job's failure text).
 #pragma once
 
 #include <chrono>

@@ -8,6 +8,14 @@
 // FrameLink is the interface that the boot commands and the flash operations
 // talk through; SerialFrameLink is the real transport over a SerialLine (the
 // SerialPort, or a stand-in that scripts the target's bytes).
+//
+// Threads: an exchange runs on the thread that owns the line (the worker's);
+// another thread ends it early only by setting the quit event.
+//
+// Errors: the line's faults come back as the LinkResult after the last
+// attempt (CrcError when the target refused a request as damaged, CommError
+// for silence or a bad reply, Cancelled when the quit event was set); a
+// refused port call raises CSerialException, which passes through unchanged.
 #pragma once
 
 #include <array>

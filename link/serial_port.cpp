@@ -17,6 +17,10 @@
 #include <cstring>
 #include <fstream>
 #include <system_error>
+#include <utility>
+
+#include "config_folder.h"
+#include "system_error.h"
 
 namespace tarnwick {
 namespace {
@@ -55,8 +59,8 @@ constexpr std::array kBitRates{
 
 [[noreturn]] void failWith(int error) { throw CSerialException(static_cast<std::uint32_t>(error)); }
 
-std::string systemText(std::uint32_t error) {
-    std::string text = std::generic_category().message(static_cast<int>(error));
+std::string limitedSystemText(std::uint32_t error) {
+    std::string text = SystemText(static_cast<int>(error));
     if (text.size() > kMaxErrorText) {
         text.resize(kMaxErrorText);
     }
@@ -187,7 +191,7 @@ int remainingMs(Clock::time_point deadline) {
 
 }  // namespace
 
-CSerialException::CSerialException(std::uint32_t error) : error_(error), text_(systemText(error)) {}
+CSerialException::CSerialException(std::uint32_t error) : error_(error), text_(limitedSystemText(error)) {}
 
 CSerialException CSerialException::heldByAnotherProgram() {
     CSerialException held(EACCES);
@@ -203,23 +207,20 @@ std::filesystem::path portFolder() {
     if (const char* folder = std::getenv("TARNWICK_PORTS"); folder != nullptr && *folder != '\0') {
         return folder;
     }
-    std::filesystem::path config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-        config = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr) {
-        config = std::filesystem::path(home) / ".config";
-    }
-    return config / "Vornix" / "Tarnwick" / "ports";
+    const std::filesystem::path config = ConfigFolder();
+    return config.empty() ? config : config / "ports";
 }
 
 std::optional<std::filesystem::path> portDevice(int portNumber) {
     if (portNumber <= 0) {
         return std::nullopt;
     }
-    const std::filesystem::path alias = portFolder() / aliasName(portNumber);
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(alias, error))) {
-        return alias;
+    if (const std::filesystem::path folder = portFolder(); !folder.empty()) {
+        const std::filesystem::path alias = folder / aliasName(portNumber);
+        std::error_code error;
+        if (std::filesystem::exists(std::filesystem::symlink_status(alias, error))) {
+            return alias;
+        }
     }
     return mappedDevice(portNumber);
 }
@@ -241,30 +242,27 @@ bool enumeratePorts(std::vector<int>& ports) {
 }
 
 SerialPort::SerialPort() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (wakeFd_ < 0) {
+    if (!wakeFd_.valid()) {
         failWithErrno();
     }
 }
 
-SerialPort::~SerialPort() {
-    close();
-    ::close(wakeFd_);
-}
+SerialPort::~SerialPort() = default;
 
 void SerialPort::interrupt() noexcept {
     const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_.get(), &one, sizeof one);
 }
 
 void SerialPort::clearInterrupt() noexcept {
     std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t drained = ::read(wakeFd_, &count, sizeof count);
+    [[maybe_unused]] const ssize_t drained = ::read(wakeFd_.get(), &count, sizeof count);
 }
 
 // The line's returned events; nothing on timeout or interrupt. A signal
 // that breaks the wait starts it again.
 std::optional<short> SerialPort::waitReady(short events, int timeoutMs) const {
-    std::array watch{pollfd{fd_, events, 0}, pollfd{wakeFd_, POLLIN, 0}};
+    std::array watch{pollfd{fd_.get(), events, 0}, pollfd{wakeFd_.get(), POLLIN, 0}};
     for (;;) {
         const int ready = ::poll(watch.data(), watch.size(), timeoutMs);
         if (ready < 0 && errno == EINTR) {
@@ -293,21 +291,20 @@ void SerialPort::open(int portNumber, std::uint32_t bitRate, Parity parity, std:
 void SerialPort::openDevice(const std::filesystem::path& device, std::uint32_t bitRate, Parity parity,
                             std::uint8_t dataBits, StopBits stopBits, FlowControl flowControl) {
     close();
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid()) {
         failWithErrno();
     }
     // Exclusive use by any process, root included; a held port reads as
     // access denied, as a port held by another program should.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(fd);
         if (error == EWOULDBLOCK) {
             throw CSerialException::heldByAnotherProgram();
         }
         failWith(error);
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
     try {
         configure(bitRate, parity, dataBits, stopBits, flowControl);
     } catch (const CSerialException&) {
@@ -319,7 +316,7 @@ void SerialPort::openDevice(const std::filesystem::path& device, std::uint32_t b
 void SerialPort::configure(std::uint32_t bitRate, Parity parity, std::uint8_t dataBits, StopBits stopBits,
                            FlowControl flowControl) {
     termios settings{};
-    if (::tcgetattr(fd_, &settings) != 0) {
+    if (::tcgetattr(fd_.get(), &settings) != 0) {
         failWithErrno();
     }
     ::cfmakeraw(&settings);
@@ -333,20 +330,16 @@ void SerialPort::configure(std::uint32_t bitRate, Parity parity, std::uint8_t da
     settings.c_cc[VTIME] = 0;
     const speed_t speed = speedOf(bitRate);
     if (::cfsetispeed(&settings, speed) != 0 || ::cfsetospeed(&settings, speed) != 0 ||
-        ::tcsetattr(fd_, TCSANOW, &settings) != 0) {
+        ::tcsetattr(fd_.get(), TCSANOW, &settings) != 0) {
         failWithErrno();
     }
 }
 
-void SerialPort::close() noexcept {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    fd_ = -1;
-}
+// A failed close() still releases the descriptor and its lock; nothing to report.
+void SerialPort::close() noexcept { fd_.close(); }
 
 void SerialPort::requireOpen() const {
-    if (fd_ < 0) {
+    if (!fd_.valid()) {
         failWith(EBADF);
     }
 }
@@ -379,7 +372,7 @@ std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
         if (!events) {
             break;
         }
-        const ssize_t count = ::read(fd_, buffer.data() + received, buffer.size() - received);
+        const ssize_t count = ::read(fd_.get(), buffer.data() + received, buffer.size() - received);
         if (count > 0) {
             received += static_cast<std::size_t>(count);
         } else if (count < 0 && errno != EAGAIN && errno != EINTR) {
@@ -396,7 +389,7 @@ std::size_t SerialPort::write(std::span<const std::uint8_t> buffer) {
     requireOpen();
     std::size_t written = 0;
     while (written < buffer.size()) {
-        const ssize_t count = ::write(fd_, buffer.data() + written, buffer.size() - written);
+        const ssize_t count = ::write(fd_.get(), buffer.data() + written, buffer.size() - written);
         if (count >= 0) {
             written += static_cast<std::size_t>(count);
             continue;
@@ -420,21 +413,21 @@ void SerialPort::transmitChar(std::uint8_t byte) { write(std::span(&byte, 1)); }
 
 void SerialPort::setBreak() {
     requireOpen();
-    if (::ioctl(fd_, TIOCSBRK) != 0) {
+    if (::ioctl(fd_.get(), TIOCSBRK) != 0) {
         failWithErrno();
     }
 }
 
 void SerialPort::clearBreak() {
     requireOpen();
-    if (::ioctl(fd_, TIOCCBRK) != 0) {
+    if (::ioctl(fd_.get(), TIOCCBRK) != 0) {
         failWithErrno();
     }
 }
 
 void SerialPort::purgeReceive() {
     requireOpen();
-    if (::tcflush(fd_, TCIFLUSH) != 0) {
+    if (::tcflush(fd_.get(), TCIFLUSH) != 0) {
         failWithErrno();
     }
 }

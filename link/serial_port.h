@@ -4,8 +4,8 @@
 // Port numbers name ports as "COM<n>". An entry "COM<n>" in the port folder
 // (a symlink to a device, or a device node) is port n; otherwise n maps to
 // /dev/ttyS<n-1> (1-64), /dev/ttyUSB<n-65> (65-128), /dev/ttyACM<n-129>
-// (129-192). The port folder is $TARNWICK_PORTS, by default
-// $XDG_CONFIG_HOME/Vornix/Tarnwick/ports.
+// (129-192). The port folder is $TARNWICK_PORTS, by default "ports" in the
+// configuration folder (config_folder.h); without either there is none.
 //
 // An open port holds an exclusive advisory lock on its device, so a second
 // open by any process fails with EACCES, the access-denied error, marked as
@@ -25,6 +25,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "unique_fd.h"
 
 namespace tarnwick {
 
@@ -67,7 +69,7 @@ private:
     bool portHeld_ = false;
 };
 
-// The folder whose COM<n> entries name ports.
+// The folder whose COM<n> entries name ports; empty when there is none.
 std::filesystem::path portFolder();
 // The device that port n names; nothing for a number that names none.
 std::optional<std::filesystem::path> portDevice(int portNumber);
@@ -113,7 +115,7 @@ public:
                     FlowControl flowControl = FlowControl::None);
     // Never raises; closing a closed port does nothing.
     void close() noexcept;
-    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+    [[nodiscard]] bool isOpen() const { return fd_.valid(); }
 
     // Blocks under the current timeouts; returns the bytes received.
     std::size_t read(std::span<std::uint8_t> buffer) override;
@@ -141,9 +143,9 @@ private:
 
     std::optional<short> waitReady(short events, int timeoutMs) const;
 
-    int fd_ = -1;
+    UniqueFd fd_;
     // Readable while interrupted; every wait on the line watches it too.
-    int wakeFd_ = -1;
+    UniqueFd wakeFd_;
     CommTimeouts timeouts_{};
 };
 

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "ascii_case.h"
+
 namespace tarnwick {
 namespace {
 
@@ -21,16 +23,6 @@ bool IsDigit(char c) {
 
 bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 // Digits from the start of text; unsigned arithmetic wraps like the device's.

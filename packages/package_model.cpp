@@ -5,12 +5,10 @@
 #include <ctime>
 #include <iterator>
 
+#include "ascii_case.h"
+
 namespace tarnwick {
 namespace {
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 template <typename Items, typename Predicate>
 auto FindFirst(Items& items, Predicate matches) -> decltype(&items.front()) {
@@ -56,11 +54,6 @@ std::uint32_t VersionOnBootScale(std::uint32_t version) {
     return ((version >> 8) & 0xFFu) * 100 + (version & 0xFFu);
 }
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
-
 PackageItem::PackageItem(const ImageType& type)
     : typeName(type.name), platform(type.platform), typeGuid(type.guid) {}
 
@@ -80,7 +73,7 @@ const PackageItem* Package::FindItemByGuid(const Guid& guid) const noexcept {
 
 PackageItem* Package::FindItemByTypeName(std::string_view typeName) noexcept {
     return FindFirst(items_,
-                     [typeName](const PackageItem& item) { return SameNameIgnoringCase(item.typeName, typeName); });
+                     [typeName](const PackageItem& item) { return EqualIgnoringCase(item.typeName, typeName); });
 }
 
 bool Package::AddItem(const PackageItem& item) {

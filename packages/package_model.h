@@ -1,8 +1,15 @@
-// The in-memory model of update packages: Package and its PackageItems.
+// The in-memory model of update packages: Package and its PackageItems. The
+// packages layer owns this model, the catalogues, the package and package
+// list files, the XML engine and firmware import; it talks to the user only
+// through UserMessages.
 //
 // Packages and items are made, changed and destroyed on the user interface
 // thread only. While a job run is in progress the worker thread reads an
 // item's data(); nothing changes an item then, so no lock is needed.
+//
+// Errors: the model itself holds data and fails at nothing; a lookup that
+// finds nothing returns nullptr. Reading and writing files report as
+// package_file.h and package_store.h say.
 #pragma once
 
 #include <cstddef>
@@ -51,9 +58,6 @@ std::string FormatVersion(std::uint32_t version);
 
 // major * 100 + minor, the scale on which boot code versions are compared.
 std::uint32_t VersionOnBootScale(std::uint32_t version);
-
-// Names of packages and items are compared without regard to (ASCII) case.
-bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 
 // One firmware image with its description. The item owns its image data;
 // copying an item copies the data too (items are copied before loading only).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "ascii_case.h"
 #include "catalogues.h"
 #include "file_io.h"
 #include "firmware_import.h"
@@ -163,7 +164,7 @@ bool PackageStore::Remove(const Package& package) {
 
 Package* PackageStore::FindByName(std::string_view name) noexcept {
     const auto found = std::find_if(packages_.begin(), packages_.end(), [&](const std::unique_ptr<Package>& p) {
-        return SameNameIgnoringCase(p->name(), name);
+        return EqualIgnoringCase(p->name(), name);
     });
     return found == packages_.end() ? nullptr : found->get();
 }

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "ascii_case.h"
+#include "config_folder.h"
 #include "file_io.h"
 
 namespace tarnwick {
@@ -35,22 +36,15 @@ struct StoredValue {
 
 using ValueList = std::vector<StoredValue>;
 
-bool SameName(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
 const StoredValue* Find(const ValueList& values, std::string_view name) {
     const auto found =
-        std::find_if(values.begin(), values.end(), [&](const StoredValue& v) { return SameName(v.name, name); });
+        std::find_if(values.begin(), values.end(), [&](const StoredValue& v) { return EqualIgnoringCase(v.name, name); });
     return found == values.end() ? nullptr : &*found;
 }
 
 void Put(ValueList& values, std::string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
     const auto found =
-        std::find_if(values.begin(), values.end(), [&](const StoredValue& v) { return SameName(v.name, name); });
+        std::find_if(values.begin(), values.end(), [&](const StoredValue& v) { return EqualIgnoringCase(v.name, name); });
     if (found != values.end()) {
         found->type = type;
         found->data = std::move(data);
@@ -329,17 +323,8 @@ SettingsStore::SettingsStore(std::filesystem::path file) : file_(std::move(file)
 }
 
 std::filesystem::path SettingsStore::DefaultFile() {
-    std::filesystem::path base;
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    if (configHome != nullptr && std::filesystem::path(configHome).is_absolute()) {
-        base = configHome;
-    } else if (home != nullptr && *home != '\0') {
-        base = std::filesystem::path(home) / ".config";
-    } else {
-        return {};
-    }
-    return base / kSettingsFolder / kSettingsFileName;
+    const std::filesystem::path folder = ConfigFolder();
+    return folder.empty() ? folder : folder / kSettingsFileName;
 }
 
 Settings SettingsStore::load() const {

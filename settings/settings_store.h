@@ -1,7 +1,7 @@
 // The user's settings, kept in one per-user text file.
 //
-// The file lives in $XDG_CONFIG_HOME/Vornix/Tarnwick/ ($XDG_CONFIG_HOME
-// defaulting to ~/.config) and is meant to be readable and editable by a
+// The settings layer owns this file only. It lives in the configuration
+// folder (config_folder.h) and is meant to be readable and editable by a
 // person. Each value keeps its type, as a registry value would:
 //
 //   ; Tarnwick settings
@@ -50,7 +50,6 @@ inline constexpr std::string_view kConfigPathValue = "ConfigPath";
 // The bit rates the Settings dialog offers, in its order.
 inline constexpr std::array<std::uint32_t, 5> kOfferedBitRates{9600, 19200, 38400, 57600, 115200};
 
-inline constexpr std::string_view kSettingsFolder = "Vornix/Tarnwick";
 inline constexpr std::string_view kSettingsFileName = "Settings.reg";
 
 // What the main window reads at start-up and writes at exit; the members
@@ -73,9 +72,8 @@ public:
     // path is a store that reads only defaults and writes nothing.
     explicit SettingsStore(std::filesystem::path file);
 
-    // The user's settings file: $XDG_CONFIG_HOME (when absolute) or
-    // $HOME/.config, then kSettingsFolder and kSettingsFileName. Empty when
-    // neither variable gives a folder.
+    // The user's settings file: kSettingsFileName in the configuration
+    // folder; empty when there is no such folder.
     static std::filesystem::path DefaultFile();
 
     const std::filesystem::path& file() const noexcept { return file_; }

@@ -11,7 +11,9 @@
 // and the item's texts come from PackageCommands, ItemListModel and the item
 // property functions; the window passes their results on to the widgets.
 //
-// User interface thread only.
+// User interface thread only. Errors reach the user in the system's own
+// texts through UserMessages (message boxes, or a test's answers); nothing
+// the window runs throws out of its event handlers.
 #pragma once
 
 #include <QWidget>

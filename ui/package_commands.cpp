@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ascii_case.h"
 #include "catalogues.h"
 #include "firmware_import.h"
 #include "orchestration_plan.h"
@@ -9,19 +10,6 @@
 
 namespace tarnwick {
 namespace {
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool LessIgnoringCase(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && SameNameIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
 
 std::string Fill(std::string_view format, std::string_view value) {
     std::string text(format);
@@ -100,7 +88,7 @@ PackageChange PackageCommands::newPackage() {
 bool PackageCommands::hasPackageFile(std::string_view path) const {
     for (std::size_t index = 0; index < store_.size(); ++index) {
         const std::string& known = store_[index].path();
-        if (!known.empty() && SameNameIgnoringCase(known, path)) {
+        if (!known.empty() && EqualIgnoringCase(known, path)) {
             return true;
         }
     }

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "cli_fixture.h"
+#include "unique_fd.h"
 
 namespace tarnwick {
 namespace {
@@ -15,17 +16,14 @@ namespace {
 class OpenCounter {
 public:
     explicit OpenCounter(const std::string& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        EXPECT_GE(::inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
+        EXPECT_GE(::inotify_add_watch(fd_.get(), path.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
     }
-    ~OpenCounter() { ::close(fd_); }
-    OpenCounter(const OpenCounter&) = delete;
-    OpenCounter& operator=(const OpenCounter&) = delete;
 
     int opens() const {
         int count = 0;
         alignas(inotify_event) std::array<char, 4096> buffer{};
         ssize_t got = 0;
-        while ((got = ::read(fd_, buffer.data(), buffer.size())) > 0) {
+        while ((got = ::read(fd_.get(), buffer.data(), buffer.size())) > 0) {
             for (ssize_t at = 0; at < got;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
                 count += (event->mask & IN_OPEN) != 0 ? 1 : 0;
@@ -36,7 +34,7 @@ public:
     }
 
 private:
-    int fd_;
+    UniqueFd fd_;
 };
 
 using CliIdentifyTest = CliTest;

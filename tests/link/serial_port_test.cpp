@@ -7,12 +7,14 @@
 #include <thread>
 
 #include "pty_peer.h"
+#include "scoped_environment.h"
 
 namespace tarnwick {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::PtyPeer;
+using testing::ScopedEnvironment;
 using testing::TemporaryPortFolder;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -61,13 +63,23 @@ TEST(PortNames, EnumerationListsEveryAliasInOrderAndSkipsOtherNames) {
     EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end()));
 }
 
-TEST(PortNames, FolderFollowsTheEnvironment) {
-    ::unsetenv("TARNWICK_PORTS");
-    ::setenv("XDG_CONFIG_HOME", "/tmp/config-home", 1);
-    EXPECT_EQ(portFolder(), "/tmp/config-home/Vornix/Tarnwick/ports");
-    ::setenv("TARNWICK_PORTS", "/tmp/elsewhere", 1);
+TEST(PortNames, FolderFollowsTheEnvironmentIgnoringARelativeConfigHome) {
+    const ScopedEnvironment noPorts("TARNWICK_PORTS", nullptr);
+    const ScopedEnvironment home("HOME", "/home/tech");
+    {
+        const ScopedEnvironment config("XDG_CONFIG_HOME", "/tmp/config-home");
+        EXPECT_EQ(portFolder(), "/tmp/config-home/Vornix/Tarnwick/ports");
+    }
+    const ScopedEnvironment relative("XDG_CONFIG_HOME", "relative");
+    EXPECT_EQ(portFolder(), "/home/tech/.config/Vornix/Tarnwick/ports");
+    {
+        // No folder at all: never an alias relative to the working folder.
+        const ScopedEnvironment noHome("HOME", nullptr);
+        EXPECT_EQ(portFolder(), "");
+        EXPECT_EQ(portDevice(3), "/dev/ttyS2");
+    }
+    const ScopedEnvironment ports("TARNWICK_PORTS", "/tmp/elsewhere");
     EXPECT_EQ(portFolder(), "/tmp/elsewhere");
-    ::unsetenv("TARNWICK_PORTS");
 }
 
 TEST(SerialPortOpen, PortZeroAndMissingDevicesFailWithTheSystemText) {

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 
 #include "file_io.h"
+#include "scoped_environment.h"
+#include "system_error.h"
 #include "temporary_folder.h"
 
 namespace tarnwick {
@@ -33,7 +33,7 @@ Settings WithComPort(std::uint32_t comPort) {
 
 void ExpectError(const std::error_code& error, int errorNumber) {
     EXPECT_EQ(error.value(), errorNumber);
-    EXPECT_EQ(error.message(), std::generic_category().message(errorNumber));
+    EXPECT_EQ(error.message(), SystemText(errorNumber));
 }
 
 TEST_F(SettingsStoreTest, FreshAccountGivesDefaultsAndCreatesTheFolderOnly) {
@@ -167,25 +167,9 @@ TEST_F(SettingsStoreTest, AFolderThatCannotBeMadeOrNoPathGivesDefaultsAndLosesWr
     EXPECT_EQ(none.readText(kConfigPathValue, "d"), "d");
 }
 
-// Sets an environment variable (nullptr: removes it) for one scope.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~ScopedEnvironment() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+using testing::ScopedEnvironment;
 
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-TEST(SettingsFileLocation, FollowsAnAbsoluteXdgConfigHomeThenHome) {
+TEST(SettingsFileLocation, FollowsAnAbsoluteXdgConfigHomeThenHomeIgnoringARelativeOne) {
     const ScopedEnvironment home("HOME", "/home/tech");
     const fs::path underHome("/home/tech/.config/Vornix/Tarnwick/Settings.reg");
     {

@@ -11,18 +11,16 @@ namespace tarnwick::testing {
 
 PtyPeer::PtyPeer(const TemporaryPortFolder& folder, int portNumber)
     : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
-    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+    if (!master_.valid() || ::grantpt(master_.get()) != 0 || ::unlockpt(master_.get()) != 0) {
         throw std::runtime_error("no pseudo-terminal");
     }
-    folder.addAlias(portNumber, ::ptsname(master_));
+    folder.addAlias(portNumber, ::ptsname(master_.get()));
 }
-
-PtyPeer::~PtyPeer() { hangUp(); }
 
 void PtyPeer::send(const std::vector<std::uint8_t>& bytes) const {
     std::size_t written = 0;
     while (written < bytes.size()) {
-        const ssize_t count = ::write(master_, bytes.data() + written, bytes.size() - written);
+        const ssize_t count = ::write(master_.get(), bytes.data() + written, bytes.size() - written);
         if (count <= 0) {
             throw std::runtime_error("write to pseudo-terminal failed");
         }
@@ -35,13 +33,13 @@ std::vector<std::uint8_t> PtyPeer::receive(std::size_t count, std::chrono::milli
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (bytes.size() < count) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd watch{master_, POLLIN, 0};
+        pollfd watch{master_.get(), POLLIN, 0};
         if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0 ||
             (watch.revents & POLLIN) == 0) {
             break;
         }
         std::uint8_t buffer[256];
-        const ssize_t got = ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
+        const ssize_t got = ::read(master_.get(), buffer, std::min(sizeof buffer, count - bytes.size()));
         if (got <= 0) {
             break;
         }
@@ -50,11 +48,6 @@ std::vector<std::uint8_t> PtyPeer::receive(std::size_t count, std::chrono::milli
     return bytes;
 }
 
-void PtyPeer::hangUp() {
-    if (master_ >= 0) {
-        ::close(master_);
-        master_ = -1;
-    }
-}
+void PtyPeer::hangUp() { master_.close(); }
 
 }  // namespace tarnwick::testing

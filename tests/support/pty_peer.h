@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "temporary_folder.h"
+#include "unique_fd.h"
 
 namespace tarnwick::testing {
 
@@ -17,7 +18,6 @@ public:
     PtyPeer(const TemporaryPortFolder& folder, int portNumber);
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
-    ~PtyPeer();
 
     void send(const std::vector<std::uint8_t>& bytes) const;
     // Whatever arrives within the timeout, up to count bytes.
@@ -26,7 +26,7 @@ public:
     void hangUp();
 
 private:
-    int master_ = -1;
+    UniqueFd master_;
 };
 
 }  // namespace tarnwick::testing

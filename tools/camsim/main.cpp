@@ -18,15 +18,17 @@
 #include "camsim_options.h"
 #include "pseudo_terminal.h"
 #include "simulated_camera.h"
+#include "system_error.h"
 #include "tarnwick_version.h"
 
 namespace {
 
-using tarnwick::FileDescriptor;
+using tarnwick::LastSystemError;
+using tarnwick::UniqueFd;
 
 // The signals the program answers, taken out of normal delivery so that
 // the serving thread never sees them and the main loop reads them in turn.
-FileDescriptor blockedSignals() {
+UniqueFd blockedSignals() {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
@@ -35,9 +37,9 @@ FileDescriptor blockedSignals() {
     if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) {
         throw std::runtime_error("cannot block signals");
     }
-    FileDescriptor fd(signalfd(-1, &signals, SFD_CLOEXEC));
-    if (fd.get() < 0) {
-        throw std::system_error(errno, std::generic_category(), "signalfd");
+    UniqueFd fd(signalfd(-1, &signals, SFD_CLOEXEC));
+    if (!fd.valid()) {
+        throw std::system_error(LastSystemError(), "signalfd");
     }
     return fd;
 }
@@ -50,7 +52,7 @@ bool readResetLine(bool& inputOpen) {
     return inputOpen;
 }
 
-void serveUntilStopped(tarnwick::SimulatedCamera& camera, const FileDescriptor& signals) {
+void serveUntilStopped(tarnwick::SimulatedCamera& camera, const UniqueFd& signals) {
     bool inputOpen = true;
     for (;;) {
         std::array<pollfd, 2> watch{{{signals.get(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}}};
@@ -58,7 +60,7 @@ void serveUntilStopped(tarnwick::SimulatedCamera& camera, const FileDescriptor& 
             if (errno == EINTR) {
                 continue;
             }
-            throw std::system_error(errno, std::generic_category(), "poll");
+            throw std::system_error(LastSystemError(), "poll");
         }
         if ((watch[0].revents & POLLIN) != 0) {
             signalfd_siginfo info{};
@@ -74,7 +76,7 @@ void serveUntilStopped(tarnwick::SimulatedCamera& camera, const FileDescriptor& 
 }
 
 int run(const tarnwick::CameraOptions& options) {
-    const FileDescriptor signals = blockedSignals();
+    const UniqueFd signals = blockedSignals();
     tarnwick::SimulatedCamera camera(options);
     std::cout << "COM" << camera.portNumber() << ' ' << camera.devicePath().string() << std::endl;
     serveUntilStopped(camera, signals);

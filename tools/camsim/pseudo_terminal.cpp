@@ -16,13 +16,15 @@
 #include <system_error>
 #include <utility>
 
+#include "system_error.h"
+
 namespace tarnwick {
 namespace {
 
 // Port numbers tried before an automatic choice gives up.
 constexpr int kAutomaticRange = 10000;
 
-[[noreturn]] void failWithErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+[[noreturn]] void failWithErrno(const char* what) { throw std::system_error(LastSystemError(), what); }
 
 void makeRaw(int fd) {
     termios settings{};
@@ -35,9 +37,9 @@ void makeRaw(int fd) {
     }
 }
 
-FileDescriptor openMaster() {
-    FileDescriptor master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (master.get() < 0) {
+UniqueFd openMaster() {
+    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!master.valid()) {
         failWithErrno("posix_openpt");
     }
     if (::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0) {
@@ -54,9 +56,9 @@ std::filesystem::path slaveName(int master) {
     return name.data();
 }
 
-FileDescriptor openSlave(const std::filesystem::path& path) {
-    FileDescriptor slave(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (slave.get() < 0) {
+UniqueFd openSlave(const std::filesystem::path& path) {
+    UniqueFd slave(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!slave.valid()) {
         failWithErrno("open slave");
     }
     return slave;
@@ -73,23 +75,8 @@ bool isDanglingLink(const std::filesystem::path& path) {
 
 }  // namespace
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        FileDescriptor old(std::exchange(fd_, other.release()));
-    }
-    return *this;
-}
-
-FileDescriptor::~FileDescriptor() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-}
-
-int FileDescriptor::release() noexcept { return std::exchange(fd_, -1); }
-
 WakeSignal::WakeSignal() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (fd_.get() < 0) {
+    if (!fd_.valid()) {
         failWithErrno("eventfd");
     }
 }
@@ -105,9 +92,9 @@ void WakeSignal::drain() {
     [[maybe_unused]] const auto got = ::read(fd_.get(), &count, sizeof count);
 }
 
-FileDescriptor watchOpens(const std::filesystem::path& path) {
-    FileDescriptor events(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (events.get() < 0) {
+UniqueFd watchOpens(const std::filesystem::path& path) {
+    UniqueFd events(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!events.valid()) {
         failWithErrno("inotify_init1");
     }
     if (::inotify_add_watch(events.get(), path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
@@ -173,8 +160,8 @@ void PseudoTerminal::discardUnread() {
     }
     std::error_code ignored;
     if (std::filesystem::exists(slavePath_, ignored)) {
-        const FileDescriptor slave(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-        if (slave.get() >= 0) {
+        const UniqueFd slave(::open(slavePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        if (slave.valid()) {
             ::tcflush(slave.get(), TCIFLUSH);
         }
     }
@@ -235,7 +222,7 @@ PortAlias::PortAlias(const std::filesystem::path& folder, int number, const std:
             std::filesystem::remove(aliasIn(folder_, number));
         }
         if (!tryCreate(number, target)) {
-            throw std::system_error(EEXIST, std::generic_category(), aliasIn(folder_, number).string());
+            throw std::system_error(SystemError(EEXIST), aliasIn(folder_, number).string());
         }
         return;
     }
@@ -244,7 +231,7 @@ PortAlias::PortAlias(const std::filesystem::path& folder, int number, const std:
             return;
         }
     }
-    throw std::system_error(EEXIST, std::generic_category(), "no free port number in " + folder_.string());
+    throw std::system_error(SystemError(EEXIST), "no free port number in " + folder_.string());
 }
 
 bool PortAlias::tryCreate(int number, const std::filesystem::path& target) {

@@ -9,25 +9,9 @@
 #include <filesystem>
 #include <span>
 
+#include "unique_fd.h"
+
 namespace tarnwick {
-
-// An owned file descriptor: closed on destruction, move leaves the source empty.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor();
-
-    [[nodiscard]] int get() const { return fd_; }
-    int release() noexcept;
-
-private:
-    int fd_ = -1;
-};
 
 // Wakes a thread that waits on it; any thread may signal.
 class WakeSignal {
@@ -39,7 +23,7 @@ public:
     [[nodiscard]] int fd() const { return fd_.get(); }
 
 private:
-    FileDescriptor fd_;
+    UniqueFd fd_;
 };
 
 // The master side, non-blocking. The slave starts raw (so nothing the camera
@@ -76,9 +60,9 @@ private:
     // Whether the open events read so far hold a close and then an open.
     bool readOpenEvents();
 
-    FileDescriptor master_;
+    UniqueFd master_;
     std::filesystem::path slavePath_;
-    FileDescriptor openEvents_;
+    UniqueFd openEvents_;
     bool closeSeen_ = false;
 };
 

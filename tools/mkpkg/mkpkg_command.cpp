@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "ascii_case.h"
 #include "catalogues.h"
 #include "file_io.h"
 #include "firmware_import.h"
@@ -48,7 +49,7 @@ struct Request {
 
 const ImageType& ImageTypeNamed(const std::string& text) {
     for (const ImageType& type : ImageTypes()) {
-        if (SameNameIgnoringCase(type.name, text)) {
+        if (EqualIgnoringCase(type.name, text)) {
             return type;
         }
     }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "system_error.h"
 #include "temporary_folder.h"
 
 namespace tarnwick {
@@ -27,7 +28,7 @@ protected:
 
 void ExpectError(const std::error_code& error, int errorNumber, const std::string& what = {}) {
     EXPECT_EQ(error.value(), errorNumber) << what;
-    EXPECT_EQ(error.message(), std::generic_category().message(errorNumber)) << what;
+    EXPECT_EQ(error.message(), SystemText(errorNumber)) << what;
 }
 
 TEST_F(FileIoTest, ReadsAFileWholeIncludingZeroBytesUpToItsLimit) {

@@ -1,4 +1,9 @@
-// The one place where the system reads and writes whole files.
+// The shared folder below every layer, and its one place where the system
+// reads and writes whole files. The folder owns what every layer needs and
+// none should own: whole files and atomic replace (here), the owner of a file
+// descriptor (unique_fd.h), an errno's error and text (system_error.h), the
+// per-user configuration folder (config_folder.h) and comparing names without
+// regard to case (ascii_case.h). It depends on no other layer of ours.
 //
 // Every file the system writes is replaced atomically: the new contents go
 // to a temporary file in the same folder, are flushed to disk and then
@@ -8,7 +13,8 @@
 // file left behind.
 //
 // Errors are returned, never thrown: a std::error_code of the generic
-// category holding the errno of the refused call (message() is its text).
+// category holding the errno of the refused call (message() is its system
+// text, see system_error.h).
 // The functions are safe on any thread for different paths; writers of the
 // same path must not race.
 #pragma once

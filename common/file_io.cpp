@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "system_error.h"
+#include "unique_fd.h"
+
 namespace tarnwick {
 namespace {
 
@@ -18,37 +21,6 @@ constexpr mode_t kNewFileMode = 0644;
 constexpr std::string_view kTemporaryMark = ".tmp-";
 constexpr std::string_view kTemporarySuffix = ".tmp-XXXXXX";
 constexpr std::size_t kTemporaryLetters = kTemporarySuffix.size() - kTemporaryMark.size();
-
-std::error_code LastError() { return {errno, std::generic_category()}; }
-
-std::error_code ErrorOf(int errorNumber) { return {errorNumber, std::generic_category()}; }
-
-// Owns one open file descriptor.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    ~UniqueFd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&&) = delete;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const noexcept { return fd_; }
-    bool valid() const noexcept { return fd_ >= 0; }
-
-    // Closes now, because close() may report a deferred write error.
-    std::error_code close() noexcept {
-        const int fd = std::exchange(fd_, -1);
-        return ::close(fd) == 0 ? std::error_code{} : LastError();
-    }
-
-private:
-    int fd_;
-};
 
 struct FaultState {
     std::atomic<bool> active{false};
@@ -64,7 +36,7 @@ FaultState& Fault() {
 std::optional<std::error_code> InjectedFault(ReplaceStep step) {
     FaultState& fault = Fault();
     if (fault.active && fault.step == step) {
-        return ErrorOf(fault.errorNumber);
+        return SystemError(fault.errorNumber);
     }
     return std::nullopt;
 }
@@ -75,20 +47,20 @@ FileContents<Bytes> ReadWhole(const std::filesystem::path& path, std::uintmax_t 
     // Non-blocking open so that a FIFO cannot stall us before the type check.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid()) {
-        result.error = LastError();
+        result.error = LastSystemError();
         return result;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
-        result.error = LastError();
+        result.error = LastSystemError();
         return result;
     }
     if (!S_ISREG(info.st_mode)) {
-        result.error = ErrorOf(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        result.error = SystemError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
         return result;
     }
     if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
-        result.error = ErrorOf(EFBIG);
+        result.error = SystemError(EFBIG);
         return result;
     }
     result.bytes.resize(static_cast<std::size_t>(info.st_size));
@@ -100,7 +72,7 @@ FileContents<Bytes> ReadWhole(const std::filesystem::path& path, std::uintmax_t 
         }
         if (got < 0) {
             result.bytes = Bytes{};
-            result.error = LastError();
+            result.error = LastSystemError();
             return result;
         }
         if (got == 0) {
@@ -122,7 +94,7 @@ std::error_code WriteAll(int fd, std::span<const std::uint8_t> contents) {
             continue;
         }
         if (written < 0) {
-            return LastError();
+            return LastSystemError();
         }
         contents = contents.subspan(static_cast<std::size_t>(written));
     }
@@ -133,14 +105,14 @@ std::error_code Flush(int fd) {
     if (auto fault = InjectedFault(ReplaceStep::Flush)) {
         return *fault;
     }
-    return ::fsync(fd) == 0 ? std::error_code{} : LastError();
+    return ::fsync(fd) == 0 ? std::error_code{} : LastSystemError();
 }
 
 std::error_code RenameOver(const std::string& from, const std::filesystem::path& to) {
     if (auto fault = InjectedFault(ReplaceStep::Rename)) {
         return *fault;
     }
-    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastError();
+    return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastSystemError();
 }
 
 // The renamed entry itself is durable only once its folder is flushed; a
@@ -155,7 +127,7 @@ void FlushFolder(const std::filesystem::path& folder) {
 // Writes, flushes and closes the temporary file; the caller removes it on failure.
 std::error_code FillTemporary(UniqueFd fd, std::span<const std::uint8_t> contents) {
     if (::fchmod(fd.get(), kNewFileMode) != 0) {
-        return LastError();
+        return LastSystemError();
     }
     if (auto error = WriteAll(fd.get(), contents)) {
         return error;
@@ -218,7 +190,7 @@ std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const s
     temporary += kTemporarySuffix;
     UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!fd.valid()) {
-        return LastError();
+        return LastSystemError();
     }
     std::error_code error = FillTemporary(std::move(fd), contents);
     if (!error) {
@@ -242,7 +214,7 @@ std::error_code CreateFolders(const std::filesystem::path& path) {
     std::error_code error;
     std::filesystem::create_directories(path, error);
     if (!error && !std::filesystem::is_directory(path, error) && !error) {
-        error = ErrorOf(ENOTDIR);
+        error = SystemError(ENOTDIR);
     }
     return error;
 }

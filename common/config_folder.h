@@ -1,0 +1,14 @@
+// The folder of the system's per-user files, by the XDG rule. Reads the
+// environment; any thread while no thread changes it.
+#pragma once
+
+#include <filesystem>
+
+namespace tarnwick {
+
+// $XDG_CONFIG_HOME when it is an absolute path (a relative one is ignored),
+// else $HOME/.config when HOME is set and not empty; then "Vornix/Tarnwick".
+// Empty when neither variable gives a folder.
+std::filesystem::path ConfigFolder();
+
+}  // namespace tarnwick
