@@ -31,9 +31,9 @@ FileTime LocalFileTime(std::int64_t seconds) {
         return FileTime{};
     }
     return FileTime{static_cast<std::uint16_t>(local.tm_year + 1900), static_cast<std::uint16_t>(local.tm_mon + 1),
-                    static_cast<std::uint16_t>(local.tm_wday),        static_cast<std::uint16_t>(local.tm_mday),
-                    static_cast<std::uint16_t>(local.tm_hour),        static_cast<std::uint16_t>(local.tm_min),
-                    static_cast<std::uint16_t>(local.tm_sec),         0};
+                    static_cast<std::uint16_t>(local.tm_mday),        static_cast<std::uint16_t>(local.tm_hour),
+                    static_cast<std::uint16_t>(local.tm_min),         static_cast<std::uint16_t>(local.tm_sec),
+                    0};
 }
 
 std::string FormatFileTime(const FileTime& time) {

@@ -29,7 +29,6 @@ namespace tarnwick {
 struct FileTime {
     std::uint16_t year = 0;
     std::uint16_t month = 0;      // 1 to 12
-    std::uint16_t dayOfWeek = 0;  // 0 is Sunday
     std::uint16_t day = 0;
     std::uint16_t hour = 0;
     std::uint16_t minute = 0;

@@ -539,10 +539,6 @@ std::string XmlDocument::AttributeOf(std::size_t position, std::string_view name
     return value ? DecodeEntities(value->in(text_)) : std::string();
 }
 
-bool XmlDocument::SetElementAttribute(std::string_view name, std::string_view value) {
-    return SetAttribute(mainPos_, name, value);
-}
-
 bool XmlDocument::SetChildAttribute(std::string_view name, std::string_view value) {
     return SetAttribute(childPos_, name, value);
 }
@@ -689,16 +685,6 @@ bool TypedXmlDocument::AppendChildNumber(std::string_view name, std::uint32_t nu
 bool TypedXmlDocument::AppendChildNumber64(std::string_view name, std::uint64_t number) {
     return AppendChild(name, std::to_string(number));
 }
-
-bool TypedXmlDocument::SetElementFlag(std::string_view name, bool flag) {
-    return SetElementNumber(name, flag ? 1 : 0);
-}
-
-bool TypedXmlDocument::SetElementNumber(std::string_view name, std::uint32_t number) {
-    return SetElementAttribute(name, std::to_string(number));
-}
-
-bool TypedXmlDocument::SetChildFlag(std::string_view name, bool flag) { return SetChildNumber(name, flag ? 1 : 0); }
 
 bool TypedXmlDocument::SetChildNumber(std::string_view name, std::uint32_t number) {
     return SetChildAttribute(name, std::to_string(number));

@@ -88,9 +88,8 @@ public:
     // last child when there is no current child. The new element becomes the
     // current child.
     bool AppendChild(std::string_view name, std::string_view value = {});
-    // Replace the attribute's value, or add the attribute at the end of the
-    // start tag.
-    bool SetElementAttribute(std::string_view name, std::string_view value);
+    // Replace the current child's attribute value, or add the attribute at
+    // the end of its start tag.
     bool SetChildAttribute(std::string_view name, std::string_view value);
 
     std::string ElementName() const;
@@ -155,9 +154,6 @@ public:
     bool AppendChildFlag(std::string_view name, bool flag);
     bool AppendChildNumber(std::string_view name, std::uint32_t number);
     bool AppendChildNumber64(std::string_view name, std::uint64_t number);
-    bool SetElementFlag(std::string_view name, bool flag);
-    bool SetElementNumber(std::string_view name, std::uint32_t number);
-    bool SetChildFlag(std::string_view name, bool flag);
     bool SetChildNumber(std::string_view name, std::uint32_t number);
 
     bool ChildNumber(std::uint32_t& number) const;

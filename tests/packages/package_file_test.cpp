@@ -101,10 +101,10 @@ TEST_F(PackageFileTest, ReadsWhatTheToolWrote) {
     EXPECT_EQ(uc.cameraType, 1u);
     EXPECT_EQ(FormatVersion(uc.version), "2.01");
     EXPECT_EQ(uc.fileSize, 3000u);
-    EXPECT_EQ(uc.fileTime, (FileTime{2006, 10, 3, 4, 19, 26, 40, 0}));
+    EXPECT_EQ(uc.fileTime, (FileTime{2006, 10, 4, 19, 26, 40, 0}));
     EXPECT_FALSE(uc.hasData());
     EXPECT_EQ(package.items()[1].typeName, "Corvel::FPGA");
-    EXPECT_EQ(package.items()[1].fileTime, (FileTime{1970, 1, 4, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(package.items()[1].fileTime, (FileTime{1970, 1, 1, 0, 0, 0, 0}));
 
     ASSERT_TRUE(LoadAllItemData(package, messages_));
     EXPECT_EQ(BytesOf(uc), Pattern(3000));

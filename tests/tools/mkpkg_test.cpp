@@ -60,7 +60,7 @@ TEST_F(MkpkgTest, DerivesCameraTypeAndVersionFromTheFirmwareFile) {
     EXPECT_EQ(item.cameraType, 1u);
     EXPECT_EQ(item.version, 0x0201u);
     EXPECT_EQ(item.fileSize, 5000u);
-    EXPECT_EQ(item.fileTime, (FileTime{2006, 10, 3, 4, 19, 26, 40, 0}));
+    EXPECT_EQ(item.fileTime, (FileTime{2006, 10, 4, 19, 26, 40, 0}));
 
     ASSERT_EQ(LoadItemData(package, &package.items()[0], messages_), LoadResult::Loaded);
     EXPECT_EQ(std::string(item.data().begin(), item.data().end()), raw);

@@ -54,7 +54,7 @@ TEST_F(ItemPropertiesTest, ALoadedItemShowsItsStoredSizeAndTimeAndIsNotEditable)
     PackageItem item(TypeNamed("Sabrel::FPGA"));
     item.fileName = "fpga.rbf";
     item.fileSize = 4096;
-    item.fileTime = FileTime{2006, 10, 2, 3, 9, 5, 7, 0};
+    item.fileTime = FileTime{2006, 10, 3, 9, 5, 7, 0};
     item.version = 0x0100;
     const ItemPropertyTexts texts = DescribeItem(&loadedPackage_, &item);
     EXPECT_EQ(texts.version, "1.00");
