@@ -22,13 +22,8 @@ void ConsoleMessages::showMessage(std::string_view text, std::string_view captio
 }
 
 std::string PortDeviceText(std::uint32_t portNumber) {
-    const std::optional<std::filesystem::path> device = portDevice(static_cast<int>(portNumber));
-    if (!device) {
-        return {};
-    }
-    std::error_code error;
-    const std::filesystem::path resolved = std::filesystem::weakly_canonical(*device, error);
-    return (error ? *device : resolved).string();
+    const std::optional<std::filesystem::path> device = resolvedPortDevice(static_cast<int>(portNumber));
+    return device ? device->string() : std::string();
 }
 
 std::string PortDescription(std::uint32_t portNumber) {

@@ -225,6 +225,16 @@ std::optional<std::filesystem::path> portDevice(int portNumber) {
     return mappedDevice(portNumber);
 }
 
+std::optional<std::filesystem::path> resolvedPortDevice(int portNumber) {
+    const std::optional<std::filesystem::path> device = portDevice(portNumber);
+    if (!device) {
+        return std::nullopt;
+    }
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(*device, error);
+    return error ? *device : resolved;
+}
+
 bool enumeratePorts(std::vector<int>& ports) {
     ports = aliasPorts();
     for (const DeviceRange& range : kDeviceRanges) {

@@ -73,6 +73,8 @@ private:
 std::filesystem::path portFolder();
 // The device that port n names; nothing for a number that names none.
 std::optional<std::filesystem::path> portDevice(int portNumber);
+// The same with an alias followed to the device it names, as users know it.
+std::optional<std::filesystem::path> resolvedPortDevice(int portNumber);
 
 // Whether open() takes this bit rate.
 bool acceptsBitRate(std::uint32_t bitRate);

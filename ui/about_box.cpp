@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-
 namespace tarnwick {
 namespace {
 

@@ -33,14 +33,14 @@ struct FileFilter {
 };
 
 // An open-file dialog for an existing file. The second filter is preselected.
-struct FileDialogSpec {
+struct FileDialogRequest {
     std::string_view caption;
     std::array<FileFilter, 2> filters;
 };
 
-inline constexpr FileDialogSpec kLoadPackageDialog{"Load package file...",
+inline constexpr FileDialogRequest kLoadPackageDialog{"Load package file...",
                                                    {{{"All", "*"}, {"Package file (*.xml)", "*.xml"}}}};
-inline constexpr FileDialogSpec kLoadFirmwareDialog{
+inline constexpr FileDialogRequest kLoadFirmwareDialog{
     "Load firmware file...", {{{"All", "*"}, {"ARM/FPGA Firmware (*.bin;*.rbf)", "*.bin *.rbf"}}}};
 
 // The modal dialogs of the commands; the window shows real ones, tests answer.
@@ -50,7 +50,7 @@ public:
     // The text of the name edit after "OK" (possibly empty), nullopt after "Cancel".
     virtual std::optional<std::string> askNewPackageName() = 0;
     // The existing file chosen, nullopt when cancelled. initialFile may be empty.
-    virtual std::optional<std::string> chooseFile(const FileDialogSpec& dialog, const std::string& initialFile) = 0;
+    virtual std::optional<std::string> chooseFile(const FileDialogRequest& dialog, const std::string& initialFile) = 0;
     // The guid of the image type chosen with "Add", nullopt otherwise.
     virtual std::optional<Guid> chooseAvailableItem() = 0;
 };

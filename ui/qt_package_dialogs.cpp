@@ -15,7 +15,7 @@ QString Text(std::string_view text) {
 
 }  // namespace
 
-QStringList NameFilters(const FileDialogSpec& dialog) {
+QStringList NameFilters(const FileDialogRequest& dialog) {
     QStringList filters;
     for (const FileFilter& filter : dialog.filters) {
         // Qt takes the patterns from the last parentheses and, with its details
@@ -33,12 +33,12 @@ std::optional<std::string> QtPackageDialogs::askNewPackageName() {
     return dialog.packageName().toStdString();
 }
 
-std::optional<std::string> QtPackageDialogs::chooseFile(const FileDialogSpec& spec, const std::string& initialFile) {
-    QFileDialog dialog(parent_, Text(spec.caption));
+std::optional<std::string> QtPackageDialogs::chooseFile(const FileDialogRequest& request, const std::string& initialFile) {
+    QFileDialog dialog(parent_, Text(request.caption));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    const QStringList filters = NameFilters(spec);
+    const QStringList filters = NameFilters(request);
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.back());
     if (!initialFile.empty()) {

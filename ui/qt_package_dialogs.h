@@ -12,7 +12,7 @@ namespace tarnwick {
 
 // The filter list of a file dialog in Qt's form, each entry shown by its
 // name alone: "All (*)", "Package file (*.xml) (*.xml)", ...
-QStringList NameFilters(const FileDialogSpec& dialog);
+QStringList NameFilters(const FileDialogRequest& dialog);
 
 class QtPackageDialogs : public PackageDialogs {
 public:
@@ -20,7 +20,7 @@ public:
     explicit QtPackageDialogs(QWidget* parent) : parent_(parent) {}
 
     std::optional<std::string> askNewPackageName() override;
-    std::optional<std::string> chooseFile(const FileDialogSpec& dialog, const std::string& initialFile) override;
+    std::optional<std::string> chooseFile(const FileDialogRequest& dialog, const std::string& initialFile) override;
     std::optional<Guid> chooseAvailableItem() override;
 
 private:

@@ -80,10 +80,8 @@ void SettingsDialog::fillPorts() {
         list.addItem(QString("COM%1").arg(port), QVariant::fromValue(static_cast<std::uint32_t>(port)));
         // A Linux user knows the device, not its number; aliases are
         // followed to it.
-        if (const std::optional<std::filesystem::path> device = portDevice(port)) {
-            std::error_code error;
-            const std::filesystem::path resolved = std::filesystem::weakly_canonical(*device, error);
-            list.setItemData(list.count() - 1, localText((error ? *device : resolved).string()), Qt::ToolTipRole);
+        if (const std::optional<std::filesystem::path> device = resolvedPortDevice(port)) {
+            list.setItemData(list.count() - 1, localText(device->string()), Qt::ToolTipRole);
         }
     }
     selectNumber(list, choice_.port);
@@ -91,7 +89,7 @@ void SettingsDialog::fillPorts() {
 
 void SettingsDialog::fillBitRates() {
     auto& list = *controls_->get<QComboBox>(IdBitRateList);
-    for (const std::uint32_t rate : kBitRates) {
+    for (const std::uint32_t rate : kOfferedBitRates) {
         list.addItem(QString("%1 bps").arg(rate), QVariant::fromValue(rate));
     }
     selectNumber(list, choice_.bitRate);

@@ -30,7 +30,6 @@ struct PortChoice {
     friend bool operator==(const PortChoice&, const PortChoice&) = default;
 };
 
-inline constexpr std::uint32_t kBitRates[] = {9600, 19200, 38400, 57600, 115200};
 inline constexpr char kBrowseTitle[] = "Save configuration data to...";
 
 // Asks for a folder, starting at start; nothing when the user cancels.

@@ -15,7 +15,7 @@ namespace tarnwick::testing {
 class ScriptedDialogs final : public PackageDialogs {
 public:
     std::optional<std::string> askNewPackageName() override { return take(names); }
-    std::optional<std::string> chooseFile(const FileDialogSpec& dialog, const std::string& initialFile) override {
+    std::optional<std::string> chooseFile(const FileDialogRequest& dialog, const std::string& initialFile) override {
         fileDialogs.emplace_back(std::string(dialog.caption), initialFile);
         return take(files);
     }
