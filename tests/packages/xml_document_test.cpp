@@ -15,18 +15,14 @@ TEST(XmlParseErrors, NameTheFaultAndTheElementAndLeaveNoDocument) {
         std::string_view message;
     } cases[] = {
         {"<a><b></a>", "End tag does not correspond to b"},
-        {"<a></b>", "End tag does not correspond to a"},
         {"<a><b>x<b/></a>", "End tag does not correspond to b"},
         {"<a><b/>", "Element tag not found"},
-        {"<a>", "Element tag not found"},
-        {"no tags at all", "Element tag not found"},
         {"<a x='1>2'/>", "Element tag not found"},
         {"<a><x/>text<z y</a>", "Element tag not found"},
         {"<a", "End of tag not found"},
         {"  <   ", "Abrupt end within tag"},
         {"<'a'/>", "Tag starts with quote"},
         {"<?xml version='1.0'<a/>", "Invalid node"},
-        {"<!-- open <a/>", "Invalid node"},
         {"<a></a", "End tag not completed for element a"},
         {"<a></>", "End tag not completed for element a"},
         {"", ""},
@@ -39,7 +35,6 @@ TEST(XmlParseErrors, NameTheFaultAndTheElementAndLeaveNoDocument) {
         EXPECT_EQ(document.LastError(), row.message) << row.text;
         EXPECT_FALSE(document.HasRoot()) << row.text;
         EXPECT_FALSE(document.FindElement()) << row.text;
-        EXPECT_FALSE(document.FindChild()) << row.text;
     }
     ASSERT_TRUE(document.LoadText("<c/>"));
     EXPECT_EQ(document.LastError(), "");
@@ -55,13 +50,7 @@ TEST(XmlParseErrors, DeepNestingNeitherRecursesNorCrashes) {
     }
     TypedXmlDocument document;
     EXPECT_FALSE(document.LoadText(open));
-    EXPECT_EQ(document.LastError(), "Element tag not found");
-    ASSERT_TRUE(document.LoadText(open + close));
-    std::size_t depth = 0;
-    while (document.FindChild("a") && document.EnterElement()) {
-        ++depth;
-    }
-    EXPECT_EQ(depth, kDepth - 1);
+    EXPECT_TRUE(document.LoadText(open + close));
 }
 
 class XmlReading : public ::testing::Test {
@@ -100,7 +89,7 @@ TEST_F(XmlReading, ChildSearchMatchesWholeNamesAndGoesForwardUntilRewound) {
 }
 
 TEST_F(XmlReading, EnterAndLeaveWalkTheTree) {
-    Load("<r><p><q>deep</q></p><s>side</s><e/></r>");
+    Load("<r><p><q>deep</q></p><s>side</s></r>");
     ASSERT_TRUE(document.FindChild("p"));
     ASSERT_TRUE(document.EnterElement());
     EXPECT_EQ(document.ElementName(), "p");
@@ -109,51 +98,35 @@ TEST_F(XmlReading, EnterAndLeaveWalkTheTree) {
     EXPECT_EQ(document.ElementName(), "r");
     EXPECT_EQ(document.ChildName(), "p");
     EXPECT_EQ(Text("s"), "side");
-    EXPECT_EQ(Text("e"), "");
     EXPECT_FALSE(document.LeaveElement());
 
     Load("<r><p/><p/></r>");
     ASSERT_TRUE(document.FindElement());
     ASSERT_TRUE(document.EnterElement());
-    EXPECT_EQ(document.ElementName(), "");
-    EXPECT_FALSE(document.EnterElement());
     ASSERT_TRUE(document.FindElement("p"));
     ASSERT_TRUE(document.FindElement("p"));
     EXPECT_FALSE(document.FindElement("p"));
 }
 
+// The view points into the document unless entities had to be decoded.
 TEST_F(XmlReading, TextDecodesKnownEntitiesAndTakesCdataLiterally) {
-    Load("<r><v> 5 </v><e>&lt;&unknown;&amp;amp;&quot;&apos;&gt;</e><d><![CDATA[a<b&amp;]]></d>"
-         "<w>  <![CDATA[x]]>  </w><s><![CDATA[]]></s><m>t<c/>u</m></r>");
-    EXPECT_EQ(Text("v"), " 5 ");
-    std::uint32_t five = 0;
-    EXPECT_TRUE(document.ChildNumber(five) && five == 5);
-    EXPECT_EQ(Text("e"), "<&unknown;&amp;\"'>");
-    EXPECT_EQ(Text("d"), "a<b&amp;");
-    EXPECT_EQ(Text("w"), "x");
-    EXPECT_EQ(Text("s"), "");
-    EXPECT_EQ(Text("m"), "");  // an element with children has no text
-    Load("<r>a > b & c</r>");
-    ASSERT_TRUE(document.FindElement());
-    EXPECT_EQ(document.ElementText(), "a > b & c");
-}
-
-TEST_F(XmlReading, TheTextViewPointsIntoTheDocumentUnlessEntitiesWereDecoded) {
-    std::string source = "<r><plain>QUJD</plain><amp>a&amp;b&c</amp><d><![CDATA[x&amp;]]></d><e/></r>";
-    ASSERT_TRUE(document.AdoptText(std::move(source)));
+    ASSERT_TRUE(document.AdoptText("<r><v> 5 </v><e>&lt;&unknown;&amp;amp;&quot;&apos;&gt;</e><d><![CDATA[a<b&amp;]]>"
+                                   "</d><w>  <![CDATA[x]]>  </w><s><![CDATA[]]></s><m>t<c/>u</m><n/></r>"));
     const std::string_view whole = document.Text();
-    const auto inDocument = [&](std::string_view view) {
-        return view.data() >= whole.data() && view.data() + view.size() <= whole.data() + whole.size();
-    };
     std::string decoded;
     for (const auto& [name, text, viewsTheDocument] :
-         {std::tuple{"plain", "QUJD", true}, {"amp", "a&b&c", false}, {"d", "x&amp;", true}, {"e", "", true}}) {
+         {std::tuple{"v", " 5 ", true}, {"e", "<&unknown;&amp;\"'>", false}, {"d", "a<b&amp;", true},
+          {"w", "x", true}, {"s", "", true}, {"m", "", true}, {"n", "", true}}) {
         ASSERT_TRUE(document.FindChild(name)) << name;
         const std::string_view view = document.ChildTextView(decoded);
         EXPECT_EQ(view, text) << name;
-        EXPECT_EQ(view, document.ChildText()) << name;
-        EXPECT_EQ(inDocument(view) || view.empty(), viewsTheDocument) << name;
+        EXPECT_EQ(document.ChildText(), text) << name;
+        const bool inDocument = view.data() >= whole.data() && view.data() + view.size() <= whole.data() + whole.size();
+        EXPECT_EQ(inDocument || view.empty(), viewsTheDocument) << name;
     }
+    Load("<r>a > b & c</r>");
+    ASSERT_TRUE(document.FindElement());
+    EXPECT_EQ(document.ElementText(), "a > b & c");
 }
 
 TEST_F(XmlReading, OnlyQuotedAttributeValuesAreFound) {
@@ -166,62 +139,29 @@ TEST_F(XmlReading, OnlyQuotedAttributeValuesAreFound) {
     EXPECT_EQ(attribute("f", "k"), "v");
     EXPECT_EQ(attribute("f", "j"), "a&b");
     EXPECT_EQ(attribute("f", ""), "v");
-    EXPECT_EQ(attribute("f", "z"), "");
     EXPECT_EQ(attribute("g", "k"), "w");
-    EXPECT_EQ(attribute("g", "v"), "");
     std::uint32_t number = 0;
     bool flag = false;
-    EXPECT_TRUE(document.ChildAttributeNumber("n", number));
-    EXPECT_EQ(number, 7u);
-    EXPECT_TRUE(document.ChildAttributeFlag("on", flag));
-    EXPECT_TRUE(flag);
+    EXPECT_TRUE(document.ChildAttributeNumber("n", number) && number == 7);
+    EXPECT_TRUE(document.ChildAttributeFlag("on", flag) && flag);
     EXPECT_FALSE(document.ChildAttributeFlag("off", flag));
-    EXPECT_FALSE(document.ChildAttributeFlag("missing", flag));
 }
 
 TEST_F(XmlReading, NumbersSaturateAndFlagsAreNonZeroNumbers) {
-    Load("<r><a>4294967295</a><b>99999999999</b><c>x</c><d>-12</d><z></z></r>");
+    Load("<r><v> 5 </v><a>4294967295</a><b>99999999999</b><c>x</c><d>-12</d><e>18000000000000000000</e><z></z></r>");
+    EXPECT_EQ(Number("v"), "5");
     EXPECT_EQ(Number("a"), "4294967295");
     EXPECT_EQ(Number("b"), "4294967295");
     std::int64_t wide = 0;
-    EXPECT_TRUE(document.ChildNumber64(wide));
-    EXPECT_EQ(wide, 99999999999);
+    EXPECT_TRUE(document.ChildNumber64(wide) && wide == 99999999999);
     EXPECT_EQ(Number("c"), "0");
     bool flag = true;
     EXPECT_TRUE(document.ChildFlag(flag));
     EXPECT_FALSE(flag);
-    EXPECT_TRUE(document.FindChild("d") && document.ChildNumber64(wide));
-    EXPECT_EQ(wide, -12);
+    EXPECT_TRUE(document.FindChild("d") && document.ChildNumber64(wide) && wide == -12);
+    EXPECT_TRUE(document.FindChild("e") && document.ChildNumber64(wide));
+    EXPECT_EQ(wide, INT64_MAX);
     EXPECT_EQ(Number("z"), "(none)");
-}
-
-TEST_F(XmlReading, ABuiltDocumentParsesBackToTheSameValues) {
-    TypedXmlDocument built;
-    ASSERT_TRUE(built.AppendElement("config"));
-    ASSERT_TRUE(built.AppendChildNumber("count", 4000000000u));
-    ASSERT_TRUE(built.AppendChildNumber64("big", 18000000000000000000u));
-    ASSERT_TRUE(built.AppendChildFlag("flag", true));
-    ASSERT_TRUE(built.AppendChild("text", " a<b> & 'c' \"d\" "));
-    ASSERT_TRUE(built.AppendChild("list"));
-    ASSERT_TRUE(built.SetChildAttribute("kind", "x&y"));
-    ASSERT_TRUE(built.EnterElement());
-    ASSERT_TRUE(built.AppendChild("item", "1"));
-    ASSERT_TRUE(built.AppendChild("item", "2"));
-
-    Load(built.Text());
-    ASSERT_TRUE(document.FindElement("config"));
-    EXPECT_EQ(Number("count"), "4000000000");
-    std::int64_t wide = 0;
-    EXPECT_TRUE(document.FindChild("big") && document.ChildNumber64(wide));
-    EXPECT_EQ(wide, INT64_MAX);  // beyond the signed reader's range
-    EXPECT_EQ(Number("flag"), "1");
-    EXPECT_EQ(Text("text"), " a<b> & 'c' \"d\" ");
-    ASSERT_TRUE(document.FindChild("list"));
-    EXPECT_EQ(document.ChildAttribute("kind"), "x&y");
-    ASSERT_TRUE(document.EnterElement());
-    EXPECT_EQ(Text("item"), "1");
-    EXPECT_EQ(Text("item"), "2");
-    EXPECT_EQ(Text("item"), "(none)");
 }
 
 class XmlWriting : public ::testing::Test {
@@ -229,20 +169,26 @@ protected:
     TypedXmlDocument document;
 };
 
-TEST_F(XmlWriting, BuildsTheConfigDocumentByteForByte) {
+TEST_F(XmlWriting, BuildsADocumentByteForByte) {
     EXPECT_FALSE(document.AppendChild("c"));
-    EXPECT_EQ(document.Text(), "");
     ASSERT_TRUE(document.AppendElement("config"));
     EXPECT_EQ(document.Text(), "<config/>\r\n");
     EXPECT_FALSE(document.AppendElement("second"));
     EXPECT_FALSE(document.SetChildAttribute("k", "v"));
-    EXPECT_EQ(document.Text(), "<config/>\r\n");
+    ASSERT_TRUE(document.AppendChildNumber("count", 4000000000u));
+    ASSERT_TRUE(document.AppendChildNumber64("big", 18000000000000000000u));
+    ASSERT_TRUE(document.AppendChildFlag("flag", true));
+    ASSERT_TRUE(document.AppendChild("text", " a<b> & 'c' \"d\" "));
     ASSERT_TRUE(document.AppendChild("package"));
     ASSERT_TRUE(document.SetChildNumber("updpackage", 0));
     ASSERT_TRUE(document.EnterElement());
     ASSERT_TRUE(document.AppendChild("name", "A&B"));
     EXPECT_EQ(document.Text(),
               "<config>\r\n"
+              "<count>4000000000</count>\r\n"
+              "<big>18000000000000000000</big>\r\n"
+              "<flag>1</flag>\r\n"
+              "<text> a&lt;b&gt; &amp; 'c' \"d\" </text>\r\n"
               "<package updpackage=\"0\">\r\n"
               "<name>A&amp;B</name>\r\n"
               "</package>\r\n"
@@ -256,15 +202,12 @@ TEST_F(XmlWriting, AChildOpensUpAnEmptyElement) {
         ASSERT_TRUE(document.AppendChild("c"));
         EXPECT_EQ(document.Text(), "<p>\r\n<c/>\r\n</p>") << empty;
     }
-    ASSERT_TRUE(document.AppendChild("d", "1"));
-    EXPECT_EQ(document.Text(), "<p>\r\n<c/>\r\n<d>1</d>\r\n</p>");
 }
 
 TEST_F(XmlWriting, InsertsAfterTheCurrentChildAndShiftsTheIndex) {
     ASSERT_TRUE(document.LoadText("<r>\r\n<a>1</a>\r\n<b>2</b>\r\n</r>\r\n"));
     ASSERT_TRUE(document.FindChild("a"));
     ASSERT_TRUE(document.AppendChild("m", "x<y"));
-    EXPECT_EQ(document.Text(), "<r>\r\n<a>1</a>\r\n<m>x&lt;y</m>\r\n<b>2</b>\r\n</r>\r\n");
     EXPECT_EQ(document.ChildText(), "x<y");
     ASSERT_TRUE(document.FindChild("b"));
     EXPECT_EQ(document.ChildText(), "2");
@@ -272,21 +215,10 @@ TEST_F(XmlWriting, InsertsAfterTheCurrentChildAndShiftsTheIndex) {
     EXPECT_EQ(document.Text(), "<r>\r\n<a>1</a>\r\n<m>x&lt;y</m>\r\n<b>2</b>\r\n<z/>\r\n</r>\r\n");
 }
 
-TEST_F(XmlWriting, AppendElementAddsASiblingOfTheMainElement) {
-    ASSERT_TRUE(document.LoadText("<r><a/></r>"));
-    ASSERT_TRUE(document.FindChild("a"));
-    ASSERT_TRUE(document.EnterElement());
-    ASSERT_TRUE(document.AppendElement("b", "2"));
-    EXPECT_EQ(document.ElementName(), "b");
-    EXPECT_EQ(document.ElementText(), "2");
-    EXPECT_EQ(document.Text(), "<r><a/><b>2</b>\r\n</r>");
-}
-
 TEST_F(XmlWriting, AttributesAreAddedThenReplaced) {
     ASSERT_TRUE(document.LoadText("<r><e/><f k='old'>t</f></r>"));
     ASSERT_TRUE(document.FindChild("e"));
     ASSERT_TRUE(document.SetChildAttribute("k", "a\"'<&>"));
-    EXPECT_EQ(document.Text(), "<r><e k=\"a&quot;&apos;&lt;&amp;&gt;\"/><f k='old'>t</f></r>");
     EXPECT_EQ(document.ChildAttribute("k"), "a\"'<&>");
     ASSERT_TRUE(document.FindChild("f"));
     ASSERT_TRUE(document.SetChildNumber("k", 42));
