@@ -12,6 +12,8 @@
 namespace tarnwick {
 namespace {
 
+constexpr std::string_view kUc = "{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}";
+
 TEST(ImageTypeCatalogue, SeventeenUniqueRowsBootLoadersFirstInTheirFamily) {
     const auto rows = ImageTypes();
     ASSERT_EQ(rows.size(), 17u);
@@ -37,7 +39,7 @@ TEST(ImageTypeCatalogue, SeventeenUniqueRowsBootLoadersFirstInTheirFamily) {
 }
 
 TEST(ImageTypeCatalogue, LookupNeedsEveryDigitOfTheGuid) {
-    const Guid uc = *ParseGuid("{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}");
+    const Guid uc = *ParseGuid(kUc);
     const ImageType* found = FindImageType(uc);
     ASSERT_NE(found, nullptr);
     EXPECT_EQ(found->name, "Corvel::uC");
@@ -66,6 +68,33 @@ TEST(CameraModelCatalogue, ThirtyNineRowsNoneFirstUniqueIds) {
     EXPECT_EQ(FindCameraModel(102)->name, "Tessid1b");  // shares the name of 101
     for (std::uint32_t id : {5u, 100u, 211u}) {
         EXPECT_EQ(FindCameraModel(id), nullptr) << id;
+    }
+}
+
+TEST(GuidText, RoundTripsTheBraceFormFieldByField) {
+    const auto guid = ParseGuid(kUc);
+    ASSERT_TRUE(guid);
+    EXPECT_EQ(guid->data1, 0xCFC5136Cu);
+    EXPECT_EQ(guid->data4[7], 0xA0);
+    EXPECT_EQ(FormatGuid(*guid), kUc);
+    const auto wide = ParseGuid("{1-2-3-4-FFFF0EE8AD4F20A0}");
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(FormatGuid(*wide), "{00000001-0002-0003-0004-0EE8AD4F20A0}");
+}
+
+TEST(GuidText, AcceptsOtherSpellingsOfTheSameIdentifier) {
+    for (std::string_view text : {"cfc5136c-dc35-4871-898c-0ee8ad4f20a0", "{{CFC5136C--DC35}-4871-898C-0EE8AD4F20A0",
+                                  "{ CFC5136C- DC35-4871-898C-0EE8AD4F20A0}",
+                                  "{CFC5136C-DC35-4871-898C-0EE8AD4F20A0zz}"}) {
+        EXPECT_EQ(ParseGuid(text), ParseGuid(kUc)) << text;
+    }
+}
+
+TEST(GuidText, RejectsWrongGroupCountsAndForeignCharacters) {
+    for (std::string_view text : {"", "{}", "{CFC5136C-DC35-4871-898C}", "{CFC5136C-DC35-4871-898C-0EE8AD4F20A0-1234}",
+                                  "{CFCx136C-DC35-4871-898C-0EE8AD4F20A0}", "{CFC5136C-DC35-4871-898C-x0EE8AD4F20A0}"}) {
+        EXPECT_FALSE(ParseGuid(text)) << text;
+        EXPECT_EQ(ParseGuidOrZero(text), Guid{}) << text;
     }
 }
 
