@@ -164,10 +164,7 @@ TEST_F(XmlReading, NumbersSaturateAndFlagsAreNonZeroNumbers) {
     EXPECT_EQ(Number("z"), "(none)");
 }
 
-class XmlWriting : public ::testing::Test {
-protected:
-    TypedXmlDocument document;
-};
+using XmlWriting = XmlReading;
 
 TEST_F(XmlWriting, BuildsADocumentByteForByte) {
     EXPECT_FALSE(document.AppendChild("c"));

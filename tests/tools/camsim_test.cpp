@@ -6,14 +6,12 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "boot_code.h"
 #include "boot_commands.h"
-#include "camsim_options.h"
 #include "connection.h"
-#include "line_schedule.h"
 #include "nor_flash.h"
 #include "request_reader.h"
 #include "serial_port.h"
@@ -52,6 +50,10 @@ FrameBuffer writeRequest(std::uint32_t address, const Bytes& data) {
 const Bytes kFlashIdRequest{kStx, 0x01, 0x02, 0x00, 0x00, 0x0B, 0xB3, 0x38, 0xBB, kEtx};
 
 Bytes bytesOf(std::span<const std::uint8_t> span) { return {span.begin(), span.end()}; }
+
+std::pair<std::uint32_t, std::uint32_t> words(const FrameBuffer& reply) {
+    return {reply.payload32(0), reply.payload32(4)};
+}
 
 CommandId idOf(const BootCommand& command) { return {static_cast<std::uint8_t>(command.group), command.code}; }
 
@@ -126,8 +128,7 @@ TEST(CamsimBootCode, AnswersVersionBlankStatusReadsWritesAndErasesAndRejectsBadR
 
     const auto written = boot.answer(writeRequest(0x20000, {1, 2, 3, 4}), Shortfalls{0, 1});
     ASSERT_TRUE(written);
-    EXPECT_EQ(written->payload32(0), 3U);
-    EXPECT_EQ(written->payload32(4), 4U);
+    EXPECT_EQ(words(*written), std::pair(3U, 4U));
     EXPECT_EQ(bytesOf(boot.flash().read(0x20000, 4)), (Bytes{1, 2, 3, 0xFF}));
 
     EXPECT_FALSE(boot.answer(request(BootCommand{0x09, CommandGroup::Flash, 0})));
@@ -145,64 +146,21 @@ TEST(CamsimBootCode, ChecksumRepliesFollowTheBootVersion) {
     const auto single = older.answer(request(kGetSectorCrc, {0, 0x2000}));
     ASSERT_TRUE(single);
     EXPECT_EQ(single->length(), 4);
-    EXPECT_EQ(single->payload32(0), frameCrc(older.flash().read(0, 0x2000)));
+    const std::uint32_t erased = frameCrc(older.flash().read(0, 0x2000));
+    EXPECT_EQ(single->payload32(0), erased);
 
     BootCode current("MBM29DL324BE", "BLS v2.11");
-    const std::uint32_t computed = frameCrc(current.flash().read(0, 0x2000));
-    const auto unset = current.answer(request(kGetSectorCrc, {0, 0x2000}));
-    EXPECT_EQ(unset->length(), 8);
-    EXPECT_EQ(unset->payload32(0), 0xFFFFFFFFU);
-    EXPECT_EQ(unset->payload32(4), computed);
-    const auto set = current.answer(request(kSetSectorCrc, {0, 0x2000}));
-    EXPECT_EQ(set->payload32(0), computed);
-    EXPECT_EQ(set->payload32(4), computed);
-
+    const auto ask = [&](const BootCommand& command) { return *current.answer(request(command, {0, 0x2000})); };
+    EXPECT_EQ(ask(kGetSectorCrc).length(), 8);
+    EXPECT_EQ(words(ask(kGetSectorCrc)), std::pair(0xFFFFFFFFU, erased));
+    EXPECT_EQ(words(ask(kSetSectorCrc)), std::pair(erased, erased));
     // The stored value only loses bits, until the sector is erased.
     current.flash().preset(0, Bytes{0x12});
-    const auto again = current.answer(request(kSetSectorCrc, {0, 0x2000}));
-    EXPECT_NE(again->payload32(0), again->payload32(4));
+    const auto [stored, computed] = words(ask(kSetSectorCrc));
+    EXPECT_NE(stored, computed);
     current.answer(request(kEraseSectors, {0, kSectorListEnd}));
-    const auto fresh = current.answer(request(kSetSectorCrc, {0, 0x2000}));
-    EXPECT_EQ(fresh->payload32(0), fresh->payload32(4));
-}
-
-TEST(CamsimArguments, ReadsEveryOptionAndRefusesBadOnes) {
-    const std::vector<std::string> all{"--port", "7", "--chip", "AT49BV16x4A", "--boot-version", "BLS v2.01",
-                                       "--flash", "/tmp/f.bin", "--ready-delay", "0", "--bps", "9600"};
-    const auto o = std::get<CameraOptions>(parseCamsimArguments(all));
-    EXPECT_EQ(std::tie(o.portNumber, o.chip, o.versionText, o.flashFile, o.readyDelay, o.bitsPerSecond),
-              std::tuple(7, "AT49BV16x4A", "BLS v2.01", std::filesystem::path("/tmp/f.bin"), 0ms, 9600U));
-    const auto d = std::get<CameraOptions>(parseCamsimArguments({}));
-    EXPECT_EQ(std::tie(d.portNumber, d.chip, d.bitsPerSecond), std::tuple(0, "MBM29DL324BE", 0U));
-
-    for (const std::vector<std::string>& bad : {std::vector<std::string>{"--port", "x"}, {"--port", "0"},
-                                               {"--ready-delay", "-1"}, {"--bps", "0"}, {"--chip"}, {"--speed", "1"},
-                                               {"extra"}}) {
-        EXPECT_TRUE(std::holds_alternative<std::string>(parseCamsimArguments(bad))) << bad[0];
-    }
-    EXPECT_TRUE(std::holds_alternative<CamsimHelp>(parseCamsimArguments(std::vector<std::string>{"--help"})));
-    EXPECT_TRUE(std::holds_alternative<CamsimVersion>(parseCamsimArguments(std::vector<std::string>{"--version"})));
-}
-
-TEST(CamsimLineSchedule, BytesTakeTenBitTimesEachOneBehindTheOther) {
-    using Clock = LineSchedule::Clock;
-    const LineSchedule uart(115200);
-    EXPECT_EQ(uart.durationOf(11520), 1s);
-    EXPECT_EQ(uart.durationOf(1), 86806ns) << "a byte time rounds up";
-    const Clock::time_point start{};
-    for (const std::size_t count : {0, 1, 7, 4104, 11521}) {
-        EXPECT_EQ(uart.crossedBy(start, start + uart.durationOf(count)), count) << count;
-        EXPECT_EQ(uart.crossedBy(start, start + uart.durationOf(count) - 1ns), count == 0 ? 0 : count - 1) << count;
-    }
-
-    LineSchedule line(9600);
-    EXPECT_EQ(line.enqueue(10, start), start);
-    EXPECT_EQ(line.enqueue(5, start + 1ms), start + line.durationOf(10)) << "queued behind the first run";
-    EXPECT_EQ(line.enqueue(1, start + 1s), start + 1s) << "an idle line starts at once";
-
-    const LineSchedule unpaced;
-    EXPECT_FALSE(unpaced.paced());
-    EXPECT_EQ(unpaced.durationOf(4104), 0ns);
+    const auto [fresh, recomputed] = words(ask(kSetSectorCrc));
+    EXPECT_EQ(fresh, recomputed);
 }
 
 // ---------------------------------------------------------------- over the line
@@ -235,7 +193,6 @@ protected:
     }
 
     testing::TemporaryPortFolder ports_;
-    testing::TemporaryFolder files_;
     std::optional<SimulatedCamera> camera_;
     SerialPort port_;
     Event quit_{Event::Reset::Manual};
@@ -251,9 +208,7 @@ TEST_F(CamsimLineTest, PublishesAndRemovesItsAliasInAFolderItMakes) {
     EXPECT_EQ(first.aliasPath(), ports_.path() / "COM200");
     EXPECT_EQ(std::filesystem::read_symlink(first.aliasPath()), first.devicePath());
     EXPECT_EQ(portDevice(200), first.aliasPath());
-    CameraOptions taken;
-    taken.portNumber = 201;
-    EXPECT_THROW(SimulatedCamera{taken}, std::system_error);
+    EXPECT_THROW((SimulatedCamera{CameraOptions{.portNumber = 201, .flashFile = {}}}), std::system_error);
 
     camera_.reset();
     EXPECT_FALSE(std::filesystem::exists(ports_.path() / "COM200"));
@@ -286,17 +241,6 @@ TEST_F(CamsimLineTest, LogsTheHostsFramesAnswersDamagedOnesWithCanAndFallsSilent
     EXPECT_EQ(nextByte(), kCan);
     ASSERT_TRUE(camera_->waitForRequests(1, kLogWait));
     EXPECT_FALSE(camera_->requests()[0].crcGood);
-}
-
-TEST_F(CamsimLineTest, TheFlashSurvivesInAFile) {
-    CameraOptions options;
-    options.flashFile = files_ / "flash.bin";
-    start(options).presetFlash(0x10000, Bytes{0xDE, 0xAD, 0xBE, 0xEF});
-    ASSERT_FALSE(camera_->saveFlash());
-    camera_.reset();
-    EXPECT_EQ(std::filesystem::file_size(files_ / "flash.bin"), 0x400000U);
-    start(options);
-    EXPECT_EQ(camera_->flash(0x10000, 4), (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
 }
 
 TEST_F(CamsimLineTest, EachFaultOfOneExchangeIsSeenByTheHost) {
