@@ -8,7 +8,6 @@
 #include <tuple>
 
 #include "file_io.h"
-#include "firmware_import.h"
 #include "package_test_support.h"
 #include "package_writer.h"
 #include "temporary_folder.h"
@@ -25,12 +24,11 @@ protected:
     std::string ListText() const { return testing::readText(ListFile()); }
     void WriteList(const std::string& text) const { folder_.write(kPackageListFileName, text); }
 
-    PackageStore Load(const std::string& configPath) {
+    PackageStore Load() {
         PackageStore store;
-        LoadPackageList(store, configPath, messages_);
+        LoadPackageList(store, configPath_, messages_);
         return store;
     }
-    PackageStore Load() { return Load(configPath_); }
 
     // A user-built package of two items, then a package from a package file.
     static PackageStore ExampleStore() {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -199,22 +198,6 @@ protected:
     std::optional<SerialFrameLink> link_;
 };
 
-TEST_F(CamsimLineTest, PublishesAndRemovesItsAliasInAFolderItMakes) {
-    std::filesystem::remove(ports_.path());
-    SimulatedCamera& first = start();
-    SimulatedCamera second{CameraOptions{}};
-    EXPECT_EQ(first.portNumber(), 200);
-    EXPECT_EQ(second.portNumber(), 201);
-    EXPECT_EQ(first.aliasPath(), ports_.path() / "COM200");
-    EXPECT_EQ(std::filesystem::read_symlink(first.aliasPath()), first.devicePath());
-    EXPECT_EQ(portDevice(200), first.aliasPath());
-    EXPECT_THROW((SimulatedCamera{CameraOptions{.portNumber = 201, .flashFile = {}}}), std::system_error);
-
-    camera_.reset();
-    EXPECT_FALSE(std::filesystem::exists(ports_.path() / "COM200"));
-    EXPECT_TRUE(std::filesystem::exists(ports_.path() / "COM201"));
-}
-
 TEST_F(CamsimLineTest, LogsTheHostsFramesAnswersDamagedOnesWithCanAndFallsSilentAfterClosingUntilAReset) {
     start();
     connect();
@@ -269,9 +252,6 @@ TEST_F(CamsimLineTest, EachFaultOfOneExchangeIsSeenByTheHost) {
         // A rejection stands even when the second attempt fails otherwise.
         {"CAN, then a wrong checksum", {{FaultKind::CanInsteadOfAck}, {FaultKind::WrongReplyCrc, std::nullopt, 2}},
          kShortReplyTimeout, LinkResult::CrcError, {kNak}, 2},
-        {"wrong checksum twice", {{FaultKind::WrongReplyCrc, std::nullopt, 1, 2}}, kShortReplyTimeout,
-         LinkResult::CommError, {kNak, kNak}, 2},
-        {"silence", {{FaultKind::Silence, std::nullopt, 1, 2}}, kShortReplyTimeout, LinkResult::CommError, {}, 2},
         // Left scheduled: the requests of this table are of another command.
         {"a fault for another command", {{FaultKind::CanInsteadOfAck, idOf(kReadVersionInfo)}}, kShortReplyTimeout,
          LinkResult::Success, {kAck}, 1},
