@@ -30,12 +30,18 @@ protected:
         return store;
     }
 
-    // A user-built package of two items, then a package from a package file.
+    // A user-built package, then a package from a package file. Only a
+    // version typed over the one its file gives is stored.
     static PackageStore ExampleStore() {
         PackageStore store;
-        Package& lab = store.Add(Package("Lab set", ""));
-        lab.AddItem(ItemOfType(kBootGuid, "C:\\fw\\boot.bin"));
-        lab.AddItem(ItemOfType(kUcGuid));
+        Package& lab = store.Add(Package("Lab & set", ""));
+        PackageItem boot = ItemOfType(kBootGuid, "C:\\fw\\Corvel1b-2.01.bin");
+        boot.version = MakeVersion(3, 7);
+        lab.AddItem(boot);
+        PackageItem uc = ItemOfType(kUcGuid);
+        uc.version = MakeVersion(1, 10);
+        lab.AddItem(uc);
+        lab.AddItem(ItemOfType(kFpgaGuid, "C:\\fw\\fpga.rbf"));
         store.Add(Package("Release 2.01", "C:\\pkg\\release.xml")).AppendItem(ItemOfType(kUcGuid, "uc.bin"));
         return store;
     }
@@ -45,24 +51,32 @@ protected:
     testing::RecordingMessages messages_;
 };
 
-TEST_F(PackageListTest, WritesTheExampleFileByteForByte) {
+// What is read back derives camera type and version from the file again,
+// unless a version was stored.
+TEST_F(PackageListTest, WritesTheExampleFileByteForByteAndReadsItsUserBuiltPackageBack) {
     EXPECT_EQ(PackageListPath("/home/tech/data"), "/home/tech/data/Tarnwick.packages.xml");
     SavePackageList(ExampleStore(), configPath_, messages_);
-    EXPECT_TRUE(messages_.shown.empty());
     EXPECT_EQ(ListText(),
               "<config>\r\n"
               "<package updpackage=\"0\">\r\n"
-              "<name>Lab set</name>\r\n"
-              "<files>2</files>\r\n"
+              "<name>Lab &amp; set</name>\r\n"
+              "<files>3</files>\r\n"
               "<file>\r\n"
               "<id>{728F4F3D-0BED-499A-8385-5ECBE8116317}</id>\r\n"
               "<name>Corvel::Bootloader</name>\r\n"
-              "<path>C:\\fw\\boot.bin</path>\r\n"
+              "<path>C:\\fw\\Corvel1b-2.01.bin</path>\r\n"
+              "<version>775</version>\r\n"
               "</file>\r\n"
               "<file>\r\n"
               "<id>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}</id>\r\n"
               "<name>Corvel::uC</name>\r\n"
               "<path/>\r\n"
+              "<version>266</version>\r\n"
+              "</file>\r\n"
+              "<file>\r\n"
+              "<id>{B3EE4757-AB4E-4B72-AD2B-528B2CF1A581}</id>\r\n"
+              "<name>Corvel::FPGA</name>\r\n"
+              "<path>C:\\fw\\fpga.rbf</path>\r\n"
               "</file>\r\n"
               "</package>\r\n"
               "<package updpackage=\"1\">\r\n"
@@ -71,35 +85,15 @@ TEST_F(PackageListTest, WritesTheExampleFileByteForByte) {
               "<path>C:\\pkg\\release.xml</path>\r\n"
               "</package>\r\n"
               "</config>\r\n");
-}
-
-// Only a version the user typed over the derived one is stored; the rest is
-// derived from the firmware file again.
-TEST_F(PackageListTest, UserBuiltPackagesRoundTripKeepingTypedVersions) {
-    const std::string firmware = folder_.write("Corvel1b-2.01.bin", "no marker here");
-    PackageStore saved;
-    Package& package = saved.Add(Package("A&B <x>", ""));
-    PackageItem boot = ItemOfType(kBootGuid, firmware);
-    boot.version = MakeVersion(3, 7);
-    PackageItem withoutFile = ItemOfType(kUcGuid);
-    withoutFile.version = MakeVersion(1, 10);
-    package.AddItem(boot);
-    package.AddItem(withoutFile);
-    SavePackageList(saved, configPath_, messages_);
-    EXPECT_NE(ListText().find("<name>A&amp;B &lt;x&gt;</name>"), std::string::npos) << ListText();
-    EXPECT_NE(ListText().find("<path/>\r\n<version>266</version>"), std::string::npos) << ListText();
 
     PackageStore loaded = Load();
-    ASSERT_EQ(loaded.size(), 1u);
-    EXPECT_EQ(loaded[0].name(), "A&B <x>");
-    ASSERT_EQ(loaded[0].itemCount(), 2u);
-    const PackageItem& first = loaded[0].items()[0];
-    EXPECT_EQ(std::tie(first.fileName, first.typeName, first.platform, first.cameraType, first.version),
-              std::tuple(firmware, "Corvel::Bootloader", kPlatformCorvel, 1u, MakeVersion(3, 7)));
-    const PackageItem& second = loaded[0].items()[1];
-    EXPECT_EQ(second.typeGuid, ParseGuidOrZero(kUcGuid));
-    EXPECT_EQ(second.cameraType, 0u);
-    EXPECT_EQ(second.version, MakeVersion(1, 10));
+    ASSERT_EQ(loaded.size(), 1u);  // the package file is gone
+    EXPECT_EQ(loaded[0].name(), "Lab & set");
+    ASSERT_EQ(loaded[0].itemCount(), 3u);
+    const PackageItem& boot = loaded[0].items()[0];
+    EXPECT_EQ(std::tie(boot.fileName, boot.typeName, boot.platform, boot.cameraType, boot.version),
+              std::tuple("C:\\fw\\Corvel1b-2.01.bin", "Corvel::Bootloader", kPlatformCorvel, 1u, MakeVersion(3, 7)));
+    EXPECT_EQ(loaded[0].items()[1].version, MakeVersion(1, 10));
     EXPECT_TRUE(messages_.shown.empty());
 }
 
