@@ -170,8 +170,7 @@ TEST_F(PackageListTest, AMissingOrPlainFileFolderSavesNothingAndLoadingReportsIt
     EXPECT_EQ(LoadPackageList(store, missing, messages_), PackageListLoad::Unreadable);
     EXPECT_TRUE(store.empty());
     ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(std::tie(messages_.shown[0].text, messages_.shown[0].caption, messages_.shown[0].icon),
-              std::tuple("Can't read configuration file", "", MessageIcon::Exclamation));
+    EXPECT_EQ(messages_.shown[0], std::tuple("Can't read configuration file", "", MessageIcon::Exclamation));
 }
 
 TEST_F(PackageListTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
@@ -184,7 +183,7 @@ TEST_F(PackageListTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
         SavePackageList(changed, configPath_, messages_);
     }
     ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(std::tie(messages_.shown[0].text, messages_.shown[0].caption, messages_.shown[0].icon),
+    EXPECT_EQ(messages_.shown[0],
               std::tuple("Can't save configuration data to\n" + ListFile(), "Save configuration data", MessageIcon::Error));
     EXPECT_EQ(ListText(), before);
 }

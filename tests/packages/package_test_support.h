@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -44,18 +45,13 @@ inline PackageItem ItemOfType(std::string_view guid, std::string fileName = {}) 
     return item;
 }
 
-struct ShownMessage {
-    std::string text;
-    std::string caption;
-    MessageIcon icon;
-};
-
+// Text, caption and icon of each message shown.
 class RecordingMessages final : public UserMessages {
 public:
     void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
-        shown.push_back({std::string(text), std::string(caption), icon});
+        shown.emplace_back(text, caption, icon);
     }
-    std::vector<ShownMessage> shown;
+    std::vector<std::tuple<std::string, std::string, MessageIcon>> shown;
 };
 
 }  // namespace tarnwick::testing
