@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <string>
-#include <tuple>
 
 #include "temporary_folder.h"
 
@@ -88,17 +87,6 @@ TEST_F(FirmwareFileTest, APipeOrAFolderIsNotWaitedOnAndFallsBackToThePath) {
     const std::string folder = folder_ / "wendle1b-2.00";
     std::filesystem::create_directory(folder);
     EXPECT_EQ(DeriveFirmwareInfo(folder), (FirmwareInfo{201, 0x0200}));
-}
-
-TEST_F(FirmwareFileTest, ImportChangesOnlyCameraTypeAndVersion) {
-    PackageItem item;
-    item.fileName = folder_.write("corvel2c-1.02.bin", "no marker here");
-    item.fileSize = 77;
-    ImportFirmwareInfo(item);
-    EXPECT_EQ(std::tie(item.cameraType, item.version, item.fileSize), std::tuple(4u, 0x0102u, 77u));
-    item.fileName.clear();
-    ImportFirmwareInfo(item);
-    EXPECT_EQ(std::tie(item.cameraType, item.version), std::tuple(0u, 0u));
 }
 
 }  // namespace

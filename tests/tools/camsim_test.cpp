@@ -166,64 +166,55 @@ TEST(CamsimBootCode, ChecksumRepliesFollowTheBootVersion) {
 
 class CamsimLineTest : public ::testing::Test {
 protected:
-    SimulatedCamera& start(CameraOptions options = {}) {
-        options.readyDelay = 20ms;
-        camera_.emplace(std::move(options));
-        return *camera_;
+    // Takes the ready byte first, so that it cannot stand for an acknowledgement.
+    CamsimLineTest() {
+        port_.open(camera_.portNumber(), kBitRate);
+        EXPECT_EQ(nextByte(), kReadyByte);
     }
 
     // The next byte the camera sends, if one comes in time.
-    std::optional<std::uint8_t> nextByte(std::uint32_t timeoutMs = 2000) {
-        port_.setTimeouts(CommTimeouts{0, 0, timeoutMs});
+    std::optional<std::uint8_t> nextByte() {
+        port_.setTimeouts(CommTimeouts{0, 0, 2000});
         std::array<std::uint8_t, 1> byte{};
         return port_.read(byte) == 1 ? std::optional(byte[0]) : std::nullopt;
     }
 
-    void connect() {
-        port_.open(camera_->portNumber(), kBitRate);
-        // Take the ready byte first, so that it cannot stand for an acknowledgement.
-        EXPECT_EQ(nextByte(), kReadyByte);
-        link_.emplace(port_, quit_, FrameTimings{10ms, 500, 100});
-    }
-
     LinkResult exchange(const BootCommand& command, std::uint32_t timeout = kLongReplyTimeout) {
         FrameBuffer frame = request(command);
-        return link_->exchange(frame, timeout);
+        return link_.exchange(frame, timeout);
     }
 
     testing::TemporaryPortFolder ports_;
-    std::optional<SimulatedCamera> camera_;
+    SimulatedCamera camera_{CameraOptions{.readyDelay = 20ms, .flashFile = {}}};
     SerialPort port_;
     Event quit_{Event::Reset::Manual};
-    std::optional<SerialFrameLink> link_;
+    SerialFrameLink link_{port_, quit_, FrameTimings{10ms, 500, 100}};
 };
 
 TEST_F(CamsimLineTest, LogsTheHostsFramesAnswersDamagedOnesWithCanAndFallsSilentAfterClosingUntilAReset) {
-    start();
-    connect();
     EXPECT_EQ(exchange(kReadFlashId), LinkResult::Success);
     EXPECT_EQ(exchange(kCloseSessionFirst), LinkResult::Success);
     EXPECT_EQ(exchange(kCloseSessionSecond), LinkResult::Success);
-    ASSERT_TRUE(camera_->waitForHostAnswers(3, kLogWait));
-    EXPECT_EQ(camera_->hostAnswers(), (Bytes{kAck, kAck, kAck}));
-    const auto requests = camera_->requests();
+    ASSERT_TRUE(camera_.waitForHostAnswers(3, kLogWait));
+    EXPECT_EQ(camera_.hostAnswers(), (Bytes{kAck, kAck, kAck}));
+    const auto requests = camera_.requests();
     ASSERT_EQ(requests.size(), 3U);
     EXPECT_EQ(requests[0].raw, kFlashIdRequest);
     EXPECT_EQ(requests[2].command, idOf(kCloseSessionSecond));
 
     // The firmware runs now.
     EXPECT_EQ(exchange(kReadFlashId, kShortReplyTimeout), LinkResult::CommError);
-    camera_->resetCamera();
+    camera_.resetCamera();
     EXPECT_EQ(nextByte(), kReadyByte);
     EXPECT_EQ(exchange(kReadFlashId), LinkResult::Success);
 
     auto damaged = kFlashIdRequest;
     damaged[5] ^= 0xFF;
-    camera_->clearLog();
+    camera_.clearLog();
     port_.write(damaged);
     EXPECT_EQ(nextByte(), kCan);
-    ASSERT_TRUE(camera_->waitForRequests(1, kLogWait));
-    EXPECT_FALSE(camera_->requests()[0].crcGood);
+    ASSERT_TRUE(camera_.waitForRequests(1, kLogWait));
+    EXPECT_FALSE(camera_.requests()[0].crcGood);
 }
 
 TEST_F(CamsimLineTest, EachFaultOfOneExchangeIsSeenByTheHost) {
@@ -256,19 +247,17 @@ TEST_F(CamsimLineTest, EachFaultOfOneExchangeIsSeenByTheHost) {
         {"a fault for another command", {{FaultKind::CanInsteadOfAck, idOf(kReadVersionInfo)}}, kShortReplyTimeout,
          LinkResult::Success, {kAck}, 1},
     };
-    start();
-    connect();
     for (const auto& row : rows) {
-        camera_->clearLog();
+        camera_.clearLog();
         for (const Fault& fault : row.faults) {
-            camera_->scheduleFault(fault);
+            camera_.scheduleFault(fault);
         }
         EXPECT_EQ(exchange(kReadFlashId, row.replyTimeout), row.result) << row.name;
-        EXPECT_EQ(camera_->counters().requests, row.requests) << row.name;
+        EXPECT_EQ(camera_.counters().requests, row.requests) << row.name;
         if (!row.hostAnswers.empty()) {
-            ASSERT_TRUE(camera_->waitForHostAnswers(row.hostAnswers.size(), kLogWait)) << row.name;
+            ASSERT_TRUE(camera_.waitForHostAnswers(row.hostAnswers.size(), kLogWait)) << row.name;
         }
-        EXPECT_EQ(camera_->hostAnswers(), row.hostAnswers) << row.name;
+        EXPECT_EQ(camera_.hostAnswers(), row.hostAnswers) << row.name;
     }
 }
 

@@ -1,5 +1,4 @@
 #include "base64.h"
-#include "bzip2_image.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +11,6 @@ namespace tarnwick {
 namespace {
 
 using tarnwick::testing::Bytes;
-using tarnwick::testing::Pattern;
 
 TEST(Base64Decode, FillCharactersEndTheTextAndIncompleteBytesAreDropped) {
     EXPECT_EQ(DecodeBase64("QQ=="), (Bytes{'A'}));
@@ -38,21 +36,6 @@ TEST(Base64Decode, ReadsWhatTheEncoderWritesForEveryByteValue) {
         }
         EXPECT_EQ(DecodeBase64(EncodeBase64(bytes)), bytes) << length;
     }
-}
-
-// The limit and damaged streams are tested through package files; these are
-// the cases a package file cannot show.
-TEST(Bzip2Image, FailuresKeepNoBytes) {
-    const Bytes image = Pattern(5000);
-    const Bytes stream = CompressBzip2(image);
-    EXPECT_EQ(DecompressImage(stream, image.size()).bytes, image);
-    EXPECT_TRUE(DecompressImage(stream, image.size() - 1).bytes.empty());
-    const Bytes truncated(stream.begin(), stream.end() - 10);
-    EXPECT_NE(DecompressImage(truncated, 10000).status, 0);
-    EXPECT_TRUE(DecompressImage(truncated, 10000).bytes.empty());
-    const Bytes notBzip2{'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'};
-    EXPECT_EQ(DecompressImage(notBzip2, 10000).status, -5);
-    EXPECT_TRUE(DecompressImage(notBzip2, 10000).bytes.empty());
 }
 
 }  // namespace
