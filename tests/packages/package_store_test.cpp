@@ -183,8 +183,8 @@ TEST_F(PackageListTest, AFailedSaveIsReportedAndKeepsTheOldFile) {
         SavePackageList(changed, configPath_, messages_);
     }
     ASSERT_EQ(messages_.shown.size(), 1u);
-    EXPECT_EQ(messages_.shown[0],
-              std::tuple("Can't save configuration data to\n" + ListFile(), "Save configuration data", MessageIcon::Error));
+    const std::string text = "Can't save configuration data to\n" + ListFile();
+    EXPECT_EQ(messages_.shown[0], std::tuple(text, "Save configuration data", MessageIcon::Error));
     EXPECT_EQ(ListText(), before);
 }
 
