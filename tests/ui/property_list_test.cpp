@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -27,20 +29,16 @@ protected:
         layout->addWidget(list_);
         layout->addWidget(elsewhere_);
         list_->setValue(rows_.version, QStringLiteral("1.00"));
-        connect();
+        QObject::connect(list_, &PropertyList::notification, list_, [this](PropertyNotice& notice) {
+            notices_.push_back(notice.code);
+            notice.veto = vetoes_.count(notice.code) != 0;
+        });
         window_.resize(320, 220);
         window_.show();
         window_.activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(&window_));
         list_->setFocus();
         select(rows_.version);
-    }
-
-    void connect() {
-        QObject::connect(list_, &PropertyList::notification, list_, [this](PropertyNotice& notice) {
-            notices_.push_back(notice.code);
-            notice.veto = vetoes_.count(notice.code) != 0;
-        });
     }
 
     void select(PropertyId id) {
@@ -52,10 +50,9 @@ protected:
     // other token is typed character by character.
     void press(const QString& script) {
         static const std::map<QString, Qt::Key> named{
-            {"<Enter>", Qt::Key_Return}, {"<Esc>", Qt::Key_Escape}, {"<Tab>", Qt::Key_Tab},
-            {"<F2>", Qt::Key_F2},        {"<F4>", Qt::Key_F4},      {"<Space>", Qt::Key_Space},
-            {"<Up>", Qt::Key_Up},        {"<Down>", Qt::Key_Down},  {"<Left>", Qt::Key_Left},
-            {"<Right>", Qt::Key_Right}};
+            {"<Enter>", Qt::Key_Return}, {"<Esc>", Qt::Key_Escape}, {"<Tab>", Qt::Key_Tab}, {"<F2>", Qt::Key_F2},
+            {"<F4>", Qt::Key_F4}, {"<Space>", Qt::Key_Space}, {"<Up>", Qt::Key_Up}, {"<Down>", Qt::Key_Down},
+            {"<Left>", Qt::Key_Left}, {"<Right>", Qt::Key_Right}};
         for (const QString& token : script.split(u' ', Qt::SkipEmptyParts)) {
             if (token == "<Away>") {
                 elsewhere_->setFocus();
@@ -71,11 +68,9 @@ protected:
 
     std::vector<Code> valueNotices() const {
         std::vector<Code> codes;
-        for (const Code code : notices_) {
-            if (code == Code::ValueChanging || code == Code::ValueChanged || code == Code::BrowseRequested) {
-                codes.push_back(code);
-            }
-        }
+        std::ranges::copy_if(notices_, std::back_inserter(codes), [](Code code) {
+            return code == Code::ValueChanging || code == Code::ValueChanged || code == Code::BrowseRequested;
+        });
         return codes;
     }
 
