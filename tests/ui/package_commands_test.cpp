@@ -23,24 +23,11 @@ const ImageType& Type(std::size_t row) {
 
 class PackageCommandsTest : public ::testing::Test {
 protected:
-    explicit PackageCommandsTest(std::string lastPackage = {}) : commands_(store_, dialogs_, messages_, lastPackage) {}
+    PackageCommandsTest() : commands_(store_, dialogs_, messages_, {}) {}
 
     void newPackage(const std::string& name) {
         dialogs_.names.push_back(name);
         ASSERT_EQ(commands_.newPackage(), PackageChange::PackageBox) << name;
-    }
-
-    std::vector<std::string> boxNames() const {
-        std::vector<std::string> names;
-        for (const Package* package : commands_.boxEntries()) {
-            names.push_back(package->name());
-        }
-        return names;
-    }
-
-    std::string selectedName() const {
-        const Package* package = commands_.selectedPackage();
-        return package ? package->name() : "(none)";
     }
 
     std::string writePackageFile(const std::string& file, const std::string& name) {
@@ -57,47 +44,48 @@ protected:
 };
 
 TEST_F(PackageCommandsTest, NewPackagesAreListedSortedWithoutRegardToCaseAndSelected) {
-    newPackage("beta");
-    newPackage("Alpha");
-    newPackage("Gamma");
-    EXPECT_EQ(boxNames(), (std::vector<std::string>{"Alpha", "beta", "Gamma"}));
-    EXPECT_EQ(selectedName(), "Gamma");
+    PackageBoxModel model(commands_);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QComboBox box;
+    box.setModel(&model);
+    for (const char* name : {"beta", "Alpha", "Gamma"}) {
+        newPackage(name);
+        model.refresh();
+    }
+    box.setCurrentIndex(commands_.selectedEntry());
+    EXPECT_EQ(box.count(), 3);
+    EXPECT_EQ(box.itemText(0), "Alpha");
+    EXPECT_EQ(box.itemText(1), "beta");
+    EXPECT_EQ(box.currentText(), "Gamma");
     EXPECT_TRUE(store_[2].isUserBuilt());
 }
 
-TEST_F(PackageCommandsTest, AnEmptyOrCancelledNameCreatesNothingAndSaysNothing) {
-    dialogs_.names = {std::string(), std::nullopt};
-    EXPECT_EQ(commands_.newPackage(), PackageChange::None);
-    EXPECT_EQ(commands_.newPackage(), PackageChange::None);
-    EXPECT_TRUE(store_.empty());
-    EXPECT_TRUE(messages_.shown.empty());
-}
-
-TEST_F(PackageCommandsTest, ANameListedInAnotherCaseIsRefused) {
+TEST_F(PackageCommandsTest, AnEmptyCancelledOrListedNameCreatesNothing) {
     newPackage("ABC");
-    dialogs_.names.push_back("abc");
-    EXPECT_EQ(commands_.newPackage(), PackageChange::None);
+    dialogs_.names = {std::string(), std::nullopt, "abc"};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_EQ(commands_.newPackage(), PackageChange::None);
+    }
     EXPECT_EQ(store_.size(), 1u);
-    EXPECT_EQ(messages_.shown, std::vector{kExists});
+    EXPECT_EQ(messages_.shown, std::vector{kExists}) << "only a listed name is told";
 }
 
-TEST_F(PackageCommandsTest, ThePackageFileListedAlreadyIsRefusedInAnyCase) {
+// A loaded package may share a user package's name, but its file is listed
+// once, in any case, and its items never change.
+TEST_F(PackageCommandsTest, ALoadedPackageFileIsListedOnceAndKeepsItsItems) {
+    newPackage("Release");
     const std::string path = writePackageFile("release.xml", "Release");
     dialogs_.files = {path, path, folder_.path().string() + "/RELEASE.XML"};
     EXPECT_EQ(commands_.loadPackage(), PackageChange::PackageBox);
-    EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
-    EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
-    EXPECT_EQ(store_.size(), 1u);
-    EXPECT_EQ(messages_.shown, std::vector(2, kExists));
     EXPECT_EQ(dialogs_.fileDialogs.front(), std::make_pair(std::string("Load package file..."), std::string()));
-}
-
-TEST_F(PackageCommandsTest, ALoadedPackageMayShareAUserPackagesName) {
-    newPackage("Release");
-    dialogs_.files.push_back(writePackageFile("release.xml", "Release"));
-    EXPECT_EQ(commands_.loadPackage(), PackageChange::PackageBox);
-    EXPECT_EQ(boxNames(), (std::vector<std::string>{"Release", "Release"}));
     EXPECT_EQ(commands_.selectedPackage(), &store_[1]);
+    dialogs_.types.push_back(Type(0).guid);
+    EXPECT_EQ(commands_.addItem(), PackageChange::None);
+    EXPECT_EQ(store_[1].itemCount(), 0u);
+    EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
+    EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
+    EXPECT_EQ(commands_.boxEntries().size(), 2u);
+    EXPECT_EQ(messages_.shown, std::vector(2, kExists));
 }
 
 TEST_F(PackageCommandsTest, TwentyPackagesRefuseNewAndLoadWithoutAsking) {
@@ -139,14 +127,6 @@ TEST_F(PackageCommandsTest, ASecondItemOfOneTypeIsSilentlyIgnored) {
     EXPECT_TRUE(messages_.shown.empty());
 }
 
-TEST_F(PackageCommandsTest, ItemsOfALoadedPackageAreNeverChanged) {
-    dialogs_.files.push_back(writePackageFile("release.xml", "Release"));
-    ASSERT_EQ(commands_.loadPackage(), PackageChange::PackageBox);
-    dialogs_.types.push_back(Type(0).guid);
-    EXPECT_EQ(commands_.addItem(), PackageChange::None);
-    EXPECT_EQ(store_[0].itemCount(), 0u);
-}
-
 TEST_F(PackageCommandsTest, AttachDerivesTheItemAndDetachClearsItWhileDeleteItemAsksNothing) {
     newPackage("Lab set");
     dialogs_.types = {Type(0).guid, Type(1).guid};
@@ -173,47 +153,29 @@ TEST_F(PackageCommandsTest, AttachDerivesTheItemAndDetachClearsItWhileDeleteItem
     EXPECT_TRUE(messages_.asked.empty());
 }
 
-TEST_F(PackageCommandsTest, TheComboBoxShowsTheSortedNamesThroughItsModel) {
-    PackageBoxModel model(commands_);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QComboBox box;
-    box.setModel(&model);
-    for (const char* name : {"P1", "p3", "P2"}) {
-        newPackage(name);
-        model.refresh();
-    }
-    box.setCurrentIndex(commands_.selectedEntry());
-    EXPECT_EQ(box.count(), 3);
-    EXPECT_EQ(box.itemText(2), "p3");
-    EXPECT_EQ(box.currentText(), "P2");
-}
-
 // The store as the list file left it: Alpha, Gamma, beta; the box sorts them.
-struct SelectLastCase {
-    std::string lastPackage;
-    std::string selected;
-};
-
-class SelectLastTest : public PackageCommandsTest, public ::testing::WithParamInterface<SelectLastCase> {
-protected:
-    SelectLastTest() : PackageCommandsTest(GetParam().lastPackage) {}
-};
-
-TEST_P(SelectLastTest, AfterDeletingTheSelectedPackage) {
-    for (const char* name : {"Alpha", "Gamma", "beta", "Doomed"}) {
-        newPackage(name);
+TEST(PackageSelection, AfterDeletingTheSelectedPackageFollowsTheLastPackagesName) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "beta"},          // where the last package landed
+        {"GA", "Gamma"},       // a prefix, in any case
+        {"Doomed", "beta"},    // gone: as without a name
+        {"Alphabet", "beta"},  // longer than any name
+    };
+    for (const auto& [lastPackage, selected] : rows) {
+        PackageStore store;
+        ScriptedDialogs dialogs;
+        RecordingMessages messages;
+        PackageCommands commands(store, dialogs, messages, lastPackage);
+        dialogs.names = {"Alpha", "Gamma", "beta", "Doomed"};
+        for (int count = 0; count < 4; ++count) {
+            commands.newPackage();
+        }
+        ASSERT_EQ(commands.selectedPackage(), &store[3]);
+        commands.deletePackage();
+        ASSERT_NE(commands.selectedPackage(), nullptr);
+        EXPECT_EQ(commands.selectedPackage()->name(), selected) << lastPackage;
     }
-    ASSERT_EQ(selectedName(), "Doomed");
-    commands_.deletePackage();
-    EXPECT_EQ(boxNames(), (std::vector<std::string>{"Alpha", "beta", "Gamma"}));
-    EXPECT_EQ(selectedName(), GetParam().selected);
 }
-
-INSTANTIATE_TEST_SUITE_P(LastPackage, SelectLastTest,
-                         ::testing::Values(SelectLastCase{"", "beta"},           // where the last package landed
-                                           SelectLastCase{"GA", "Gamma"},        // a prefix, in any case
-                                           SelectLastCase{"Doomed", "beta"},     // gone: as without a name
-                                           SelectLastCase{"Alphabet", "beta"}));  // longer than any name
 
 }  // namespace
 }  // namespace tarnwick
