@@ -455,11 +455,9 @@ void XmlDocument::RewindChildren() {
 
 std::string XmlDocument::ElementName() const { return NameOf(mainPos_); }
 std::string XmlDocument::ChildName() const { return NameOf(childPos_); }
-std::string XmlDocument::ElementText() const { return TextOf(mainPos_); }
 std::string XmlDocument::ChildText() const { return TextOf(childPos_); }
 std::string_view XmlDocument::ChildTextView(std::string& decoded) const { return TextView(childPos_, decoded); }
 
-std::string XmlDocument::ElementAttribute(std::string_view name) const { return AttributeOf(mainPos_, name); }
 std::string XmlDocument::ChildAttribute(std::string_view name) const { return AttributeOf(childPos_, name); }
 
 std::string XmlDocument::NameOf(std::size_t position) const { return std::string(NameView(position)); }
@@ -674,15 +672,7 @@ bool XmlDocument::AppendChild(std::string_view name, std::string_view value) {
     return true;
 }
 
-bool TypedXmlDocument::AppendChildFlag(std::string_view name, bool flag) {
-    return AppendChildNumber(name, flag ? 1 : 0);
-}
-
 bool TypedXmlDocument::AppendChildNumber(std::string_view name, std::uint32_t number) {
-    return AppendChild(name, std::to_string(number));
-}
-
-bool TypedXmlDocument::AppendChildNumber64(std::string_view name, std::uint64_t number) {
     return AppendChild(name, std::to_string(number));
 }
 
@@ -700,13 +690,6 @@ bool TypedXmlDocument::ChildNumber64(std::int64_t& number) const {
     const std::string text = ChildText();
     number = ParseDecimal<std::int64_t>(text);
     return !text.empty();
-}
-
-bool TypedXmlDocument::ChildFlag(bool& flag) const {
-    std::uint32_t number = 0;
-    const bool present = ChildNumber(number);
-    flag = number != 0;
-    return present;
 }
 
 bool TypedXmlDocument::ChildAttributeFlag(std::string_view name, bool& flag) const {

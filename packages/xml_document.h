@@ -96,14 +96,12 @@ public:
     std::string ChildName() const;
     // Character data with entities decoded, or a CDATA section's contents;
     // empty for an element with children and for an empty element.
-    std::string ElementText() const;
     std::string ChildText() const;
     // ChildText() without a copy: a view of the document's text (valid until
     // the document changes), or of `decoded` when entities had to be decoded.
     std::string_view ChildTextView(std::string& decoded) const;
     // A quoted attribute value with entities decoded (first attribute when the
     // name is empty); unquoted values are never found.
-    std::string ElementAttribute(std::string_view name) const;
     std::string ChildAttribute(std::string_view name) const;
 
 private:
@@ -151,15 +149,12 @@ private:
 // empty. Values too large for the type read as its largest value.
 class TypedXmlDocument : public XmlDocument {
 public:
-    bool AppendChildFlag(std::string_view name, bool flag);
     bool AppendChildNumber(std::string_view name, std::uint32_t number);
-    bool AppendChildNumber64(std::string_view name, std::uint64_t number);
     bool SetChildNumber(std::string_view name, std::uint32_t number);
 
     bool ChildNumber(std::uint32_t& number) const;
     // Signed: a leading "-" negates.
     bool ChildNumber64(std::int64_t& number) const;
-    bool ChildFlag(bool& flag) const;
     bool ChildAttributeFlag(std::string_view name, bool& flag) const;
     bool ChildAttributeNumber(std::string_view name, std::uint32_t& number) const;
 };
