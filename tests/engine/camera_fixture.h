@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "boot_commands.h"
+#include "fake_frame_link.h"
 #include "notices.h"
 #include "package_model.h"
 #include "serial_port.h"
@@ -21,8 +22,6 @@
 #include "temporary_folder.h"
 
 namespace tarnwick {
-
-using PortFolderScope = testing::TemporaryPortFolder;
 
 inline constexpr std::uint32_t kTestBitRate = 115200;
 
@@ -47,11 +46,6 @@ inline PackageItem imageItem(std::vector<std::uint8_t> image, std::string fileNa
     item.fileName = std::move(fileName);
     item.setData(std::move(image));
     return item;
-}
-
-inline std::vector<std::uint8_t> le32(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
 }
 
 // The texts of the failure notices recorded so far, quoted.
@@ -93,7 +87,7 @@ protected:
         port.open(camera.portNumber(), kTestBitRate);
     }
 
-    PortFolderScope folder;
+    testing::TemporaryPortFolder folder;
     SimulatedCamera camera;
     SerialPort port;
     RecordingSink sink;

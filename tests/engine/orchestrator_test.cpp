@@ -50,12 +50,10 @@ TEST(UpdatePlan, ProgramsInCatalogueOrderWhateverThePackageOrder) {
     PackageItem* uc = &package.items()[1];
 
     const std::vector<PlannedJob> expected{
-        {Erase, 0x10000, 0xF0000},        {Write, 0x10000, 0xF0000, uc},
-        {SetChecksum, 0x10000, 0xF0000},  {Verify, 0x10000, 0xF0000, uc},
-        {GetChecksum, 0x10000, 0xF0000},  {BlankCheck, 0x10000, 0xF0000},
-        {Erase, 0x100000, 0x40000},       {Write, 0x100000, 0x40000, fpga},
-        {SetChecksum, 0x100000, 0x40000}, {Verify, 0x100000, 0x40000, fpga},
-        {GetChecksum, 0x100000, 0x40000}, {BlankCheck, 0x100000, 0x40000},
+        {Erase, 0x10000, 0xF0000},       {Write, 0x10000, 0xF0000, uc},       {SetChecksum, 0x10000, 0xF0000},
+        {Verify, 0x10000, 0xF0000, uc},  {GetChecksum, 0x10000, 0xF0000},     {BlankCheck, 0x10000, 0xF0000},
+        {Erase, 0x100000, 0x40000},      {Write, 0x100000, 0x40000, fpga},    {SetChecksum, 0x100000, 0x40000},
+        {Verify, 0x100000, 0x40000, fpga}, {GetChecksum, 0x100000, 0x40000}, {BlankCheck, 0x100000, 0x40000},
     };
     EXPECT_EQ(UpdateBatch(package, 205, false), expected);
 }
@@ -220,6 +218,22 @@ protected:
         }
     }
 
+    // The update is refused before connecting, and so is the last item alone;
+    // nothing is loaded or sent.
+    void ExpectRefusedForUpdateAndAlone(const std::string& text) {
+        const FakeWindow::Shown refusal{text, "Tarnwick", MessageIcon::Exclamation};
+        EXPECT_EQ(orchestrator.startUpdate(), CommandOutcome::Refused);
+        EXPECT_EQ(camera.counters().hostOpens, 0u);
+        Connect();
+        window.item = &package.items().back();
+        EXPECT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Refused);
+        EXPECT_EQ(window.shown, (std::vector{refusal, refusal}));
+        EXPECT_EQ(Sent(kEraseSectors) + Sent(kWriteData), 0u);
+        for (const PackageItem& item : package.items()) {
+            EXPECT_FALSE(item.hasData()) << item.typeName;
+        }
+    }
+
     testing::TemporaryPortFolder folder;
     SimulatedCamera camera;
     testing::TemporaryFolder images;
@@ -241,29 +255,11 @@ TEST_F(OrchestratorTest, WholeFlashImageIsOneChipEraseAndTheLinkCloses) {
     EXPECT_EQ(Sent(kEraseChip), 1u);
     EXPECT_EQ(Sent(kEraseSectors), 0u);
     EXPECT_EQ(camera.flash(0, 3000), image);
-    EXPECT_EQ(camera.flash(0x400000 - 8, 4), le32(3000));
-    ExpectClosedAndEnabled();
-}
-
-TEST_F(OrchestratorTest, EmptyPackageRunsAnEmptyJobRunThenDisconnects) {
-    RunUpdate();
-    EXPECT_EQ(orchestrator.lastUpdateEnding(), UpdateEnding::Programmed);
-    EXPECT_EQ(orchestrator.lastRunSucceeded(), true);
-    // Connection, the empty run and the closing run each show and hide it.
+    EXPECT_EQ(camera.flash(0x400000 - 8, 4), le32Bytes({3000}));
+    // Connection, the run and the closing run each show and hide it.
     EXPECT_EQ(std::ranges::count(window.progress, ProgressAction::Show), 3);
     EXPECT_EQ(std::ranges::count(window.progress, ProgressAction::Hide), 3);
     ExpectClosedAndEnabled();
-}
-
-TEST_F(OrchestratorTest, AFailedLengthWordIsShownButTheUpdateSucceeds) {
-    AddItem("Corvel::uC", patternImage(9000));
-    // Three data blocks, then the length word, refused at every attempt.
-    camera.scheduleFault({.kind = FaultKind::CanInsteadOfAck, .command = commandOf(kWriteData), .frame = 4, .times = 3});
-    RunUpdate();
-    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
-                                {"Update length info failed - communication error", "", MessageIcon::None}}));
-    EXPECT_EQ(orchestrator.lastRunSucceeded(), true);
-    EXPECT_EQ(camera.flash(0x10000, 9000), patternImage(9000));
 }
 
 TEST_F(OrchestratorTest, DataThatCannotBeDecodedStopsTheUpdateBeforeConnecting) {
@@ -281,41 +277,20 @@ TEST_F(OrchestratorTest, DataThatCannotBeDecodedStopsTheUpdateBeforeConnecting) 
     EXPECT_EQ(camera.counters().hostOpens, 0u);
 }
 
-TEST_F(OrchestratorTest, AnImageWithoutRoomForItsLengthWordIsRefusedBeforeConnecting) {
+TEST_F(OrchestratorTest, AnImageWithoutRoomForItsLengthWordIsRefused) {
     AddItem("Corvel::FPGA", patternImage(100));
     AddItem("Corvel::uC", patternImage(983040 - 7));
-    EXPECT_EQ(orchestrator.startUpdate(), CommandOutcome::Refused);
-    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
-                                {"Corvel::uC: image of 983033 bytes does not fit its region "
-                                 "(983032 bytes free before the length word)",
-                                 "Tarnwick", MessageIcon::Exclamation}}));
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(camera.counters().hostOpens, 0u);
-    for (const PackageItem& item : package.items()) {
-        EXPECT_FALSE(item.hasData()) << item.typeName;
-    }
-
-    Connect();
-    window.item = &package.items().back();
-    EXPECT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Refused);
-    EXPECT_EQ(window.shown.size(), 2u);
-    EXPECT_EQ(Sent(kEraseSectors) + Sent(kWriteData), 0u);
-    EXPECT_FALSE(window.item->hasData());
+    ExpectRefusedForUpdateAndAlone("Corvel::uC: image of 983033 bytes does not fit its region "
+                                   "(983032 bytes free before the length word)");
 }
 
 TEST_F(OrchestratorTest, APackageListingATypeTwiceIsRefused) {
     AddItem("Corvel::uC", patternImage(100));
-    window.item = &AddItem("Corvel::uC", patternImage(200));
-    const FakeWindow::Shown refusal{"Corvel::uC is listed twice in the package", "Tarnwick", MessageIcon::Exclamation};
-    EXPECT_EQ(orchestrator.startUpdate(), CommandOutcome::Refused);
-    EXPECT_EQ(camera.counters().hostOpens, 0u);
-    Connect();
-    EXPECT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Refused);
-    EXPECT_EQ(window.shown, (std::vector{refusal, refusal}));
-    EXPECT_EQ(Sent(kEraseSectors) + Sent(kWriteData), 0u);
+    AddItem("Corvel::uC", patternImage(200));
+    ExpectRefusedForUpdateAndAlone("Corvel::uC is listed twice in the package");
 }
 
-TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotAndDisconnectClearsIt) {
+TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnectClears) {
     window.settings.comPort = 99;
     orchestrator.connectOrDisconnect();
     EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
@@ -323,7 +298,9 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotAndDisconnectClearsIt) {
     EXPECT_TRUE(window.connectEnabled);
     EXPECT_FALSE(worker.isRunning());
 
-    window.settings.comPort = static_cast<std::uint32_t>(camera.portNumber());
+    // A device path stands in for the port number.
+    window.settings.comPort = 0;
+    window.settings.comDevice = camera.devicePath();
     Connect();
     EXPECT_EQ(window.caption, "Disconnect...");
     EXPECT_FALSE(window.updateEnabled);
@@ -333,29 +310,16 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotAndDisconnectClearsIt) {
     window.item = &AddItem("Corvel::uC", patternImage(5000));
     ASSERT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Started);
     PumpUntil([this] { return !orchestrator.runPending(); });
-    EXPECT_EQ(orchestrator.lastRunSucceeded(), true);
-    EXPECT_EQ(window.fields[TargetField::BlankCheck], "isn't blank");
-
-    orchestrator.connectOrDisconnect();
-    PumpUntil([this] { return !orchestrator.connected(); });
-    EXPECT_EQ(window.caption, "Connect...");
-    EXPECT_EQ(window.fields[TargetField::Platform], "");
-}
-
-TEST_F(OrchestratorTest, ADevicePathStandsInForThePortNumberAndEachJobReportsItsResult) {
-    window.settings.comPort = 0;
-    window.settings.comDevice = camera.devicePath();
-    Connect();
-    window.item = &AddItem("Corvel::uC", patternImage(5000));
-    ASSERT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Started);
-    PumpUntil([this] { return !orchestrator.runPending(); });
     ASSERT_EQ(orchestrator.lastRunJobs().size(), 6u);
     EXPECT_EQ(orchestrator.lastRunJobs()[1].job, (PlannedJob{Write, 0x10000, 0xF0000, window.item}));
     for (const RunJobOutcome& outcome : orchestrator.lastRunJobs()) {
         EXPECT_EQ(outcome.result, JobResult::Success);
     }
+    EXPECT_EQ(orchestrator.lastRunSucceeded(), true);
+    EXPECT_EQ(window.fields[TargetField::BlankCheck], "isn't blank");
 
-    camera.scheduleFault({FaultKind::CanInsteadOfAck, CommandId{2, 0x05}, 2, 0});
+    window.shown.clear();
+    camera.scheduleFault({.kind = FaultKind::CanInsteadOfAck, .command = commandOf(kWriteData), .times = 2});
     ASSERT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Started);
     PumpUntil([this] { return !orchestrator.runPending(); });
     const std::vector<RunJobOutcome>& jobs = orchestrator.lastRunJobs();
@@ -364,6 +328,12 @@ TEST_F(OrchestratorTest, ADevicePathStandsInForThePortNumberAndEachJobReportsIts
     EXPECT_NE(jobs[1].result, JobResult::Success);
     EXPECT_EQ(jobs.back().result, std::nullopt) << "the run ended at the failed write";
     EXPECT_EQ(orchestrator.lastRunSucceeded(), false);
+    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{{"Sector write failed - CRC error", "", MessageIcon::None}}));
+
+    orchestrator.connectOrDisconnect();
+    PumpUntil([this] { return !orchestrator.connected(); });
+    EXPECT_EQ(window.caption, "Connect...");
+    EXPECT_EQ(window.fields[TargetField::Platform], "");
 }
 
 // A package that does not suit the camera is refused with a word, also when
