@@ -7,8 +7,7 @@
 #include <numeric>
 #include <ostream>
 #include <stdexcept>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "fake_frame_link.h"
 
@@ -39,10 +38,9 @@ class BootCommandsTest : public ::testing::Test {
 protected:
     static void expectHeader(const FakeFrameLink::Request& request, const BootCommand& command,
                              std::uint16_t length) {
-        EXPECT_EQ(request.frame.command(), command.code);
-        EXPECT_EQ(request.frame.group(), static_cast<std::uint8_t>(command.group));
-        EXPECT_EQ(request.frame.length(), length);
-        EXPECT_EQ(request.replyTimeoutMs, command.replyTimeoutMs);
+        const FrameBuffer& frame = request.frame;
+        EXPECT_EQ(std::tuple(frame.command(), frame.group(), frame.length(), request.replyTimeoutMs),
+                  std::tuple(command.code, static_cast<std::uint8_t>(command.group), length, command.replyTimeoutMs));
     }
 
     FakeFrameLink link;
@@ -175,7 +173,8 @@ TEST_F(BootCommandsTest, TextQuerySendsZeroEndedTextThatFitsTheFrame) {
     link.answer({});
     link.answer({});
     commands.textQuery(0, 0, "status");
-    EXPECT_THAT(std::span(link.requests[0].frame.payload()).subspan(8, 7), ElementsAre('s', 't', 'a', 't', 'u', 's', 0));
+    EXPECT_THAT(std::span(link.requests[0].frame.payload()).subspan(8, 7),
+                ElementsAre('s', 't', 'a', 't', 'u', 's', 0));
     commands.textQuery(0, 0, std::string(kMaxQueryText, 'x'));
     EXPECT_EQ(link.requests[1].frame.length(), kFramePayloadCapacity);
 

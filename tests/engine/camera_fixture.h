@@ -6,24 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <iterator>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "boot_commands.h"
 #include "fake_frame_link.h"
-#include "notices.h"
 #include "package_model.h"
 #include "serial_port.h"
 #include "simulated_camera.h"
 #include "temporary_folder.h"
 
 namespace tarnwick {
-
-inline constexpr std::uint32_t kTestBitRate = 115200;
 
 inline CameraOptions quickCamera(std::string chip = "MBM29DL324BE") {
     CameraOptions options;
@@ -84,7 +76,7 @@ inline std::vector<ObservedRequest> requestsOf(const SimulatedCamera& camera, co
 class CameraTest : public ::testing::Test {
 protected:
     explicit CameraTest(CameraOptions options = quickCamera()) : camera(std::move(options)) {
-        port.open(camera.portNumber(), kTestBitRate);
+        port.open(camera.portNumber(), 115200);
     }
 
     testing::TemporaryPortFolder folder;

@@ -37,16 +37,14 @@ TEST(FieldTexts, BlankCheckAndPlatform) {
     EXPECT_EQ(platformLine(catalogue, false), "Corvel");
 }
 
-// No number stands for a missing notice.
-struct InfoCase {
-    InfoCode code;
-    std::optional<std::uint32_t> notice;
-    InfoAction action;
-    std::string_view text;
-};
-
 TEST(InterpretingInfo, GivesEachCodeItsFieldAndText) {
-    const InfoCase cases[] = {
+    // No number stands for a missing notice.
+    const struct {
+        InfoCode code;
+        std::optional<std::uint32_t> notice;
+        InfoAction action;
+        std::string_view text;
+    } cases[] = {
         {InfoCode::Version, 0, InfoAction::ShowVersion, "BLS v2.11"},
         {InfoCode::Platform, 0, InfoAction::ShowPlatform, "Corvel (Fujitsu - MBM29DL323BE)"},
         {InfoCode::Checksum1, 0xABCDEF12, InfoAction::ShowChecksum1, "0xABCDEF12"},
@@ -58,12 +56,11 @@ TEST(InterpretingInfo, GivesEachCodeItsFieldAndText) {
         {InfoCode::Failure, std::nullopt, InfoAction::ShowFailure, "empty"},
         {InfoCode::EnableWindow, std::nullopt, InfoAction::EnableWindow, ""},
         {InfoCode::DisableWindow, std::nullopt, InfoAction::DisableWindow, ""},
-        {InfoCode::ProgramEnd, 1, InfoAction::None, ""},
-        {InfoCode{99}, std::nullopt, InfoAction::None, ""},
+        {InfoCode::ProgramEnd, 1, InfoAction::None, ""},  {InfoCode{99}, std::nullopt, InfoAction::None, ""},
     };
     FlashCatalogue catalogue;
     catalogue.setDetected(0x04, 0x53);
-    for (const InfoCase& row : cases) {
+    for (const auto& row : cases) {
         const std::optional<Notice> notice = row.notice ? std::optional<Notice>(*row.notice) : std::nullopt;
         const InfoDisplay display = interpretInfo(static_cast<std::uintptr_t>(row.code), notice ? &*notice : nullptr,
                                                   {"BLS v2.11", catalogue, true});
@@ -72,6 +69,7 @@ TEST(InterpretingInfo, GivesEachCodeItsFieldAndText) {
 }
 
 TEST(InterpretingProgress, GivesEachCodeItsAction) {
+    using enum ProgressAction;
     const Notice range(0x00640000);
     const Notice bounded(0x00200005);
     const Notice status(std::string("Erase chip..."));
@@ -81,17 +79,12 @@ TEST(InterpretingProgress, GivesEachCodeItsAction) {
         const Notice* notice;
         ProgressDisplay expected;
     } cases[] = {
-        {1, nullptr, {ProgressAction::Show, "", 0, 20, 0}},
-        {6, &range, {ProgressAction::SetRange, "", 0, 100, 0}},
-        {6, &bounded, {ProgressAction::SetRange, "", 5, 32, 0}},
-        {4, &status, {ProgressAction::SetStatus, "Erase chip...", 0, 0, 0}},
-        {4, nullptr, {ProgressAction::SetStatus, "empty", 0, 0, 0}},
-        {4, &position, {ProgressAction::SetStatus, "empty", 0, 0, 0}},
-        {7, &position, {ProgressAction::SetPosition, "", 0, 0, 17}},
-        {7, &status, {ProgressAction::SetPosition, "", 0, 0, 0}},
-        {8, nullptr, {ProgressAction::Step, "", 0, 0, 0}},
-        {2, nullptr, {ProgressAction::Hide, "", 0, 0, 0}},
-        {3, nullptr, {ProgressAction::None, "", 0, 0, 0}},
+        {1, nullptr, {Show, "", 0, 20, 0}},          {6, &range, {SetRange, "", 0, 100, 0}},
+        {6, &bounded, {SetRange, "", 5, 32, 0}},     {4, &status, {SetStatus, "Erase chip...", 0, 0, 0}},
+        {4, nullptr, {SetStatus, "empty", 0, 0, 0}}, {4, &position, {SetStatus, "empty", 0, 0, 0}},
+        {7, &position, {SetPosition, "", 0, 0, 17}}, {7, &status, {SetPosition, "", 0, 0, 0}},
+        {8, nullptr, {Step, "", 0, 0, 0}},           {2, nullptr, {Hide, "", 0, 0, 0}},
+        {3, nullptr, {None, "", 0, 0, 0}},
     };
     for (const auto& [code, notice, want] : cases) {
         const ProgressDisplay got = interpretProgress(code, notice);

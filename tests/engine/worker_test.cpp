@@ -77,16 +77,14 @@ TEST_F(WorkerTest, AConnectIsServedBeforeAPendingRunAndASecondStartIsRefused) {
     EXPECT_TRUE(otherSink.descriptions().empty()) << "the running thread keeps its own port and sink";
 }
 
-TEST_F(WorkerTest, ACancelBeforeTheRunIsForgottenAndAWholeChipEraseBecomesAChipErase) {
+TEST_F(WorkerTest, ACancelBeforeTheRunIsForgottenAndAStopDropsTheQueuedJobs) {
     connect();
     worker.cancel();
-    worker.queueErase(0, camera.flashSize(), false);
-    worker.queueErase(kStart, 0xF0000, false);
+    worker.queueErase(kStart, kRegion, false);
     runJobs();
-    EXPECT_EQ(requestsOf(camera, kEraseChip).size(), 1u);
     EXPECT_EQ(requestsOf(camera, kEraseSectors).size(), 1u);
 
-    worker.queueErase(kStart, 0xF0000, false);
+    worker.queueErase(kStart, kRegion, false);
     worker.stop();
     EXPECT_FALSE(worker.targetInfo().connected);
     EXPECT_TRUE(worker.jobs().empty()) << "jobs of an ended connection are dropped";
@@ -102,7 +100,8 @@ TEST_F(WorkerTest, ARejectedEraseLetsTheRunGoOnAndAFailedWriteEndsIt) {
     worker.queueVerify(kStart, kRegion, item, false);
     runJobs();
 
-    EXPECT_EQ(failureTexts(sink), (Lines{"\"Sector erase failed - CRC error\"", "\"Timeout after 4087 bytes written\""}));
+    EXPECT_EQ(failureTexts(sink),
+              (Lines{"\"Sector erase failed - CRC error\"", "\"Timeout after 4087 bytes written\""}));
     EXPECT_TRUE(requestsOf(camera, kReadData).empty());
     EXPECT_TRUE(worker.jobs().empty());
     EXPECT_EQ(lastLines(3), kRunEnd);
