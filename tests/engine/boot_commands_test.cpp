@@ -176,18 +176,6 @@ TEST_F(BootCommandsTest, TextQuerySendsZeroEndedTextThatFitsTheFrame) {
     EXPECT_THAT(sink.descriptions(), ElementsAre("MsgInfo 16 \"\""));
 }
 
-TEST_F(BootCommandsTest, CloseSessionIgnoresRepliesAndEndsTheLink) {
-    link.fail(LinkResult::CommError);
-    link.fail(LinkResult::CommError);
-    EXPECT_EQ(commands.closeSessionFirst(), LinkResult::Success);
-    EXPECT_TRUE(sink.descriptions().empty());
-    EXPECT_EQ(commands.closeSessionSecond(), LinkResult::Success);
-    ASSERT_EQ(link.requests.size(), 2u);
-    expectHeader(link.requests[0], kCloseSessionFirst, 0);
-    expectHeader(link.requests[1], kCloseSessionSecond, 0);
-    EXPECT_THAT(sink.descriptions(), ElementsAre("MsgLinkState 1 0"));
-}
-
 TEST_F(BootCommandsTest, SingleFrameRequestsStartFromACleanFrame) {
     link.answer(textBytes("a long reply that fills the payload"));
     link.answer({});

@@ -2,26 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <tuple>
 
 namespace tarnwick {
 namespace {
-
-TEST(FlashChipTable, IdPairsAreUniqueAndSectorMapsCoverTheirChip) {
-    const auto chips = FlashCatalogue::chips();
-    ASSERT_EQ(chips.size(), 7u);
-    std::set<std::pair<std::uint32_t, std::uint32_t>> pairs;
-    for (const FlashChip& chip : chips) {
-        EXPECT_TRUE(pairs.insert({chip.manufacturerId, chip.deviceId}).second) << chip.chipName;
-        std::uint64_t covered = 0;
-        for (const SectorRegion& region : chip.sectorMap) {
-            EXPECT_TRUE(region.bank == 1 || region.bank == 2) << chip.chipName;
-            covered += std::uint64_t{region.sectorSize} * region.sectorCount;
-        }
-        EXPECT_EQ(covered, chip.sectorMap.empty() ? 0 : chip.chipSize) << chip.chipName;
-    }
-}
 
 // A row of one sector names it once, as its first.
 struct RangeCase {
@@ -61,14 +45,6 @@ TEST(SectorsInRange, GiveTheSectorsStartingInTheRange) {
             EXPECT_EQ(sectors.back(), row.count == 1 ? row.first : row.last);
         }
     }
-}
-
-TEST(SectorsInRange, ZeroDeviceStandsForTheDetectedOne) {
-    FlashCatalogue catalogue;
-    EXPECT_TRUE(catalogue.sectorsInRange(0x0, 0x4000).empty());
-    catalogue.setDetected(0x04, 0x56);
-    EXPECT_EQ(catalogue.sectorsInRange(0x80000, 0x10000),
-              (std::vector<FlashSector>{{0x80000, 0x8FFFF, 0x10000, 15, 2}}));
 }
 
 struct IdentityCase {

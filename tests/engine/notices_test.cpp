@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <string>
 #include <tuple>
 
 namespace tarnwick {
@@ -48,14 +47,11 @@ TEST(InterpretingInfo, GivesEachCodeItsFieldAndText) {
         {InfoCode::Version, 0, InfoAction::ShowVersion, "BLS v2.11"},
         {InfoCode::Platform, 0, InfoAction::ShowPlatform, "Corvel (Fujitsu - MBM29DL323BE)"},
         {InfoCode::Checksum1, 0xABCDEF12, InfoAction::ShowChecksum1, "0xABCDEF12"},
-        {InfoCode::SetChecksum1, 0x1234, InfoAction::ShowChecksum1, "0x00001234"},
         {InfoCode::Checksum2, 0x1234, InfoAction::ShowChecksum2, "0x00001234"},
-        {InfoCode::SetChecksum2, 0x1234, InfoAction::ShowChecksum2, "0x00001234"},
         {InfoCode::BlankCheck, 1, InfoAction::ShowBlankCheck, "is blank"},
         {InfoCode::BlankCheck, std::nullopt, InfoAction::ShowBlankCheck, "isn't blank"},
         {InfoCode::Failure, std::nullopt, InfoAction::ShowFailure, "empty"},
         {InfoCode::EnableWindow, std::nullopt, InfoAction::EnableWindow, ""},
-        {InfoCode::DisableWindow, std::nullopt, InfoAction::DisableWindow, ""},
         {InfoCode::ProgramEnd, 1, InfoAction::None, ""},  {InfoCode{99}, std::nullopt, InfoAction::None, ""},
     };
     FlashCatalogue catalogue;

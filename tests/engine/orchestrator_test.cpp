@@ -60,7 +60,6 @@ TEST(UpdatePlan, ProgramsInCatalogueOrderAndTheBootLoaderOnlyWhenNewerThanTheRun
 TEST(UpdatePlan, StepsOfEachBatch) {
     const ImageType& uc = TypeNamed("Corvel::uC");
     const ImageType& personal = TypeNamed("Sabrel::PersonalizationData");
-    const ImageType& noAddress = TypeNamed("Tessid::uC-1");
     PackageItem item = ItemOf("Corvel::uC");
     const struct {
         const char* name;
@@ -73,9 +72,6 @@ TEST(UpdatePlan, StepsOfEachBatch) {
         {"no checksums", ProgrammingBatch(personal, item, 205, false), {Erase, Write, Verify, BlankCheck}},
         {"erase", EraseBatch(uc), {Erase, BlankCheck, GetChecksum}},
         {"update info", InfoBatch(uc), {GetChecksum, BlankCheck}},
-        {"program, no address", ProgrammingBatch(noAddress, item, 211, false), {}},
-        {"erase, no address", EraseBatch(noAddress), {}},
-        {"update info, no address", InfoBatch(noAddress), {}},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(StepsOf(row.jobs), row.steps) << row.name;
@@ -87,6 +83,8 @@ TEST(UpdatePlan, RefusalsAndTheirTexts) {
     EXPECT_TRUE(PackageSuits(package, TargetPlatform::Unknown));
     package.AppendItem(ItemOf("Sabrel::uC"));
     EXPECT_TRUE(PackageSuits(package, TargetPlatform::Sabrel));
+    EXPECT_FALSE(PackageSuits(package, TargetPlatform::Unknown)) << "an unknown camera takes no image";
+    EXPECT_EQ(UnsuitablePackageText(TargetPlatform::Unknown), "Package not suitable for unknown cameras!");
 
     FlashCatalogue flash;
     flash.setDetected(0x04, 0x5F);
@@ -312,36 +310,6 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
     EXPECT_EQ(window.caption, "Connect...");
     EXPECT_EQ(window.fields[TargetField::Platform], "");
 }
-
-// A package that does not suit the camera is refused with a word, also when
-// the camera's family is unknown, and nothing reaches the flash.
-struct Refusal {
-    const char* name;
-    const char* chip;
-    const char* typeName;
-    const char* text;
-};
-
-class RefusedUpdateTest : public OrchestratorTest, public ::testing::WithParamInterface<Refusal> {
-protected:
-    RefusedUpdateTest() : OrchestratorTest(Camera(GetParam().chip)) {}
-};
-
-TEST_P(RefusedUpdateTest, ShowsWhyQueuesNothingAndClosesTheLink) {
-    AddItem(GetParam().typeName, patternImage(100));
-    RunUpdate();
-    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{{GetParam().text, "Tarnwick", MessageIcon::Exclamation}}));
-    EXPECT_EQ(orchestrator.lastUpdateEnding(), UpdateEnding::Refused);
-    EXPECT_EQ(Sent(kEraseSectors) + Sent(kEraseChip) + Sent(kWriteData), 0u);
-    ExpectClosedAndEnabled();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Packages, RefusedUpdateTest,
-    ::testing::Values(
-        Refusal{"AnotherFamily", "MBM29DL324BE", "Sabrel::uC", "Package not suitable for Corvel cameras!"},
-        Refusal{"UnknownFamily", "MBM29DL322BE", "Corvel::uC", "Package not suitable for unknown cameras!"}),
-    [](const auto& info) { return info.param.name; });
 
 class SlowCameraTest : public OrchestratorTest {
 protected:

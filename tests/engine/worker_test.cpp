@@ -7,10 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstdint>
-#include <string>
-#include <vector>
 
 #include "camera_fixture.h"
 

@@ -116,14 +116,6 @@ TEST_F(SerialPortTest, SecondOpenOfAHeldPortIsDeniedUntilItIsClosed) {
     EXPECT_TRUE(second.isOpen());
 }
 
-TEST(SerialPortOpen, AcceptedBitRatesAreThoseOfTheTable) {
-    const std::pair<std::uint32_t, bool> rates[] = {{9600, true},  {57600, true}, {115200, true},   {921600, true},
-                                                     {0, false},   {4801, false}, {12345, false}, {1000000, false}};
-    for (const auto& [rate, accepted] : rates) {
-        EXPECT_EQ(acceptsBitRate(rate), accepted) << rate;
-    }
-}
-
 TEST_F(SerialPortTest, UnsupportedLineSettingsAreRefusedAndLeaveThePortUnusable) {
     port.close();
     EXPECT_THROW(port.open(kPeerPort, 12345), CSerialException);
