@@ -8,7 +8,6 @@
 
 #include "camera_fixture.h"
 #include "orchestration_queue.h"
-#include "package_file.h"
 #include "update_orchestrator.h"
 
 namespace tarnwick {
@@ -130,16 +129,15 @@ public:
 
 const WorkerTimings kQuickTimings{.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}};
 
-CameraOptions Camera(std::string chip = "MBM29DL324BE", std::chrono::milliseconds readyDelay = 20ms) {
-    CameraOptions options = quickCamera(std::move(chip));
+CameraOptions Camera() {
+    CameraOptions options = quickCamera();
     options.versionText = "BLS v2.05 (sim)";
-    options.readyDelay = readyDelay;
     return options;
 }
 
 class OrchestratorTest : public ::testing::Test {
 protected:
-    explicit OrchestratorTest(CameraOptions options = Camera()) : camera(std::move(options)), package("Update", "") {
+    OrchestratorTest() : camera(Camera()), package("Update", "") {
         window.settings = CommandSettings{static_cast<std::uint32_t>(camera.portNumber()), 115200, false};
         window.package = &package;
     }
@@ -237,21 +235,6 @@ TEST_F(OrchestratorTest, WholeFlashImageIsOneChipEraseAndTheLinkCloses) {
     ExpectClosedAndEnabled();
 }
 
-TEST_F(OrchestratorTest, DataThatCannotBeDecodedStopsTheUpdateBeforeConnecting) {
-    const std::filesystem::path file = images.write("broken.xml",
-                                                    "<updatepackage><file><guid>{CFC5136C-DC35-4871-898C-0EE8AD4F20A0}"
-                                                    "</guid><data>QUJD</data></file></updatepackage>");
-    std::optional<Package> broken = OpenPackage("broken", file.string(), window);
-    ASSERT_TRUE(broken.has_value());
-    window.package = &*broken;
-
-    EXPECT_EQ(orchestrator.startUpdate(), CommandOutcome::Refused);
-    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{{"DoProgram failed: Can't decompress file. (-5)",
-                                                              "Tarnwick", MessageIcon::Error}}));
-    EXPECT_FALSE(worker.isRunning());
-    EXPECT_EQ(camera.counters().hostOpens, 0u);
-}
-
 TEST_F(OrchestratorTest, AnImageWithoutRoomForItsLengthWordIsRefused) {
     AddItem("Corvel::FPGA", patternImage(100));
     AddItem("Corvel::uC", patternImage(983040 - 7));
@@ -306,22 +289,6 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
     PumpUntil([this] { return !orchestrator.connected(); });
     EXPECT_EQ(window.caption, "Connect...");
     EXPECT_EQ(window.fields[TargetField::Platform], "");
-}
-
-class SlowCameraTest : public OrchestratorTest {
-protected:
-    SlowCameraTest() : OrchestratorTest(Camera("MBM29DL324BE", 60s)) {}
-};
-
-TEST_F(SlowCameraTest, CancelWhileWaitingForTheCameraEndsTheUpdateUnconnected) {
-    AddItem("Corvel::uC", patternImage(100));
-    ASSERT_EQ(orchestrator.startUpdate(), CommandOutcome::Started);
-    EXPECT_FALSE(window.mainWindowEnabled);
-    postCancel(queue);
-    PumpUntilIdle();
-    EXPECT_EQ(orchestrator.lastUpdateEnding(), UpdateEnding::NotConnected);
-    EXPECT_TRUE(window.mainWindowEnabled);
-    EXPECT_TRUE(window.shown.empty());
 }
 
 // The camera vanishes at one point of an update: the link ends, whatever

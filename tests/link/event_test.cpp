@@ -17,20 +17,3 @@ TEST(Event, ManualResetStaysSetUntilResetAutoResetIsConsumedByOneWait) {
     EXPECT_TRUE(automatic.wait(0ms));
     EXPECT_FALSE(automatic.wait(0ms));
 }
-
-TEST(Event, WaitAnyReportsTheFirstSetInOrderAndConsumesOnlyIt) {
-    Event quit(Event::Reset::Manual);
-    Event connect(Event::Reset::Auto);
-    Event run(Event::Reset::Auto);
-    Event* const events[] = {&quit, &connect, &run};
-    run.set();
-    connect.set();
-    EXPECT_EQ(Event::waitAny(events, 0ms), 1u);
-    EXPECT_EQ(Event::waitAny(events, 0ms), 2u);
-    EXPECT_EQ(Event::waitAny(events, 0ms), std::nullopt);
-    quit.set();
-    connect.set();
-    EXPECT_EQ(Event::waitAny(events, 0ms), 0u);
-    EXPECT_EQ(Event::waitAny(events, 0ms), 0u);
-    EXPECT_TRUE(connect.isSet());
-}

@@ -152,14 +152,5 @@ TEST_F(SerialPortTest, PurgeDiscardsOnlyWhatWasReceived) {
     EXPECT_EQ(peer.receive(1, 300ms), Bytes{4});
 }
 
-TEST_F(SerialPortTest, AHangUpRaisesInsteadOfWaitingForever) {
-    port.setTimeouts({});  // wait for every byte, without limit
-    std::jthread closer([this] {
-        std::this_thread::sleep_for(50ms);
-        peer.hangUp();
-    });
-    EXPECT_THROW(readHost(4), CSerialException);
-}
-
 }  // namespace
 }  // namespace tarnwick
