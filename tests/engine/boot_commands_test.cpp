@@ -137,17 +137,13 @@ TEST_F(BootCommandsTest, RepliesAreStoredAndFailuresChangeOnlyTheBlankFlag) {
     link.answer(textBytes(std::string("BLS v2.11 (sim)\0tail", 20)));
     link.answer(textBytes(" v2.11"));  // no number in it: the last one stays
     link.answer({0x26, 0x04});
-    link.answer({0x01, 0x01});
     link.answer({0x01, 0x00});
     link.answer({1, 0, 2, 0, 3, 0xFF});
     commands.readVersionInfo();
     EXPECT_EQ(target.versionText, "BLS v2.11 (sim)");
-    commands.readVersionInfo();
-    commands.readFlashId();
-    commands.blankCheck(0, 0x100);
-    EXPECT_FALSE(target.blank);
-    // The second time round, every exchange fails.
-    for (const bool blank : {true, false}) {
+    for (const bool blank : {true, false}) {  // the second time round, every exchange fails
+        commands.readVersionInfo();
+        commands.readFlashId();
         commands.blankCheck(0, 0x100);
         commands.readInfoBlock(0, 0x100);
         EXPECT_EQ(target.blank, blank);
@@ -156,8 +152,6 @@ TEST_F(BootCommandsTest, RepliesAreStoredAndFailuresChangeOnlyTheBlankFlag) {
         EXPECT_EQ(target.flash.flashId(), 0x0426u);
         ASSERT_EQ(target.infoBlockLength, 6u);
         EXPECT_THAT(std::span(target.infoBlock).first(6), ElementsAre(1, 0, 2, 0, 3, 0xFF));
-        commands.readVersionInfo();
-        commands.readFlashId();
     }
 }
 

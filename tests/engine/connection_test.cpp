@@ -116,7 +116,6 @@ TEST_F(ConnectionTest, FailedVersionReadStillReadsTheFlashIdentity) {
     link.fail(LinkResult::CrcError);
     link.answer({0x5F, 0x04});
     EXPECT_FALSE(connect());
-    EXPECT_FALSE(target.connected);
     EXPECT_EQ(target.flash.flashId(), 0x045F);
     EXPECT_EQ(lastOf(sink.descriptions(), 5),
               (Lines{"MsgInfo 4 0x3", "MsgProgress 4 \"Read target FLASH identifier...\"", "MsgInfo 5 0x0"} +
@@ -161,7 +160,6 @@ TEST_F(ConnectionTest, PortFailureIsReportedWithTheSystemTextAndEndsTheProcedure
     SerialFrameLink serial{port, quit, FrameTimings{10ms}};
     BootCommands cameraCommands{serial, target, sink};
     EXPECT_FALSE(connect(cameraCommands));
-    EXPECT_FALSE(target.connected);
     EXPECT_EQ(lastOf(sink.descriptions(), 3),
               (Lines{"MsgInfo 17 \"" + CSerialException(EIO).text() + '"'} + kNotConnectedEnd));
     EXPECT_EQ(std::ranges::count(sink.descriptions(), "MsgProgress 4 \"Read target FLASH identifier...\""), 0)

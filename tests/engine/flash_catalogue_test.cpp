@@ -79,18 +79,10 @@ TEST(DetectedIdentity, LooksEachIdUpByItself) {
     }
 }
 
-TEST(DetectedIdentity, FlashIdTakesTheLowBytesAndExplicitIdsOverrideTheDetectedOnes) {
+TEST(DetectedIdentity, FlashIdTakesTheLowByteOfEachId) {
     FlashCatalogue catalogue;
     catalogue.setDetected(0x1204, 0x3453);
     EXPECT_EQ(catalogue.flashId(), 0x0453);
-    catalogue.setDetected(0x1F, 0xC0);
-    EXPECT_EQ(catalogue.flashId(), 0x1FC0);
-    catalogue.setDetected(0x04, 0x53);
-    EXPECT_EQ(catalogue.vendorName(0x1F), "Atmel");
-    EXPECT_EQ(catalogue.vendorName(0x22), kNotFound);
-    EXPECT_EQ(catalogue.chipName(0x53, 0x01), "AM29DL323GB");
-    EXPECT_FALSE(catalogue.isKnownDevice(0x99));
-    EXPECT_FALSE(catalogue.isKnownManufacturer(0x22));
 }
 
 }  // namespace

@@ -203,7 +203,7 @@ TEST_F(FlashOperationsTest, VerifyRefusesABlankRegionAFailedReadOrCheckADifferen
     EXPECT_EQ(sink.descriptions(), (Lines{"MsgInfo 12 0x0", "MsgInfo 17 \"Can't verify - internal error...\""}));
 }
 
-TEST_F(FlashOperationsTest, EraseNamesTheSectorStartsOfTheRegion) {
+TEST_F(FlashOperationsTest, EraseNamesItsSectorStartsReportsEachFailureAndAStoppedEraseSucceeds) {
     camera.presetFlash(0x4FFFF, Bytes{0x00});
     EXPECT_EQ(eraseRegion(parts, 0x10000, 0x40000), JobResult::Success);
     const auto erases = requestsOf(camera, kEraseSectors);
@@ -214,9 +214,8 @@ TEST_F(FlashOperationsTest, EraseNamesTheSectorStartsOfTheRegion) {
     EXPECT_EQ(camera.flash(0x4FFFF, 1), Bytes{0xFF});
     EXPECT_EQ(link.replyTimeouts, std::vector<std::uint32_t>{2000});
     EXPECT_EQ(sink.descriptions(), Lines{"MsgProgress 4 \"Erase sector...\""});
-}
 
-TEST_F(FlashOperationsTest, EraseFailuresKeepTheExchangeResultAndAStoppedEraseSucceeds) {
+    sink.take();
     twice(FaultKind::CanInsteadOfAck, kEraseSectors);
     EXPECT_EQ(eraseRegion(parts, 0x10000, 0x40000), JobResult::CrcError);
     twice(FaultKind::Silence, kEraseSectors);

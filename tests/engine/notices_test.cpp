@@ -8,18 +8,6 @@
 namespace tarnwick {
 namespace {
 
-TEST(Posting, DescriptionsShowValuesNoticeNumbersInHexAndTextsQuoted) {
-    RecordingSink sink;
-    postCancel(sink);
-    postInfo(sink, InfoCode::Checksum1, 0xDEADBEEF);
-    postProgress(sink, ProgressCode::Status, "Erase chip...");
-    sink.post({Message::MsgInfo, 5, 0, nullptr});
-    ASSERT_EQ(sink.descriptions(), (std::vector<std::string>{"MsgCancel 0 0", "MsgInfo 7 0xDEADBEEF",
-                                                             "MsgProgress 4 \"Erase chip...\"", "MsgInfo 5 none"}));
-    EXPECT_EQ(sink.take()[1].notice->number(), 0xDEADBEEFu);
-    EXPECT_TRUE(sink.descriptions().empty()) << "taken messages leave the sink";
-}
-
 TEST(FieldTexts, BlankCheckAndPlatform) {
     const std::pair<std::uint32_t, std::string_view> blank[] = {
         {1, "is blank"}, {0, "isn't blank"}, {0x0101, "isn't blank"}, {0xFFFFFFFE, "unknown"}, {0xFFFFFFFF, "error"}};
