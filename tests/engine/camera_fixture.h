@@ -17,9 +17,14 @@
 
 namespace tarnwick {
 
-inline CameraOptions quickCamera(std::string chip = "MBM29DL324BE") {
+using Lines = std::vector<std::string>;
+
+inline Lines lastOf(const Lines& lines, std::size_t count) {
+    return {lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end()};
+}
+
+inline CameraOptions quickCamera() {
     CameraOptions options;
-    options.chip = std::move(chip);
     options.readyDelay = std::chrono::milliseconds(20);
     return options;
 }
@@ -72,7 +77,7 @@ inline std::vector<ObservedRequest> requestsOf(const SimulatedCamera& camera, co
 
 class CameraTest : public ::testing::Test {
 protected:
-    explicit CameraTest(CameraOptions options = quickCamera()) : camera(std::move(options)) {
+    CameraTest() : camera(quickCamera()) {
         port.open(camera.portNumber(), 115200);
     }
 

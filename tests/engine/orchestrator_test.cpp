@@ -128,15 +128,9 @@ public:
 
 const WorkerTimings kQuickTimings{.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}};
 
-CameraOptions Camera() {
-    CameraOptions options = quickCamera();
-    options.versionText = "BLS v2.05 (sim)";
-    return options;
-}
-
 class OrchestratorTest : public ::testing::Test {
 protected:
-    OrchestratorTest() : camera(Camera()), package("Update", "") {
+    OrchestratorTest() : camera(quickCamera()), package("Update", "") {
         window.settings = CommandSettings{static_cast<std::uint32_t>(camera.portNumber()), 115200, false};
         window.package = &package;
     }
@@ -257,7 +251,7 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
     Connect();
     EXPECT_EQ(window.caption, "Disconnect...");
     EXPECT_FALSE(window.updateEnabled);
-    EXPECT_EQ(window.fields[TargetField::Version], "BLS v2.05 (sim)");
+    EXPECT_EQ(window.fields[TargetField::Version], "BLS v2.11 (sim)");
     EXPECT_EQ(window.fields[TargetField::Platform], "Corvel (Fujitsu - MBM29DL324BE)");
 
     window.item = &AddItem("Corvel::uC", patternImage(5000));

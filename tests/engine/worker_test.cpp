@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 
 #include "camera_fixture.h"
@@ -15,7 +14,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::Contains;
-using Lines = std::vector<std::string>;
 
 constexpr auto kLongEnough = 20s;
 
@@ -42,10 +40,7 @@ protected:
         ASSERT_TRUE(sink.waitFor(Message::MsgJobsDone, kLongEnough));
     }
 
-    Lines lastLines(std::size_t count) const {
-        const auto lines = sink.descriptions();
-        return {lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end()};
-    }
+    Lines lastLines(std::size_t count) const { return lastOf(sink.descriptions(), count); }
 
     Worker worker{kQuickWorker};
 };
