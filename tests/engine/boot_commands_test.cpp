@@ -33,12 +33,6 @@ TEST(BootVersion, ReadsTheFourCharactersAfterTheMarkerOrFromTheSecond) {
 // A scripted exchange that fails.
 constexpr std::nullopt_t kNoReply = std::nullopt;
 
-void expectHeader(const FakeFrameLink::Request& request, const BootCommand& command, std::uint16_t length) {
-    const FrameBuffer& frame = request.frame;
-    EXPECT_EQ(std::tuple(frame.command(), frame.group(), frame.length(), request.replyTimeoutMs),
-              std::tuple(command.code, static_cast<std::uint8_t>(command.group), length, command.replyTimeoutMs));
-}
-
 class BootCommandsTest : public ::testing::Test {
 protected:
     FakeFrameLink link;
@@ -122,11 +116,12 @@ TEST(BootCommandCases, SendEachRequestAndPostTheirNotices) {
             EXPECT_EQ(row.run(commands), reply ? LinkResult::Success : LinkResult::CommError);
         }
         ASSERT_EQ(link.requests.size(), row.replies.size());
-        for (const FakeFrameLink::Request& request : link.requests) {
-            expectHeader(request, row.command, row.requestLength);
+        for (const auto& [frame, replyTimeoutMs] : link.requests) {
+            EXPECT_EQ(std::tuple(frame.command(), frame.group(), frame.length(), replyTimeoutMs),
+                      std::tuple(row.command.code, static_cast<std::uint8_t>(row.command.group), row.requestLength,
+                                 row.command.replyTimeoutMs));
             if (row.requestLength >= 8) {
-                EXPECT_EQ(request.frame.payload32(0), kStart);
-                EXPECT_EQ(request.frame.payload32(4), kLength);
+                EXPECT_EQ(std::pair(frame.payload32(0), frame.payload32(4)), std::pair(kStart, kLength));
             }
         }
         EXPECT_EQ(sink.descriptions(), row.notices);

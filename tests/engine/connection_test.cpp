@@ -167,14 +167,5 @@ TEST_F(ConnectionTest, PortFailureIsReportedWithTheSystemTextAndEndsTheProcedure
     EXPECT_EQ(takeBreakLog(), (std::vector<unsigned long>{TIOCSBRK, TIOCCBRK, TIOCCBRK}));
 }
 
-TEST_F(ConnectionTest, ClosedPortShowsAndHidesTheWindowOnly) {
-    port.close();
-    target.connected = true;
-    EXPECT_FALSE(connect());
-    EXPECT_FALSE(target.connected);
-    EXPECT_EQ(sink.descriptions(), (Lines{kWaitingStart[0], kWaitingStart[1]} + kNotConnectedEnd));
-    EXPECT_TRUE(takeBreakLog().empty());
-}
-
 }  // namespace
 }  // namespace tarnwick

@@ -63,7 +63,7 @@ TEST(PortNames, EnumerationListsEveryAliasInOrderAndSkipsOtherNames) {
     EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end()));
 }
 
-TEST(PortNames, FolderIsTheEnvironmentsOrInTheConfigFolderAndNeverRelative) {
+TEST(PortNames, FolderIsInTheConfigFolderAndNeverRelative) {
     const ScopedEnvironment noPorts("TARNWICK_PORTS", nullptr);
     const ScopedEnvironment config("XDG_CONFIG_HOME", "/tmp/config-home");
     EXPECT_EQ(portFolder(), "/tmp/config-home/Vornix/Tarnwick/ports");
@@ -74,8 +74,6 @@ TEST(PortNames, FolderIsTheEnvironmentsOrInTheConfigFolderAndNeverRelative) {
         EXPECT_EQ(portFolder(), "");
         EXPECT_EQ(portDevice(3), "/dev/ttyS2");
     }
-    const ScopedEnvironment ports("TARNWICK_PORTS", "/tmp/elsewhere");
-    EXPECT_EQ(portFolder(), "/tmp/elsewhere");
 }
 
 // What an open that must fail throws.
