@@ -68,16 +68,14 @@ LinkResult getSectorCrc(BootCommands& commands) { return commands.getSectorCrc(k
 LinkResult setSectorCrc(BootCommands& commands) { return commands.setSectorCrc(kStart, kLength); }
 
 const CommandCase kCommandCases[] = {
-    {"ReadVersionInfo", 0, &BootCommands::readVersionInfo, kReadVersionInfo, 0,
-     {textBytes("BLS v2.11 (sim)"), kNoReply},
+    {"ReadVersionInfo", 0, &BootCommands::readVersionInfo, kReadVersionInfo, 0, {textBytes("BLS v2.11"), kNoReply},
      {kVersionStep, "MsgInfo 4 0x0", kVersionStep, "MsgInfo 4 0x2"}},
     // No row holds Fujitsu with device 0x26, but each id is known by itself.
     {"ReadFlashIdReportsAnUnknownIdBeforeThePlatform", 0, &BootCommands::readFlashId, kReadFlashId, 0,
      {Bytes{0x26, 0x04}, Bytes{0x99, 0x04}, Bytes{0x53, 0x77}, kNoReply},
      {kFlashIdStep, "MsgInfo 5 0x0", kFlashIdStep, kNoFlash, "MsgInfo 5 0x0", kFlashIdStep, kNoFlash,
       "MsgInfo 5 0x0", kFlashIdStep, "MsgInfo 5 0x2"}},
-    {"BlankCheckNeedsStatusExactlyOne", 0, blankCheck, kBlankCheck, 8,
-     {Bytes{0x01, 0x00}, Bytes{0x01, 0x01}, kNoReply},
+    {"BlankCheckNeedsStatusExactlyOne", 0, blankCheck, kBlankCheck, 8, {Bytes{0x01, 0x00}, Bytes{0x01, 0x01}, kNoReply},
      {kBlankStep, "MsgInfo 6 0x1", kBlankStep, "MsgInfo 6 0x101", kBlankStep, "MsgInfo 6 0xFFFFFFFF"}},
     // Eight bytes do not fit this version: the values stay unset.
     {"GetSectorCrcTakesOneValueBeforeTwoEleven", 210, getSectorCrc, kGetSectorCrc, 8,

@@ -46,8 +46,6 @@ protected:
 
     FlashOperationsTest() { target.flash.setDetected(0x04, 0x5F); }
 
-    auto steps() const { return std::ranges::count(sink.descriptions(), std::string("MsgProgress 8 0x0")); }
-
     // Both attempts of the next request of this command.
     void twice(FaultKind kind, const BootCommand& command) {
         camera.scheduleFault({.kind = kind, .command = commandOf(command), .times = 2});
@@ -99,7 +97,7 @@ TEST_F(FlashOperationsTest, BlocksFillAFrameAndErasedOnesAreSkippedButStepTheBar
     EXPECT_EQ(requestWord(writes[1], 0), kStart + 2 * 4088);
     EXPECT_EQ(requestWord(writes[1], 4), 1824u);
     EXPECT_THAT(sink.descriptions(), ::testing::Contains("MsgProgress 6 0x20000"));
-    EXPECT_EQ(steps(), 3);
+    EXPECT_EQ(std::ranges::count(sink.descriptions(), std::string("MsgProgress 8 0x0")), 3);
     EXPECT_EQ(camera.flash(kStart, 10000), image);
 }
 

@@ -70,8 +70,7 @@ TEST(InterpretingProgress, GivesEachCodeItsAction) {
     for (const auto& [code, notice, want] : cases) {
         const ProgressDisplay got = interpretProgress(code, notice);
         EXPECT_EQ(std::tie(got.action, got.status, got.lower, got.upper, got.position),
-                  std::tie(want.action, want.status, want.lower, want.upper, want.position))
-            << code;
+                  std::tie(want.action, want.status, want.lower, want.upper, want.position)) << code;
     }
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <thread>
 
 #include "pty_peer.h"
@@ -14,8 +13,6 @@ namespace tarnwick {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ScopedEnvironment;
-using testing::TemporaryPortFolder;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr int kPeerPort = 201;
@@ -30,13 +27,13 @@ protected:
         return bytes;
     }
 
-    TemporaryPortFolder folder;
+    testing::TemporaryPortFolder folder;
     testing::PtyPeer peer{folder, kPeerPort};
     SerialPort port;
 };
 
 TEST(PortNames, NumbersMapToDevicesUnlessAnAliasNamesThePort) {
-    const TemporaryPortFolder folder;
+    const testing::TemporaryPortFolder folder;
     const std::pair<int, std::optional<std::filesystem::path>> mapped[] = {
         {1, "/dev/ttyS0"},     {64, "/dev/ttyS63"}, {65, "/dev/ttyUSB0"},   {128, "/dev/ttyUSB63"},
         {129, "/dev/ttyACM0"}, {192, "/dev/ttyACM63"}, {0, std::nullopt}, {193, std::nullopt}};
@@ -48,7 +45,7 @@ TEST(PortNames, NumbersMapToDevicesUnlessAnAliasNamesThePort) {
 }
 
 TEST(PortNames, EnumerationListsEveryAliasInOrderAndSkipsOtherNames) {
-    TemporaryPortFolder folder;
+    testing::TemporaryPortFolder folder;
     folder.addAlias(212, "/dev/null");
     folder.addAlias(200, "/dev/missing");
     std::filesystem::create_symlink("/dev/null", folder.path() / "COM");
@@ -64,13 +61,13 @@ TEST(PortNames, EnumerationListsEveryAliasInOrderAndSkipsOtherNames) {
 }
 
 TEST(PortNames, FolderIsInTheConfigFolderAndNeverRelative) {
-    const ScopedEnvironment noPorts("TARNWICK_PORTS", nullptr);
-    const ScopedEnvironment config("XDG_CONFIG_HOME", "/tmp/config-home");
+    const testing::ScopedEnvironment noPorts("TARNWICK_PORTS", nullptr);
+    const testing::ScopedEnvironment config("XDG_CONFIG_HOME", "/tmp/config-home");
     EXPECT_EQ(portFolder(), "/tmp/config-home/Vornix/Tarnwick/ports");
     {
         // No folder at all: never an alias relative to the working folder.
-        const ScopedEnvironment noConfig("XDG_CONFIG_HOME", nullptr);
-        const ScopedEnvironment noHome("HOME", nullptr);
+        const testing::ScopedEnvironment noConfig("XDG_CONFIG_HOME", nullptr);
+        const testing::ScopedEnvironment noHome("HOME", nullptr);
         EXPECT_EQ(portFolder(), "");
         EXPECT_EQ(portDevice(3), "/dev/ttyS2");
     }
@@ -89,7 +86,7 @@ CSerialException openFailure(Open open) {
 }
 
 TEST(SerialPortOpen, PortZeroAndMissingDevicesFailWithTheSystemText) {
-    TemporaryPortFolder folder;
+    testing::TemporaryPortFolder folder;
     folder.addAlias(7, "/dev/no-such-device");
     SerialPort port;
     EXPECT_EQ(openFailure([&] { port.open(0, 115200); }).text(), "No such file or directory");
