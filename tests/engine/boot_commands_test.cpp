@@ -5,10 +5,8 @@
 
 #include <functional>
 #include <numeric>
-#include <ostream>
 #include <stdexcept>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "fake_frame_link.h"
 
@@ -16,7 +14,6 @@ namespace tarnwick {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes textBytes(std::string_view text) { return {text.begin(), text.end()}; }
@@ -38,14 +35,6 @@ constexpr std::nullopt_t kNoReply = std::nullopt;
 
 class BootCommandsTest : public ::testing::Test {
 protected:
-    static void expectHeader(const FakeFrameLink::Request& request, const BootCommand& command,
-                             std::uint16_t length) {
-        EXPECT_EQ(request.frame.command(), command.code);
-        EXPECT_EQ(request.frame.group(), static_cast<std::uint8_t>(command.group));
-        EXPECT_EQ(request.frame.length(), length);
-        EXPECT_EQ(request.replyTimeoutMs, command.replyTimeoutMs);
-    }
-
     FakeFrameLink link;
     TargetInfo target;
     RecordingSink sink;
@@ -74,23 +63,19 @@ struct CommandCase {
     std::vector<std::string> notices;
 };
 
-void PrintTo(const CommandCase& row, std::ostream* out) { *out << row.name; }
-
 LinkResult blankCheck(BootCommands& commands) { return commands.blankCheck(kStart, kLength); }
 LinkResult getSectorCrc(BootCommands& commands) { return commands.getSectorCrc(kStart, kLength); }
 LinkResult setSectorCrc(BootCommands& commands) { return commands.setSectorCrc(kStart, kLength); }
 
 const CommandCase kCommandCases[] = {
-    {"ReadVersionInfo", 0, &BootCommands::readVersionInfo, kReadVersionInfo, 0,
-     {textBytes("BLS v2.11 (sim)"), kNoReply},
+    {"ReadVersionInfo", 0, &BootCommands::readVersionInfo, kReadVersionInfo, 0, {textBytes("BLS v2.11"), kNoReply},
      {kVersionStep, "MsgInfo 4 0x0", kVersionStep, "MsgInfo 4 0x2"}},
     // No row holds Fujitsu with device 0x26, but each id is known by itself.
     {"ReadFlashIdReportsAnUnknownIdBeforeThePlatform", 0, &BootCommands::readFlashId, kReadFlashId, 0,
      {Bytes{0x26, 0x04}, Bytes{0x99, 0x04}, Bytes{0x53, 0x77}, kNoReply},
      {kFlashIdStep, "MsgInfo 5 0x0", kFlashIdStep, kNoFlash, "MsgInfo 5 0x0", kFlashIdStep, kNoFlash,
       "MsgInfo 5 0x0", kFlashIdStep, "MsgInfo 5 0x2"}},
-    {"BlankCheckNeedsStatusExactlyOne", 0, blankCheck, kBlankCheck, 8,
-     {Bytes{0x01, 0x00}, Bytes{0x01, 0x01}, kNoReply},
+    {"BlankCheckNeedsStatusExactlyOne", 0, blankCheck, kBlankCheck, 8, {Bytes{0x01, 0x00}, Bytes{0x01, 0x01}, kNoReply},
      {kBlankStep, "MsgInfo 6 0x1", kBlankStep, "MsgInfo 6 0x101", kBlankStep, "MsgInfo 6 0xFFFFFFFF"}},
     // Eight bytes do not fit this version: the values stay unset.
     {"GetSectorCrcTakesOneValueBeforeTwoEleven", 210, getSectorCrc, kGetSectorCrc, 8,
@@ -116,59 +101,50 @@ const CommandCase kCommandCases[] = {
      {textBytes(std::string("fine\0junk", 9)), Bytes{}}, {"MsgInfo 16 \"fine\"", "MsgInfo 16 \"\""}},
 };
 
-class BootCommandCases : public BootCommandsTest, public ::testing::WithParamInterface<CommandCase> {};
-
-TEST_P(BootCommandCases, SendEachRequestAndPostTheirNotices) {
-    const CommandCase& row = GetParam();
-    target.bootVersion = row.bootVersion;
-    for (const std::optional<Bytes>& reply : row.replies) {
-        if (reply) {
-            link.answer(*reply);
-        } else {
-            link.fail(LinkResult::CommError);
+TEST(BootCommandCases, SendEachRequestAndPostTheirNotices) {
+    for (const CommandCase& row : kCommandCases) {
+        SCOPED_TRACE(row.name);
+        FakeFrameLink link;
+        TargetInfo target;
+        target.bootVersion = row.bootVersion;
+        RecordingSink sink;
+        BootCommands commands{link, target, sink};
+        for (const std::optional<Bytes>& reply : row.replies) {
+            reply ? link.answer(*reply) : link.fail(LinkResult::CommError);
+            EXPECT_EQ(row.run(commands), reply ? LinkResult::Success : LinkResult::CommError);
         }
-        EXPECT_EQ(row.run(commands), reply ? LinkResult::Success : LinkResult::CommError);
-    }
-    ASSERT_EQ(link.requests.size(), row.replies.size());
-    for (const FakeFrameLink::Request& request : link.requests) {
-        expectHeader(request, row.command, row.requestLength);
-        if (row.requestLength >= 8) {
-            EXPECT_EQ(request.frame.payload32(0), kStart);
-            EXPECT_EQ(request.frame.payload32(4), kLength);
+        ASSERT_EQ(link.requests.size(), row.replies.size());
+        for (const auto& [frame, replyTimeoutMs] : link.requests) {
+            EXPECT_EQ(std::tuple(frame.command(), frame.group(), frame.length(), replyTimeoutMs),
+                      std::tuple(row.command.code, static_cast<std::uint8_t>(row.command.group), row.requestLength,
+                                 row.command.replyTimeoutMs));
+            if (row.requestLength >= 8) {
+                EXPECT_EQ(std::pair(frame.payload32(0), frame.payload32(4)), std::pair(kStart, kLength));
+            }
         }
+        EXPECT_EQ(sink.descriptions(), row.notices);
     }
-    EXPECT_EQ(sink.descriptions(), row.notices);
 }
-
-INSTANTIATE_TEST_SUITE_P(Commands, BootCommandCases, ::testing::ValuesIn(kCommandCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BootCommandsTest, RepliesAreStoredAndFailuresChangeOnlyTheBlankFlag) {
     link.answer(textBytes(std::string("BLS v2.11 (sim)\0tail", 20)));
     link.answer(textBytes(" v2.11"));  // no number in it: the last one stays
     link.answer({0x26, 0x04});
-    link.answer({0x01, 0x01});
     link.answer({0x01, 0x00});
     link.answer({1, 0, 2, 0, 3, 0xFF});
     commands.readVersionInfo();
     EXPECT_EQ(target.versionText, "BLS v2.11 (sim)");
-    commands.readVersionInfo();
-    commands.readFlashId();
-    commands.blankCheck(0, 0x100);
-    EXPECT_FALSE(target.blank);
-    // The second time round, every exchange fails.
-    for (const bool blank : {true, false}) {
+    for (const bool blank : {true, false}) {  // the second time round, every exchange fails
+        commands.readVersionInfo();
+        commands.readFlashId();
         commands.blankCheck(0, 0x100);
         commands.readInfoBlock(0, 0x100);
         EXPECT_EQ(target.blank, blank);
         EXPECT_EQ(target.versionText, " v2.11");
         EXPECT_EQ(target.bootVersion, 211);
-        EXPECT_EQ(target.flash.detectedManufacturerId(), 0x04u);
-        EXPECT_EQ(target.flash.detectedDeviceId(), 0x26u);
+        EXPECT_EQ(target.flash.flashId(), 0x0426u);
         ASSERT_EQ(target.infoBlockLength, 6u);
         EXPECT_THAT(std::span(target.infoBlock).first(6), ElementsAre(1, 0, 2, 0, 3, 0xFF));
-        commands.readVersionInfo();
-        commands.readFlashId();
     }
 }
 
@@ -176,7 +152,8 @@ TEST_F(BootCommandsTest, TextQuerySendsZeroEndedTextThatFitsTheFrame) {
     link.answer({});
     link.answer({});
     commands.textQuery(0, 0, "status");
-    EXPECT_THAT(std::span(link.requests[0].frame.payload()).subspan(8, 7), ElementsAre('s', 't', 'a', 't', 'u', 's', 0));
+    EXPECT_THAT(std::span(link.requests[0].frame.payload()).subspan(8, 7),
+                ElementsAre('s', 't', 'a', 't', 'u', 's', 0));
     commands.textQuery(0, 0, std::string(kMaxQueryText, 'x'));
     EXPECT_EQ(link.requests[1].frame.length(), kFramePayloadCapacity);
 
@@ -184,18 +161,6 @@ TEST_F(BootCommandsTest, TextQuerySendsZeroEndedTextThatFitsTheFrame) {
     EXPECT_EQ(commands.textQuery(0, 0, std::string(kMaxQueryText + 1, 'x')), LinkResult::CommError);
     EXPECT_EQ(link.requests.size(), 2u);
     EXPECT_THAT(sink.descriptions(), ElementsAre("MsgInfo 16 \"\""));
-}
-
-TEST_F(BootCommandsTest, CloseSessionIgnoresRepliesAndEndsTheLink) {
-    link.fail(LinkResult::CommError);
-    link.fail(LinkResult::CommError);
-    EXPECT_EQ(commands.closeSessionFirst(), LinkResult::Success);
-    EXPECT_TRUE(sink.descriptions().empty());
-    EXPECT_EQ(commands.closeSessionSecond(), LinkResult::Success);
-    ASSERT_EQ(link.requests.size(), 2u);
-    expectHeader(link.requests[0], kCloseSessionFirst, 0);
-    expectHeader(link.requests[1], kCloseSessionSecond, 0);
-    EXPECT_THAT(sink.descriptions(), ElementsAre("MsgLinkState 1 0"));
 }
 
 TEST_F(BootCommandsTest, SingleFrameRequestsStartFromACleanFrame) {
@@ -206,62 +171,33 @@ TEST_F(BootCommandsTest, SingleFrameRequestsStartFromACleanFrame) {
     EXPECT_TRUE(std::ranges::all_of(link.requests[1].frame.payload(), [](std::uint8_t byte) { return byte == 0; }));
 }
 
-TEST(FrameBuilders, EraseSectorsFillsTheWholePayload) {
+TEST(FrameBuilders, EraseSectorsEndsTheListAndRefusesMoreThanAFrameHolds) {
     FrameBuffer frame;
     std::vector<std::uint32_t> starts(kMaxSectorsPerFrame);
     std::iota(starts.begin(), starts.end(), 0u);
     buildEraseSectors(frame, starts);
-    EXPECT_EQ(frame.command(), kEraseSectors.code);
-    EXPECT_EQ(frame.group(), 2);
     EXPECT_EQ(frame.length(), 4096);
     EXPECT_EQ(frame.payload32(4 * 1022), 1022u);
     EXPECT_EQ(frame.payload32(4 * 1023), kSectorListEnd);
-
     starts.push_back(1023);
     EXPECT_THROW(buildEraseSectors(frame, starts), std::length_error);
 }
 
-TEST(FrameBuilders, WriteDataCarriesAddressCountAndDataAndAShortReplyKeepsTheCount) {
+// The counts of a short write and the data of a short read are the region
+// operations' to judge.
+TEST(FrameBuilders, DataFramesHoldAFrameAndAReadReplyMustCarryTheAskedCount) {
     FrameBuffer frame;
-    const Bytes data{9, 8, 7};
-    buildWriteData(frame, 0x20000, data);
-    EXPECT_EQ(frame.command(), kWriteData.code);
-    EXPECT_EQ(frame.group(), 2);
-    EXPECT_EQ(frame.length(), 11);
-    EXPECT_EQ(frame.payload32(0), 0x20000u);
-    EXPECT_THAT(std::span(frame.payload()).subspan(8, 3), ElementsAreArray(data));
-
-    FakeFrameLink link;
-    link.answer(le32Bytes({2}));
-    link.exchange(frame, kWriteData.replyTimeoutMs);
-    EXPECT_EQ(writtenCount(frame), 2u);
-    EXPECT_EQ(expectedWriteCount(frame), 3u);
-
     EXPECT_NO_THROW(buildWriteData(frame, 0, Bytes(kMaxDataPerFrame)));
     EXPECT_EQ(frame.length(), 4096);
     EXPECT_THROW(buildWriteData(frame, 0, Bytes(kMaxDataPerFrame + 1)), std::length_error);
-}
-
-TEST(FrameBuilders, ReadDataAcceptsOnlyTheAskedLength) {
-    FrameBuffer frame;
-    buildReadData(frame, 0x1000, 4);
-    EXPECT_EQ(frame.command(), kReadData.code);
-    EXPECT_EQ(frame.length(), 8);
-    EXPECT_EQ(frame.payload32(0), 0x1000u);
-    EXPECT_EQ(frame.payload32(4), 4u);
     EXPECT_THROW(buildReadData(frame, 0, kMaxDataPerFrame + 1), std::length_error);
 
     FakeFrameLink link;
-    const Bytes reply = le32Bytes({0x1000, 4, 0x04030201});
-    link.answer(reply);
-    link.answer({reply.begin(), reply.end() - 2});
+    link.answer(le32Bytes({0x1000, 4, 0x04030201}));
+    buildReadData(frame, 0x1000, 4);
     link.exchange(frame, kReadData.replyTimeoutMs);
-    const auto data = readDataBytes(frame, 4);
-    ASSERT_TRUE(data.has_value());
-    EXPECT_THAT(*data, ElementsAre(1, 2, 3, 4));
+    EXPECT_TRUE(readDataBytes(frame, 4).has_value());
     EXPECT_FALSE(readDataBytes(frame, 3).has_value());
-    link.exchange(frame, kReadData.replyTimeoutMs);
-    EXPECT_FALSE(readDataBytes(frame, 4).has_value());
 }
 
 }  // namespace

@@ -6,15 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdint>
 #include <iterator>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "boot_commands.h"
-#include "notices.h"
+#include "fake_frame_link.h"
 #include "package_model.h"
 #include "serial_port.h"
 #include "simulated_camera.h"
@@ -22,13 +17,14 @@
 
 namespace tarnwick {
 
-using PortFolderScope = testing::TemporaryPortFolder;
+using Lines = std::vector<std::string>;
 
-inline constexpr std::uint32_t kTestBitRate = 115200;
+inline Lines lastOf(const Lines& lines, std::size_t count) {
+    return {lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end()};
+}
 
-inline CameraOptions quickCamera(std::string chip = "MBM29DL324BE") {
+inline CameraOptions quickCamera() {
     CameraOptions options;
-    options.chip = std::move(chip);
     options.readyDelay = std::chrono::milliseconds(20);
     return options;
 }
@@ -49,11 +45,6 @@ inline PackageItem imageItem(std::vector<std::uint8_t> image, std::string fileNa
     return item;
 }
 
-inline std::vector<std::uint8_t> le32(std::uint32_t value) {
-    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-}
-
 // The texts of the failure notices recorded so far, quoted.
 inline std::vector<std::string> failureTexts(const RecordingSink& sink) {
     std::vector<std::string> texts;
@@ -68,11 +59,8 @@ inline std::vector<std::string> failureTexts(const RecordingSink& sink) {
 // A request's little-endian payload word as it came on the line (after STX
 // and the 4 header bytes).
 inline std::uint32_t requestWord(const ObservedRequest& request, std::size_t offset) {
-    std::uint32_t value = 0;
-    for (std::size_t index = 0; index < 4; ++index) {
-        value |= std::uint32_t{request.raw.at(5 + offset + index)} << (8 * index);
-    }
-    return value;
+    const auto byte = [&](std::size_t index) { return std::uint32_t{request.raw.at(5 + offset + index)}; };
+    return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
 }
 
 inline constexpr CommandId commandOf(const BootCommand& command) {
@@ -89,11 +77,11 @@ inline std::vector<ObservedRequest> requestsOf(const SimulatedCamera& camera, co
 
 class CameraTest : public ::testing::Test {
 protected:
-    explicit CameraTest(CameraOptions options = quickCamera()) : camera(std::move(options)) {
-        port.open(camera.portNumber(), kTestBitRate);
+    CameraTest() : camera(quickCamera()) {
+        port.open(camera.portNumber(), 115200);
     }
 
-    PortFolderScope folder;
+    testing::TemporaryPortFolder folder;
     SimulatedCamera camera;
     SerialPort port;
     RecordingSink sink;

@@ -5,13 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
-#include <memory>
-#include <thread>
 #include <utility>
-#include <vector>
 
 #include "fake_frame_link.h"
 #include "pty_peer.h"
@@ -44,9 +40,7 @@ namespace {
 using namespace std::chrono_literals;
 using Lines = std::vector<std::string>;
 
-constexpr std::uint32_t kBitRate = 115200;
 const std::vector<unsigned long> kHeldAndReleased{TIOCSBRK, TIOCCBRK};
-const std::vector<unsigned long> kReleasedAfterReadyAndAtEnd{TIOCSBRK, TIOCCBRK, TIOCCBRK};
 const Lines kWaitingStart{"MsgProgress 1 0x0", "MsgProgress 4 \"Reset camera to establish a connection...\"",
                           "MsgProgress 6 0x640000", "MsgProgress 7 0x0"};
 const Lines kNotConnectedEnd{"MsgProgress 2 0x0", "MsgLinkState 1 0"};
@@ -72,6 +66,8 @@ TEST(ConnectTimingsDefaults, AreTheBootCodesWaits) {
     EXPECT_EQ(kReadyByte, 0x16);
 }
 
+// The target behind a pseudo-terminal whose far end the test writes, with
+// a scripted link for the commands.
 class ConnectionTest : public ::testing::Test {
 protected:
     // The real read timeouts, so that bytes on their way are never missed;
@@ -79,158 +75,96 @@ protected:
     ConnectionTest() {
         timings.cyclePause = 1ms;
         timings.readyPause = 1ms;
-        takeBreakLog();
+        port.open(240, 115200);
+        breakLog.clear();
     }
-    ~ConnectionTest() override { port.close(); }
 
-    bool connect(BootCommands& commands) {
-        return connectToTarget({port, commands, target, sink, quit, cancel}, timings);
-    }
-    bool connect() { return connect(cameraCommands); }
-
+    bool connect(BootCommands& with) { return connectToTarget({port, with, target, sink, quit, cancel}, timings); }
+    bool connect() { return connect(commands); }
     static std::vector<unsigned long> takeBreakLog() { return std::exchange(breakLog, {}); }
 
-    void startCamera(std::chrono::milliseconds readyDelay) {
-        CameraOptions options;
-        options.readyDelay = readyDelay;
-        camera = std::make_unique<SimulatedCamera>(options);
-        port.open(camera->portNumber(), kBitRate);
-    }
-
-    // Starts the camera and waits until its ready byte is on the line.
-    void startResetCamera() {
-        startCamera(10ms);
-        for (int tries = 0; tries < 500 && camera->counters().readyBytes == 0; ++tries) {
-            std::this_thread::sleep_for(10ms);
-        }
-        ASSERT_EQ(camera->counters().readyBytes, 1u);
-    }
-
-    // The procedure stopped before its first read: the ready byte waits unread.
-    void expectEndedBeforeTheFirstRead() {
-        EXPECT_EQ(sink.descriptions(), kWaitingStart + kNotConnectedEnd);
-        EXPECT_EQ(takeBreakLog(), kHeldAndReleased);
-        EXPECT_TRUE(camera->requests().empty());
-        std::uint8_t byte = 0;
-        EXPECT_EQ(port.read(std::span(&byte, 1)), 1u);
-        EXPECT_EQ(byte, kReadyByte);
-    }
-
     testing::TemporaryPortFolder folder;
+    testing::PtyPeer peer{folder, 240};
     SerialPort port;
     Event quit{Event::Reset::Manual};
     Event cancel{Event::Reset::Auto};
     TargetInfo target;
     RecordingSink sink;
     ConnectTimings timings;
-    std::unique_ptr<SimulatedCamera> camera;
-    SerialFrameLink link{port, quit, FrameTimings{10ms}};
-    BootCommands cameraCommands{link, target, sink};
+    FakeFrameLink link;
+    BootCommands commands{link, target, sink};
 };
 
-TEST_F(ConnectionTest, ReadyByteInTheFirstCycleConnects) {
-    startResetCamera();
+TEST_F(ConnectionTest, OtherBytesBeforeTheReadyByteCostACycleEachThenTheTargetIsRead) {
+    peer.send({0x00, 0x41, kNak, kReadyByte});
+    link.answer({'B', 'L', 'S', ' ', 'v', '2', '.', '1', '1'});
+    link.answer({0x5F, 0x04});
     EXPECT_TRUE(connect());
     EXPECT_TRUE(target.connected);
-    EXPECT_EQ(target.versionText, "BLS v2.11 (sim)");
     EXPECT_EQ(target.bootVersion, 211);
     EXPECT_EQ(target.flash.flashId(), 0x045F);
     EXPECT_EQ(sink.descriptions(),
-              (kWaitingStart + Lines{"MsgProgress 4 \"Read target version information...\"", "MsgInfo 4 0x0",
-                                     "MsgProgress 4 \"Read target FLASH identifier...\"", "MsgInfo 5 0x0",
-                                     "MsgProgress 2 0x0", "MsgLinkState 1 1"}));
-    EXPECT_EQ(takeBreakLog(), kReleasedAfterReadyAndAtEnd);
-}
-
-TEST_F(ConnectionTest, OtherBytesBeforeTheReadyByteCostACycleEach) {
-    constexpr int kPeerPort = 240;
-    const testing::PtyPeer peer{folder, kPeerPort};
-    port.open(kPeerPort, kBitRate);
-    peer.send({0x00, 0x41, kNak, kReadyByte});
-    FakeFrameLink fakeLink;
-    fakeLink.answer({});
-    fakeLink.answer({0x5F, 0x04});
-    BootCommands commands{fakeLink, target, sink};
-    EXPECT_TRUE(connect(commands));
-    EXPECT_EQ(std::ranges::count(sink.descriptions(), kCycleStep), 3);
+              (kWaitingStart + Lines(3, kCycleStep) +
+               Lines{"MsgProgress 4 \"Read target version information...\"", "MsgInfo 4 0x0",
+                     "MsgProgress 4 \"Read target FLASH identifier...\"", "MsgInfo 5 0x0", "MsgProgress 2 0x0",
+                     "MsgLinkState 1 1"}));
+    EXPECT_EQ(takeBreakLog(), (std::vector<unsigned long>{TIOCSBRK, TIOCCBRK, TIOCCBRK})) << "released at the end too";
 }
 
 TEST_F(ConnectionTest, FailedVersionReadStillReadsTheFlashIdentity) {
-    startResetCamera();
-    camera->scheduleFault({.kind = FaultKind::CanInsteadOfAck, .command = CommandId{1, 0x01}, .times = 2});
+    peer.send({kReadyByte});
+    link.fail(LinkResult::CrcError);
+    link.answer({0x5F, 0x04});
     EXPECT_FALSE(connect());
-    EXPECT_FALSE(target.connected);
     EXPECT_EQ(target.flash.flashId(), 0x045F);
     EXPECT_EQ(lastOf(sink.descriptions(), 5),
               (Lines{"MsgInfo 4 0x3", "MsgProgress 4 \"Read target FLASH identifier...\"", "MsgInfo 5 0x0"} +
                kNotConnectedEnd));
 }
 
-TEST_F(ConnectionTest, CancelIsSeenBeforeTheNextReadAndConsumed) {
-    startResetCamera();
-    cancel.set();
-    EXPECT_FALSE(connect());
-    EXPECT_FALSE(cancel.isSet());
-    expectEndedBeforeTheFirstRead();
-}
-
-TEST_F(ConnectionTest, QuitIsSeenBeforeTheNextReadAndStaysSet) {
-    startResetCamera();
-    quit.set();
-    EXPECT_FALSE(connect());
-    EXPECT_TRUE(quit.isSet());
-    expectEndedBeforeTheFirstRead();
-}
-
-TEST_F(ConnectionTest, CancelWhileWaitingEndsTheWait) {
-    startCamera(1h);
-    target.connected = true;
-    std::jthread user([this] {
-        for (int tries = 0; tries < 10000 && std::ranges::count(sink.descriptions(), kCycleStep) < 2; ++tries) {
-            std::this_thread::sleep_for(1ms);
-        }
-        cancel.set();
-    });
-    EXPECT_FALSE(connect());
-    user.join();
-    EXPECT_FALSE(target.connected);
-    EXPECT_LT(std::ranges::count(sink.descriptions(), kCycleStep), 100);
-    EXPECT_EQ(lastOf(sink.descriptions(), 2), kNotConnectedEnd);
-    EXPECT_EQ(takeBreakLog(), kHeldAndReleased);
+// Seen before the first read, so the ready byte waits unread.
+TEST_F(ConnectionTest, CancelAndQuitAreSeenBeforeTheNextReadAndOnlyTheCancelIsConsumed) {
+    for (Event* stop : {&cancel, &quit}) {
+        peer.send({kReadyByte});
+        stop->set();
+        EXPECT_FALSE(connect());
+        EXPECT_FALSE(cancel.isSet());
+        EXPECT_EQ(quit.isSet(), stop == &quit);
+        EXPECT_EQ(sink.descriptions(), kWaitingStart + kNotConnectedEnd);
+        sink.take();
+        EXPECT_EQ(takeBreakLog(), kHeldAndReleased);
+        EXPECT_TRUE(link.requests.empty());
+        std::uint8_t byte = 0;
+        EXPECT_EQ(port.read(std::span(&byte, 1)), 1u);
+        EXPECT_EQ(byte, kReadyByte);
+    }
 }
 
 TEST_F(ConnectionTest, HundredSilentCyclesGiveUp) {
-    startCamera(1h);
     port.setTimeouts({1, 2, 3, 7, 9});
     timings.readMultiplierMs = 1;
     timings.readConstantMs = 2;
     EXPECT_FALSE(connect());
-    const Lines lines = sink.descriptions();
-    EXPECT_EQ(lines, kWaitingStart + Lines(100, kCycleStep) + kNotConnectedEnd);
+    EXPECT_EQ(sink.descriptions(), kWaitingStart + Lines(100, kCycleStep) + kNotConnectedEnd);
     EXPECT_EQ(takeBreakLog(), kHeldAndReleased);
     EXPECT_EQ(port.getTimeouts(), (CommTimeouts{250, 1, 2, 7, 9}));
 }
 
-TEST_F(ConnectionTest, PortFailureIsReportedWithTheSystemText) {
-    startResetCamera();
-    camera->scheduleFault({.kind = FaultKind::HangUp, .command = CommandId{1, 0x01}});
-    EXPECT_FALSE(connect());
-    EXPECT_FALSE(target.connected);
-    const Lines lines = sink.descriptions();
-    EXPECT_EQ(lastOf(lines, 3), (Lines{"MsgInfo 17 \"" + CSerialException(EIO).text() + '"'} + kNotConnectedEnd));
-    // The flash identity is not asked for on a failed line.
-    EXPECT_EQ(std::ranges::count(lines, "MsgProgress 4 \"Read target FLASH identifier...\""), 0);
-    const auto breaks = takeBreakLog();
-    ASSERT_FALSE(breaks.empty());
-    EXPECT_EQ(breaks.back(), TIOCCBRK);
-}
-
-TEST_F(ConnectionTest, ClosedPortShowsAndHidesTheWindowOnly) {
-    target.connected = true;
-    EXPECT_FALSE(connect());
-    EXPECT_FALSE(target.connected);
-    EXPECT_EQ(sink.descriptions(), (Lines{kWaitingStart[0], kWaitingStart[1]} + kNotConnectedEnd));
-    EXPECT_TRUE(takeBreakLog().empty());
+TEST_F(ConnectionTest, PortFailureIsReportedWithTheSystemTextAndEndsTheProcedure) {
+    CameraOptions options;
+    options.readyDelay = 10ms;
+    SimulatedCamera camera(options);
+    camera.scheduleFault({.kind = FaultKind::HangUp, .command = CommandId{1, 0x01}});
+    port.close();
+    port.open(camera.portNumber(), 115200);
+    SerialFrameLink serial{port, quit, FrameTimings{10ms}};
+    BootCommands cameraCommands{serial, target, sink};
+    EXPECT_FALSE(connect(cameraCommands));
+    EXPECT_EQ(lastOf(sink.descriptions(), 3),
+              (Lines{"MsgInfo 17 \"" + CSerialException(EIO).text() + '"'} + kNotConnectedEnd));
+    EXPECT_EQ(std::ranges::count(sink.descriptions(), "MsgProgress 4 \"Read target FLASH identifier...\""), 0)
+        << "the flash identity is not asked for on a failed line";
+    EXPECT_EQ(takeBreakLog(), (std::vector<unsigned long>{TIOCSBRK, TIOCCBRK, TIOCCBRK}));
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 using namespace std::chrono_literals;
 using tarnwick::Event;
 
@@ -18,41 +16,4 @@ TEST(Event, ManualResetStaysSetUntilResetAutoResetIsConsumedByOneWait) {
     EXPECT_FALSE(manual.isSet());
     EXPECT_TRUE(automatic.wait(0ms));
     EXPECT_FALSE(automatic.wait(0ms));
-}
-
-TEST(Event, WaitAnyReportsTheFirstSetInOrderAndConsumesOnlyIt) {
-    Event quit(Event::Reset::Manual);
-    Event connect(Event::Reset::Auto);
-    Event run(Event::Reset::Auto);
-    Event* const events[] = {&quit, &connect, &run};
-    run.set();
-    connect.set();
-    EXPECT_EQ(Event::waitAny(events, 0ms), 1u);
-    EXPECT_EQ(Event::waitAny(events, 0ms), 2u);
-    EXPECT_EQ(Event::waitAny(events, 0ms), std::nullopt);
-    quit.set();
-    connect.set();
-    EXPECT_EQ(Event::waitAny(events, 0ms), 0u);
-    EXPECT_EQ(Event::waitAny(events, 0ms), 0u);
-    EXPECT_TRUE(connect.isSet());
-}
-
-TEST(Event, WaitAnyWakesWhenAnotherThreadSets) {
-    Event a(Event::Reset::Auto);
-    Event b(Event::Reset::Auto);
-    Event* const events[] = {&a, &b};
-    std::thread setter([&] {
-        std::this_thread::sleep_for(20ms);
-        b.set();
-    });
-    EXPECT_EQ(Event::waitAny(events), 1u);
-    setter.join();
-    EXPECT_FALSE(b.isSet());
-}
-
-TEST(Event, WaitTimesOutWhenNothingIsSet) {
-    Event event(Event::Reset::Manual);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(event.wait(30ms));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, 30ms);
 }

@@ -1,24 +1,27 @@
+// The frame transport over a scripted line: the bytes each side puts on the
+// line, the results, and the timeouts it leaves.
 #include "frame_link.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <ostream>
 #include <string_view>
-#include <thread>
 
-#include "pty_peer.h"
+#include "scripted_line.h"
 
 namespace tarnwick {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = testing::ScriptedLine::Bytes;
 
-constexpr int kPeerPort = 202;
-constexpr FrameTimings kFastTimings{std::chrono::milliseconds(20), 50, 5};
+constexpr FrameTimings kTimings{20ms, 500, 100};
 
-Bytes littleEndian(std::uint32_t value, int count) {
+Bytes operator+(Bytes left, const Bytes& right) {
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+}
+
+Bytes littleEndian(std::size_t value, int count) {
     Bytes bytes;
     for (int index = 0; index < count; ++index) {
         bytes.push_back(static_cast<std::uint8_t>(value >> (8 * index)));
@@ -26,102 +29,49 @@ Bytes littleEndian(std::uint32_t value, int count) {
     return bytes;
 }
 
-Bytes operator+(Bytes left, const Bytes& right) {
-    left.insert(left.end(), right.begin(), right.end());
-    return left;
-}
-
-Bytes onTheLine(const Bytes& body, std::uint32_t crcFlip = 0, bool withEtx = true) {
-    Bytes bytes = Bytes{kStx} + body + littleEndian(frameCrc(body) ^ crcFlip, 4);
-    if (withEtx) {
-        bytes.push_back(kEtx);
-    }
-    return bytes;
+Bytes onTheLine(const Bytes& body, std::uint32_t crcFlip = 0, std::uint8_t etx = kEtx) {
+    return Bytes{kStx} + body + littleEndian(frameCrc(body) ^ crcFlip, 4) + Bytes{etx};
 }
 
 // A reply as the boot code acknowledges and sends it; fields can be spoiled,
 // and stray bytes can come between the ACK and the reply.
 struct Reply {
     Bytes payload{};
-    std::optional<std::uint16_t> lengthField{};
     std::uint32_t crcFlip = 0;
-    bool withEtx = true;
+    std::uint8_t etx = kEtx;
 
     [[nodiscard]] Bytes acked(const Bytes& strayBytes = {}) const {
-        const auto length = lengthField.value_or(static_cast<std::uint16_t>(payload.size()));
-        return Bytes{kAck} + strayBytes + onTheLine(Bytes{0xA5, 0x5A} + littleEndian(length, 2) + payload, crcFlip, withEtx);
+        const Bytes body = Bytes{0xA5, 0x5A} + littleEndian(payload.size(), 2) + payload;
+        return Bytes{kAck} + strayBytes + onTheLine(body, crcFlip, etx);
     }
 };
 
-class FrameLinkTest : public ::testing::Test {
-protected:
-    FrameLinkTest() {
-        port.open(kPeerPort, 115200);
+// An 8-byte request to a target answering the n-th request with answers[n].
+struct Exchange {
+    explicit Exchange(std::vector<Bytes> answers) : line(std::move(answers)) {
         request.setHeader(0x06, 0x02, 8);
         for (std::uint8_t index = 0; index < 8; ++index) {
             request.payload()[index] = static_cast<std::uint8_t>(0x10 + index);
         }
-    }
-
-    LinkResult exchangeWhile(const std::function<void()>& peerSide) {
-        std::jthread target(peerSide);
-        return link.exchange(request, 200);
-    }
-
-    // The peer answers each request with the next of answers; hostSent
-    // records all the host put on the line, the verdict on the last answer too.
-    LinkResult exchangeWith(const std::vector<Bytes>& answers, bool quitOnFirstRequest = false) {
-        return exchangeWhile([&] {
-            for (const Bytes& answer : answers) {
-                hostSent = hostSent + throughNextFrame();
-                if (quitOnFirstRequest) {
-                    quit.set();
-                }
-                peer.send(answer);
-            }
-            hostSent = hostSent + peer.receive(1, 300ms);
-        });
-    }
-
-    // What the host sends through the end of its next request; without a
-    // request, what came before a second of silence.
-    Bytes throughNextFrame() const {
-        Bytes bytes;
-        for (Bytes next = peer.receive(1, 1s); !next.empty(); next = peer.receive(1, 1s)) {
-            bytes.push_back(next.front());
-            if (next.front() == kStx) {
-                const Bytes header = peer.receive(4, 1s);
-                const std::size_t rest = header.size() < 4 ? 0 : (header[2] | header[3] << 8) + 5U;
-                return bytes + header + peer.receive(rest, 1s);
-            }
-        }
-        return bytes;
+        sent = request;
     }
 
     // R: the request, A: ACK, N: NAK.
-    static Bytes hostSequence(std::string_view steps, const FrameBuffer& sent) {
-        const Bytes request = onTheLine({sent.body().begin(), sent.body().end()});
+    [[nodiscard]] Bytes hostSequence(std::string_view steps) const {
         Bytes bytes;
         for (const char step : steps) {
-            bytes = bytes + (step == 'R' ? request : Bytes{step == 'A' ? kAck : kNak});
+            bytes = bytes + (step == 'R' ? onTheLine({sent.body().begin(), sent.body().end()})
+                                         : Bytes{step == 'A' ? kAck : kNak});
         }
         return bytes;
     }
 
-    testing::TemporaryPortFolder folder;
-    testing::PtyPeer peer{folder, kPeerPort};
-    SerialPort port;
+    testing::ScriptedLine line;
     Event quit{Event::Reset::Manual};
-    SerialFrameLink link{port, quit, kFastTimings};
+    SerialFrameLink link{line, quit, kTimings};
     FrameBuffer request;
-    Bytes hostSent;
+    FrameBuffer sent;
 };
-
-TEST(FrameCrc, KnownValues) {
-    constexpr std::string_view abc = "abc";
-    EXPECT_EQ(frameCrc(std::span(reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size())), 0xCA6598D0U);
-    EXPECT_EQ(frameCrc({}), 0U);
-}
 
 TEST(FrameTimingsDefaults, AreTheBootCodeProtocolsWaits) {
     const FrameTimings timings;
@@ -130,105 +80,68 @@ TEST(FrameTimingsDefaults, AreTheBootCodeProtocolsWaits) {
     EXPECT_EQ(timings.readMultiplierMs, 100U);
 }
 
-TEST_F(FrameLinkTest, EmptyRequestsGoOnTheLineAsTenBytes) {
-    const std::pair<std::uint8_t, Bytes> expected[] = {
-        {0x02, {0x02, 0x01, 0x02, 0x00, 0x00, 0x0B, 0xB3, 0x38, 0xBB, 0x03}},
-        {0x01, {0x02, 0x01, 0x01, 0x00, 0x00, 0x52, 0x0D, 0x7E, 0xB9, 0x03}},
+// Over the request as it was sent, not over what a bad reply left behind;
+// the line's other timeouts stay as they were.
+TEST(FrameLink, SendsTheRequestWithItsCrcAndLaysTheReplyOverIt) {
+    Exchange exchange({Reply{Bytes(8, 0xEE), 1}.acked(), Reply{{0xAA, 0xBB, 0xCC, 0xDD}}.acked()});
+    exchange.line.setTimeouts({1, 2, 3, 7, 9});
+    ASSERT_EQ(exchange.link.exchange(exchange.request, 200), LinkResult::Success);
+    EXPECT_EQ(exchange.hostSequence("R"), (Bytes{0x02, 0x06, 0x02, 0x08, 0x00, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15,
+                                                 0x16, 0x17, 0x05, 0x25, 0x17, 0x2A, 0x03}));
+    EXPECT_EQ(exchange.line.getTimeouts(), (CommTimeouts{500, 100, 200, 7, 9}));
+    EXPECT_EQ(exchange.line.sent(), exchange.hostSequence("RNRA"));
+    EXPECT_EQ(exchange.request.length(), 4);
+    EXPECT_EQ(exchange.request.payload32(0), 0xDDCCBBAAU);
+    EXPECT_EQ(exchange.request.payload32(4), 0x17161514U);
+}
+
+// Its CRC covers what fits a frame, so that only the length refuses it.
+Bytes overLong() {
+    const Bytes body = Bytes{0xA5, 0x5A} + littleEndian(kFramePayloadCapacity + 1, 2) + Bytes(kFramePayloadCapacity, 3);
+    return Bytes{kAck, kStx} + body + Bytes{3} + littleEndian(frameCrc(body), 4) + Bytes{kEtx};
+}
+
+TEST(FrameLink, EachPathThroughAnExchangeGivesItsResultAndItsBytes) {
+    const Bytes badCrc = Reply{.payload = {1, 2}, .crcFlip = 1}.acked();
+    const Bytes badEtx = Reply{.payload = {1, 2}, .etx = 0x55}.acked();
+    // The target's answer to each request, and what the host makes of them;
+    // bad replies come on both attempts.
+    const struct {
+        const char* name;
+        std::vector<Bytes> answers;
+        LinkResult result;
+        const char* hostSends;  // as hostSequence reads it
+        bool quitBefore = false;
+    } cases[] = {
+        {"empty reply", {Reply{}.acked()}, LinkResult::Success, "RA"},
+        {"nine stray bytes are tolerated", {Reply{{1}}.acked(Bytes(9, 0x55))}, LinkResult::Success, "RA"},
+        {"ten stray bytes fail the attempt without a NAK", {Reply{{1}}.acked(Bytes(10, 0x55)), Reply{{1}}.acked()},
+         LinkResult::Success, "RRA"},
+        {"over-long length", {overLong(), overLong()}, LinkResult::CommError, "RNRN"},
+        {"bad checksum", {badCrc, badCrc}, LinkResult::CommError, "RNRN"},
+        {"wrong ETX", {badEtx, badEtx}, LinkResult::CommError, "RNRN"},
+        {"CAN is a rejection", {{kCan}, {}}, LinkResult::CrcError, "RR"},
+        {"NAK twice", {{kNak}, {kNak}}, LinkResult::CommError, "RR"},
+        {"quit during the reply wait", {{kAck}}, LinkResult::Cancelled, "R", true},
+        {"quit is not seen before the target acknowledges", {{}, {}}, LinkResult::CommError, "RR", true},
     };
-    for (const auto& [group, wire] : expected) {
-        request.clear();
-        request.setHeader(0x01, group, 0);
-        hostSent.clear();
-        EXPECT_EQ(exchangeWith({{}, {}}), LinkResult::CommError);
-        EXPECT_EQ(hostSent, wire + wire);
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        Exchange exchange(row.answers);
+        if (row.quitBefore) {
+            exchange.quit.set();
+        }
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(exchange.link.exchange(exchange.request, 200), row.result);
+        EXPECT_EQ(exchange.line.sent(), exchange.hostSequence(row.hostSends));
+        if (row.result != LinkResult::Success) {
+            EXPECT_GE(std::chrono::steady_clock::now() - start, row.quitBefore ? 0ms : 2 * kTimings.failurePause)
+                << "a pause after each attempt";
+            exchange.sent.setCrc(exchange.sent.bodyCrc());
+            EXPECT_TRUE(exchange.request == exchange.sent) << "a failed exchange keeps the request";
+        }
     }
 }
-
-// Over the request as it was sent, not over what a bad reply left behind.
-TEST_F(FrameLinkTest, ReplyIsLaidOverTheRequestAndAcknowledged) {
-    const FrameBuffer sent = request;
-    const Reply longBadReply{.payload = Bytes(8, 0xEE), .crcFlip = 1};
-    ASSERT_EQ(exchangeWith({longBadReply.acked(), Reply{{0xAA, 0xBB, 0xCC, 0xDD}}.acked()}), LinkResult::Success);
-    EXPECT_EQ(hostSent, hostSequence("RNRA", sent));
-    EXPECT_EQ(request.length(), 4);
-    EXPECT_EQ(request.payload32(0), 0xDDCCBBAAU);
-    EXPECT_EQ(request.payload32(4), 0x17161514U);
-    EXPECT_EQ(request.bytes()[0], 0xA5);
-}
-
-TEST_F(FrameLinkTest, APeerThatHangsUpMidFrameRaisesInsteadOfHanging) {
-    EXPECT_THROW(exchangeWhile([&] {
-                     throughNextFrame();
-                     const Bytes reply = Reply{{1, 2, 3, 4}}.acked();
-                     peer.send({reply.begin(), reply.begin() + 7});
-                     peer.hangUp();
-                 }),
-                 CSerialException);
-}
-
-TEST_F(FrameLinkTest, GarbageNeverYieldsSuccess) {
-    Bytes garbage{kAck, kStx};
-    for (std::uint32_t seed = 12345; garbage.size() < 600;) {
-        seed = seed * 1103515245U + 12345U;
-        garbage.push_back(static_cast<std::uint8_t>(seed >> 16));
-    }
-    EXPECT_NE(exchangeWith({garbage}), LinkResult::Success);
-}
-
-// One path through exchange: the peer's answer to each request, and what
-// the host makes of them.
-struct ExchangeCase {
-    const char* name;
-    std::vector<Bytes> answers;
-    LinkResult result;
-    const char* hostSends;  // as hostSequence reads it
-    enum class Quit { Never, BeforeExchange, OnFirstRequest } quit = Quit::Never;
-};
-
-void PrintTo(const ExchangeCase& row, std::ostream* out) { *out << row.name; }
-
-// Bad replies come on both attempts.
-std::vector<Bytes> twice(const Reply& reply) { return {reply.acked(), reply.acked()}; }
-
-const ExchangeCase kExchangeCases[] = {
-    {"EmptyReplyIsAccepted", {Reply{}.acked()}, LinkResult::Success, "RA"},
-    {"NineStrayBytesAreTolerated", {Reply{{1}}.acked(Bytes(9, 0x55))}, LinkResult::Success, "RA"},
-    {"TenStrayBytesFailTheAttemptWithoutANak", {Reply{{1}}.acked(Bytes(10, 0x55)), Reply{{1}}.acked()},
-     LinkResult::Success, "RRA"},
-    {"OverLongLengthIsAnsweredWithNak", twice({.payload = {1, 2}, .lengthField = 0xFFFF}), LinkResult::CommError,
-     "RNRN"},
-    {"BadChecksumIsAnsweredWithNak", twice({.payload = {1, 2}, .crcFlip = 1}), LinkResult::CommError, "RNRN"},
-    {"MissingEtxIsAnsweredWithNak", twice({.payload = {1, 2}, .withEtx = false}), LinkResult::CommError, "RNRN"},
-    {"CanThenSilenceIsARejection", {{kCan}, {}}, LinkResult::CrcError, "RR"},
-    {"NakTwiceIsACommError", {{kNak}, {kNak}}, LinkResult::CommError, "RR"},
-    {"QuitDuringTheReplyWaitCancelsWithoutAnAnswer", {{kAck}}, LinkResult::Cancelled, "R",
-     ExchangeCase::Quit::OnFirstRequest},
-    {"QuitIsNotSeenBeforeTheTargetAcknowledges", {{}, {}}, LinkResult::CommError, "RR",
-     ExchangeCase::Quit::BeforeExchange},
-};
-
-class FrameExchangeTest : public FrameLinkTest, public ::testing::WithParamInterface<ExchangeCase> {};
-
-TEST_P(FrameExchangeTest, GivesTheResultOfItsPath) {
-    const ExchangeCase& row = GetParam();
-    if (row.quit == ExchangeCase::Quit::BeforeExchange) {
-        quit.set();
-    }
-    FrameBuffer sent = request;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(exchangeWith(row.answers, row.quit == ExchangeCase::Quit::OnFirstRequest), row.result);
-    EXPECT_EQ(hostSent, hostSequence(row.hostSends, sent));
-    if (row.result == LinkResult::CommError || row.result == LinkResult::CrcError) {
-        EXPECT_GE(std::chrono::steady_clock::now() - start, 2 * kFastTimings.failurePause) << "a pause after each";
-    }
-    if (row.result != LinkResult::Success) {
-        sent.setCrc(sent.bodyCrc());
-        EXPECT_TRUE(request == sent) << "a failed exchange keeps the request";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, FrameExchangeTest, ::testing::ValuesIn(kExchangeCases),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tarnwick

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "temporary_folder.h"
 
@@ -11,32 +12,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A copy of the sysfs layout of two USB adapters and a UART on the board.
+// A copy of the sysfs layout of a USB adapter and of a UART on the board.
 class PortDetailsTest : public ::testing::Test {
 protected:
     PortDetailsTest() {
         const fs::path usb = AddDevice("devices/pci0000:00/usb1/1-2", "ftdi_sio");
-        Attribute(usb / "idVendor", "0403");
-        Attribute(usb / "idProduct", "6001");
-        Attribute(usb / "manufacturer", "FTDI");
-        Attribute(usb / "product", "FT232R USB UART");
-        Attribute(usb / "serial", "A50285BI");
+        const std::pair<const char*, const char*> attributes[] = {
+            {"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
+            {"product", "FT232R USB UART"}, {"serial", "A50285BI"}};
+        for (const auto& [name, value] : attributes) {
+            std::ofstream(usb / name) << value << '\n';
+        }
         AddPort("ttyUSB0", AddDevice("devices/pci0000:00/usb1/1-2/1-2:1.0/ttyUSB0", "ftdi_sio"));
-
-        const fs::path acm = AddDevice("devices/pci0000:00/usb1/1-3", "usb");
-        Attribute(acm / "idVendor", "2341");
-        Attribute(acm / "idProduct", "0043");
-        AddPort("ttyACM0", AddDevice("devices/pci0000:00/usb1/1-3/1-3:1.0", "cdc_acm"));
-
         AddPort("ttyS0", AddDevice("devices/platform/serial8250", "serial8250"));
     }
 
     fs::path AddDevice(const std::string& folder, const std::string& driver) {
-        const fs::path path = sys_ / folder;
-        fs::create_directories(path);
+        fs::create_directories(sys_ / folder);
         fs::create_directories(sys_ / "bus/any/drivers" / driver);
-        fs::create_directory_symlink(sys_ / "bus/any/drivers" / driver, path / "driver");
-        return path;
+        fs::create_directory_symlink(sys_ / "bus/any/drivers" / driver, sys_ / folder / "driver");
+        return sys_ / folder;
     }
 
     void AddPort(const std::string& name, const fs::path& device) {
@@ -45,8 +40,6 @@ protected:
         dev_.write(name, "");
     }
 
-    static void Attribute(const fs::path& file, const std::string& value) { std::ofstream(file) << value << '\n'; }
-
     testing::TemporaryFolder root_;
     fs::path sys_ = root_ / "sys";
     testing::TemporaryFolder dev_;
@@ -54,28 +47,15 @@ protected:
 
 TEST_F(PortDetailsTest, UsbAdaptersNameThemselvesAndBoardUartsTheirDriver) {
     fs::create_directories(dev_ / "serial/by-id");
-    fs::create_symlink(dev_ / "ttyUSB0", dev_ / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
-
-    const PortDetails ftdi =
-        describePortDevice(dev_ / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", sys_);
-    EXPECT_EQ(ftdi.driver, "ftdi_sio");
-    EXPECT_EQ(ftdi.usbId, "0403:6001");
-    EXPECT_EQ(ftdi.manufacturer, "FTDI");
-    EXPECT_EQ(ftdi.product, "FT232R USB UART");
-    EXPECT_EQ(ftdi.serialNumber, "A50285BI");
-
-    const PortDetails acm = describePortDevice(dev_ / "ttyACM0", sys_);
-    EXPECT_EQ(acm.driver, "cdc_acm");
-    EXPECT_EQ(acm.usbId, "2341:0043");
-    EXPECT_EQ(acm.product, "");
+    const fs::path byId = dev_ / "serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    fs::create_symlink(dev_ / "ttyUSB0", byId);
+    const PortDetails ftdi = describePortDevice(byId, sys_);
+    EXPECT_EQ(std::tuple(ftdi.driver, ftdi.usbId, ftdi.manufacturer, ftdi.product, ftdi.serialNumber),
+              std::tuple("ftdi_sio", "0403:6001", "FTDI", "FT232R USB UART", "A50285BI"));
 
     const PortDetails uart = describePortDevice(dev_ / "ttyS0", sys_);
-    EXPECT_EQ(uart.driver, "serial8250");
-    EXPECT_EQ(uart.usbId, "");
-
-    const PortDetails missing = describePortDevice(dev_ / "ttyUSB7", sys_);
-    EXPECT_EQ(missing.driver, "");
-    EXPECT_EQ(describePortDevice(root_ / "pts-like", sys_).driver, "");
+    EXPECT_EQ(std::tuple(uart.driver, uart.usbId, uart.product), std::tuple("serial8250", "", ""));
+    EXPECT_EQ(describePortDevice(dev_ / "ttyUSB7", sys_).driver, "");
 }
 
 }  // namespace
