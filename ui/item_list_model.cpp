@@ -22,10 +22,6 @@ void ItemListModel::setPackage(const Package* package) {
     endResetModel();
 }
 
-void ItemListModel::refresh() {
-    setPackage(package_);
-}
-
 QString ItemListModel::typeNameAt(int row) const {
     const PackageItem* item = itemAt(row);
     return item ? Text(item->typeName) : QString();

@@ -25,8 +25,6 @@ public:
     // Shows the items of package (nullptr: none); rows are rebuilt.
     void setPackage(const Package* package);
     const Package* package() const noexcept { return package_; }
-    // Rebuilds the rows after the package's items changed.
-    void refresh();
 
     // The "Name" cell of row, by which the window finds the item again;
     // empty for a row that does not exist.

@@ -156,7 +156,7 @@ TEST_F(ItemListModelTest, ShowsTheLastItemFirstAndSelectsTheRowSelectedBeforeAga
     EXPECT_EQ(view_.selectionModel()->selectedRows(), QModelIndexList{model_.index(1, 0)});
     package_.RemoveItem(package_.items()[0]);
     package_.RemoveItem(package_.items()[0]);
-    model_.refresh();
+    model_.setPackage(&package_);
     EXPECT_EQ(ReselectRow(view_, 1), -1);
     EXPECT_FALSE(view_.selectionModel()->hasSelection());
     EXPECT_EQ(ReselectRow(view_, -1), -1);
