@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -314,6 +315,13 @@ TEST_F(CliTargetTest, InterruptsSayWhatTheyCutShort) {
     EXPECT_TRUE(ErrHas("tarnwick-cli: cancelled while connected to the camera, during: Write <corvel_uc.bin> to "
                        "0x00010000\n"))
         << err_.str();
+}
+
+// Scripts test these numbers; the README lists them.
+TEST(ExitStatus, IsTheNumberScriptsAreToldOf) {
+    EXPECT_EQ((std::array{kExitSuccess, kExitFailure, kExitUsage, kExitNotConnected, kExitPackageRefused,
+                          kExitJobFailed, kExitCancelled}),
+              (std::array{0, 1, 2, 3, 4, 5, 130}));
 }
 
 TEST(ProgressLine, PlainLinesForStatusAndQuartersInPlaceOtherwise) {
