@@ -3,24 +3,26 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
+
+#include "hex_digit.h"
 
 namespace tarnwick {
 namespace {
 
-consteval unsigned HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<unsigned>(c - '0');
+// Upper case only, as package files and the window show identifiers.
+consteval unsigned LiteralDigit(char c) {
+    const auto value = c >= 'a' && c <= 'f' ? std::nullopt : HexDigitValue(c);
+    if (!value) {
+        throw "GUID literal digits must be 0-9 or A-F";
     }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<unsigned>(c - 'A' + 10);
-    }
-    throw "GUID literal digits must be 0-9 or A-F";
+    return *value;
 }
 
 consteval std::uint64_t HexField(std::string_view text, std::size_t first, std::size_t digits) {
     std::uint64_t value = 0;
     for (std::size_t i = first; i < first + digits; ++i) {
-        value = (value << 4) | HexDigitValue(text[i]);
+        value = (value << 4) | LiteralDigit(text[i]);
     }
     return value;
 }

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "hex_digit.h"
+
 namespace tarnwick {
 namespace {
 
@@ -11,22 +13,8 @@ constexpr std::size_t kGroupCount = 5;
 constexpr std::size_t kMaxLastGroupDigits = 16;
 constexpr std::uint64_t kLastGroupMask = 0xFFFF'FFFF'FFFFULL;
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 bool IsWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-unsigned HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<unsigned>(c - '0');
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<unsigned>(c - 'a' + 10);
-    }
-    return static_cast<unsigned>(c - 'A' + 10);
 }
 
 std::vector<std::string_view> SplitGroups(std::string_view text) {
@@ -55,10 +43,11 @@ std::optional<std::uint64_t> StrictGroupValue(std::string_view group) {
     }
     std::uint64_t value = 0;
     for (const char c : group) {
-        if (!IsHexDigit(c)) {
+        const auto digit = HexDigitValue(c);
+        if (!digit) {
             return std::nullopt;
         }
-        value = (value << 4) | HexValue(c);
+        value = (value << 4) | *digit;
     }
     return value;
 }
@@ -66,12 +55,16 @@ std::optional<std::uint64_t> StrictGroupValue(std::string_view group) {
 // Value of the leading digits of the last group; nullopt when there are none.
 std::optional<std::uint64_t> LeadingGroupValue(std::string_view group) {
     group = SkipWhiteSpace(group);
-    if (group.empty() || !IsHexDigit(group.front())) {
+    if (group.empty() || !HexDigitValue(group.front())) {
         return std::nullopt;
     }
     std::uint64_t value = 0;
-    for (std::size_t i = 0; i < group.size() && i < kMaxLastGroupDigits && IsHexDigit(group[i]); ++i) {
-        value = (value << 4) | HexValue(group[i]);
+    for (std::size_t i = 0; i < group.size() && i < kMaxLastGroupDigits; ++i) {
+        const auto digit = HexDigitValue(group[i]);
+        if (!digit) {
+            break;
+        }
+        value = (value << 4) | *digit;
     }
     return value;
 }

@@ -8,6 +8,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" python3 rsync
 work=${TARNWICK_MUTATION_DIR:-$root/build-mutants}
 mkdir -p "$work"
-rsync -a --delete --exclude '/build*' --exclude '/.git' "$root/" "$work/tree/"
+# By content, and with fresh times on what changed, so that a fault left in a
+# file by an earlier run is rebuilt away.
+rsync -rlp --checksum --delete --exclude '/build*' --exclude '/.git' "$root/" "$work/tree/"
 cmake -S "$work/tree" -B "$work/build" -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WERROR=OFF >/dev/null
 exec python3 "$root/scripts/mutation_check.py" "$root/scripts/mutations.tsv" "$work" "$@"

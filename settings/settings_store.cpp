@@ -9,6 +9,7 @@
 #include "ascii_case.h"
 #include "config_folder.h"
 #include "file_io.h"
+#include "hex_digit.h"
 
 namespace tarnwick {
 namespace {
@@ -113,12 +114,6 @@ std::optional<std::string> ReadQuoted(std::string_view& line) {
     return std::nullopt;
 }
 
-std::optional<unsigned> HexValue(char c) {
-    const char lower = c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c;
-    const std::size_t at = kHexDigits.find(lower);
-    return at == std::string_view::npos ? std::nullopt : std::optional<unsigned>(static_cast<unsigned>(at));
-}
-
 // One to eight hexadecimal digits and nothing else.
 std::optional<std::uint32_t> ParseHexNumber(std::string_view text) {
     if (text.empty() || text.size() > 8) {
@@ -126,7 +121,7 @@ std::optional<std::uint32_t> ParseHexNumber(std::string_view text) {
     }
     std::uint32_t number = 0;
     for (char c : text) {
-        const auto digit = HexValue(c);
+        const auto digit = HexDigitValue(c);
         if (!digit) {
             return std::nullopt;
         }
