@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "commands.h"
+#include "target_commands.h"
 #include "tarnwick_version.h"
 
 namespace tarnwick {
@@ -14,7 +15,8 @@ struct Command {
     std::string_view name;
     std::string_view usage;
     std::string_view summary;
-    int (*run)(std::span<const std::string> args, CliStreams streams);
+    // Nothing for the camera commands, which run by their name.
+    int (*run)(std::span<const std::string> args, CliStreams streams) = nullptr;
 };
 
 constexpr std::array kCommands{
@@ -22,12 +24,12 @@ constexpr std::array kCommands{
             "Lists a package file, or a package list file, as the window reads it.", RunInspectOrList},
     Command{"identify", "identify FIRMWARE-FILE",
             "Shows the camera type and version the import derives from a raw firmware file.", RunIdentify},
-    Command{"ports", kPortsUsage, "Lists the serial ports with their devices and adapters.", RunPorts},
-    Command{"info", kInfoUsage, "Connects to the camera and shows its boot code version and flash chip.", RunInfo},
-    Command{"update", kUpdateUsage, "Programs every image of the package into the camera.", RunUpdate},
-    Command{"program", kProgramUsage, "Erases and programs the region of one item.", RunProgram},
-    Command{"erase", kEraseUsage, "Erases the region of one item.", RunErase},
-    Command{"check", kCheckUsage, "Shows the checksums and the blank state of one item's region.", RunCheck},
+    Command{"ports", kPortsUsage, "Lists the serial ports with their devices and adapters."},
+    Command{"info", kInfoUsage, "Connects to the camera and shows its boot code version and flash chip."},
+    Command{"update", kUpdateUsage, "Programs every image of the package into the camera."},
+    Command{"program", kProgramUsage, "Erases and programs the region of one item."},
+    Command{"erase", kEraseUsage, "Erases the region of one item."},
+    Command{"check", kCheckUsage, "Shows the checksums and the blank state of one item's region."},
 };
 
 // What every camera command's help adds about the options they share.
@@ -74,7 +76,8 @@ int RunCli(std::span<const std::string> args, CliStreams streams) {
                 PrintCommandHelp(command, streams.out);
                 return kExitSuccess;
             }
-            return command.run(rest, streams);
+            return command.run ? command.run(rest, streams)
+                               : RunTargetCommand(command.name, rest, streams, DefaultTargetEnvironment());
         }
     }
     streams.err << "tarnwick-cli: unknown command '" << args[0] << "'\n";

@@ -25,7 +25,7 @@ int RunInspectOrList(std::span<const std::string> args, CliStreams streams);
 // identify FIRMWARE-FILE
 int RunIdentify(std::span<const std::string> args, CliStreams streams);
 
-// The commands that talk to a camera (target_commands.cpp). The port is a
+// The commands that talk to a camera (RunTargetCommand, target_commands.h). The port is a
 // number or a device path; without --port the settings' port, without --bps
 // the settings' rate when the port takes it, else kCommandLineBps.
 inline constexpr std::string_view kPortsUsage = "ports";
@@ -38,12 +38,6 @@ inline constexpr std::string_view kEraseUsage =
     "erase PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
 inline constexpr std::string_view kCheckUsage =
     "check PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
-int RunPorts(std::span<const std::string> args, CliStreams streams);
-int RunInfo(std::span<const std::string> args, CliStreams streams);
-int RunUpdate(std::span<const std::string> args, CliStreams streams);
-int RunProgram(std::span<const std::string> args, CliStreams streams);
-int RunErase(std::span<const std::string> args, CliStreams streams);
-int RunCheck(std::span<const std::string> args, CliStreams streams);
 
 // How the commands show a package and a camera type, so that they read alike.
 // Names from the file are escaped when out is a terminal.

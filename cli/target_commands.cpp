@@ -342,28 +342,4 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     return Concluded(session, RunOnItem(command->itemCommand, session, *item, *report), {}, *report);
 }
 
-int RunPorts(std::span<const std::string> args, CliStreams streams) {
-    return RunTargetCommand("ports", args, streams, DefaultTargetEnvironment());
-}
-
-int RunInfo(std::span<const std::string> args, CliStreams streams) {
-    return RunTargetCommand("info", args, streams, DefaultTargetEnvironment());
-}
-
-int RunUpdate(std::span<const std::string> args, CliStreams streams) {
-    return RunTargetCommand("update", args, streams, DefaultTargetEnvironment());
-}
-
-int RunProgram(std::span<const std::string> args, CliStreams streams) {
-    return RunTargetCommand("program", args, streams, DefaultTargetEnvironment());
-}
-
-int RunErase(std::span<const std::string> args, CliStreams streams) {
-    return RunTargetCommand("erase", args, streams, DefaultTargetEnvironment());
-}
-
-int RunCheck(std::span<const std::string> args, CliStreams streams) {
-    return RunTargetCommand("check", args, streams, DefaultTargetEnvironment());
-}
-
 }  // namespace tarnwick

@@ -257,7 +257,9 @@ void PropertyList::requestBrowse() {
     notify(PropertyNotification::BrowseRequested, controlProperty_);
 }
 
-void PropertyList::moveSelection(int key) {
+// The in-place control gives the focus back to the list before the row changes.
+void PropertyList::moveSelectionFromControl(int key) {
+    setFocus();
     const QModelIndex next = moveCursor(key == Qt::Key_Up ? MoveUp : MoveDown, Qt::NoModifier);
     if (next.isValid()) {
         setCurrentIndex(next);
@@ -324,8 +326,7 @@ bool PropertyList::filterEdit(QEvent* event) {
         return true;
     case Qt::Key_Up:
     case Qt::Key_Down:
-        setFocus();
-        moveSelection(key);
+        moveSelectionFromControl(key);
         return true;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
@@ -349,8 +350,7 @@ bool PropertyList::filterButton(QEvent* event) {
         return true;
     case Qt::Key_Up:
     case Qt::Key_Down:
-        setFocus();
-        moveSelection(key);
+        moveSelectionFromControl(key);
         return true;
     case Qt::Key_Escape: {
         const PropertyId id = controlProperty_;

@@ -97,7 +97,7 @@ private:
     void commit(PropertyId id, const QString& text);
     void restoreEditText();
     void requestBrowse();
-    void moveSelection(int key);
+    void moveSelectionFromControl(int key);
     bool onDivider(const QPoint& position) const;
     bool filterEdit(QEvent* event);
     bool filterButton(QEvent* event);
