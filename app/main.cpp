@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tarnwick: the window's program. It reads no command line of its own; Qt's
 // options (-platform and the like) are Qt's.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A tiny timing harness: the best of several runs, reported against a
 // reference (a tool, a library call, a physical limit) measured in the same
 // run, so that the figure means the same on any machine. Benchmarks print;

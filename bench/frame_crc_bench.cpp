@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The frame checksum runs over every byte on the wire; its table-driven form
 // should stay well ahead of the plain bit-by-bit definition.
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Loading an item decodes base64 and then bzip2. Loading the 4 MiB image of
 // a package file, file reading and parsing included, is measured against
 // `base64 -d | bzip2 -d` on the same text; base64 decoding alone against

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the window's start-up spends on packages: loading a package list of
 // 20 packages of about 6 MB each, against the half second that start-up as
 // a whole may take.

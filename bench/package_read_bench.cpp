@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading a package of about 6 MB as `tarnwick-cli inspect` does, against
 // `xmllint --noout` on the same file: time, and peak memory above what
 // each program takes for a tiny package, as a share of the file's size.

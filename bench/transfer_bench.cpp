@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Programming and verifying a full Corvel::uC region through the simulated
 // camera on a line paced at 115 200 bit/s (8N1). The reference is the wire
 // limit: every byte the camera saw move, both ways, at 11 520 bytes a

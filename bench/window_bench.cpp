@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The window's speed as its user feels it, on Qt's offscreen platform (unless
 // another is chosen), so that no display is needed:
 // - start-up with 20 packages of about 6 MB in the package list, from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Entry point of tarnwick-cli: picks the command named by the first argument.
 //
 // Runs on the calling thread; output goes only to the given streams.

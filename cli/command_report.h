@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Where a camera command reports what happens: lines for a person (progress
 // on the error stream, the camera's fields and the outcome on the output
 // stream), or, with --json, one JSON object per line on the output stream

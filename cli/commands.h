@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The commands of tarnwick-cli, one function each, registered in cli.cpp.
 //
 // Each takes the arguments after its own name and returns an exit status of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command line's way of showing the core's user messages: one line on
 // the error stream, "caption: text" (or the text alone without a caption).
 #pragma once

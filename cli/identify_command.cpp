@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // identify: the camera type and version that a raw firmware file would get as
 // an item of a user-built package, and where they were found.
 #include <filesystem>

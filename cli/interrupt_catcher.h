@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Counts Ctrl+C (SIGINT) while it lives, instead of letting it end the
 // process; restores the previous handling when it goes.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // inspect --list: the packages of a package list file as the program would
 // load them at start-up, each shown as inspect shows a package file.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // inspect: lists a package file's name and items, optionally as JSON, and
 // optionally extracts each item's image into a folder.
 #include <nlohmann/json.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command line's progress window: a bar with the status line on the
 // error stream, redrawn in place on a terminal and written as plain lines
 // otherwise (a new line for every status, and for each quarter of a bar).

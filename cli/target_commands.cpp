@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The commands that work on a camera. Each parses its arguments, reads the
 // package where it needs one, and leaves the rest to a TargetSession.
 #include "target_commands.h"

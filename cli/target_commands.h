@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The commands that talk to a camera: ports, info, update, program, erase
 // and check. Each runs the same orchestration and worker as the window.
 //

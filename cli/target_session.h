@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The command line's stand-in for the main window while it works on a
 // camera: it owns the port, the worker and the orchestration, receives the
 // worker's messages on the calling thread, hands the progress, the target's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Texts taken from files (package and item names, file names, marker words)
 // on their way to a terminal. A control character there would move the
 // cursor, retitle the window or set the terminal's modes, so it is shown

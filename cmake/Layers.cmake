@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # A layer is one static library made of the .cpp files of its folder.
 function(tarnwick_layer name)
   cmake_parse_arguments(LAYER "" "" "EXCLUDE;DEPENDS" ${ARGN})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Comparisons of names without regard to case. Only ASCII letters have a
 // case here: names are compared byte by byte whatever the locale, as the
 // files that carry them were written. Pure functions, any thread.

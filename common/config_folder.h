@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The folder of the system's per-user files, by the XDG rule. Reads the
 // environment; any thread while no thread changes it.
 #pragma once

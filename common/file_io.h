@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The shared folder below every layer, and its one place where the system
 // reads and writes whole files. The folder owns what every layer needs and
 // none should own: whole files and atomic replace (here), the owner of a file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The value of one hexadecimal digit, for the readers of GUIDs and of the
 // settings file. Pure, any thread; usable at compile time.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one way an errno becomes an error and the system's own text for it.
 // Any thread.
 #pragma once

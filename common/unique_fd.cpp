@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "unique_fd.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The one owner of a file descriptor: closed on destruction, copy deleted,
 // move leaves the source empty. Not shared between threads.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The boot code's commands as the worker runs them: each runs one exchange of
 // the protocol, writes what it decoded into the worker's TargetInfo, and
 // posts its notices (a status line before, the result after).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Catching the boot code right after the camera is reset.
 //
 // connectToTarget holds the line in break while the user resets the camera,

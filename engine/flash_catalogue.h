@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The flash chips the camera boards carry, their sector layouts, and the
 // identity last read from the target.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The region operations that take many frames: erasing the sectors of a
 // region, programming an image with its length word, and reading a region
 // back against the image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Messages from the worker to the user interface, and what the main window
 // makes of them.
 //

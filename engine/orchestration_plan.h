@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the update commands decide before anything is queued: which jobs an
 // item gets, in which order the items of a package are programmed, whether a
 // package suits the connected camera, and why a single-item command refuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A receiver of the worker's messages for front ends without a message loop
 // of their own (the command line, tests): posted from any thread, taken on
 // the thread that runs the orchestration.

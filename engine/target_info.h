@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the camera's boot code reported.
 //
 // Owned by the worker and written only on the worker thread, by the boot

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window's side of the engine, without any toolkit: connecting and
 // disconnecting, the update sequence that "&Update camera..." runs from
 // connection to disconnection, the single-item commands of the destination

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The background thread that owns the serial line while a camera is
 // connected, its job queue, and what the target reported.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Searches any bytes, as a raw firmware file, for the version marker and
 // compares the finding with a plain search over the whole input; the input
 // is also taken as a firmware file's path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Feeds any bytes from the line to the frame transport as the target's
 // answers to one exchange, and checks what the transport promises.
 //

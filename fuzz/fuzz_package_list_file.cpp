@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads any bytes as the package list file, then checks that the list it
 // loaded is written and read back unchanged.
 //

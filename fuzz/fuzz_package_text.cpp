@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads any bytes as a package file, then loads the data of every item it found.
 #include <cstddef>
 #include <cstdint>

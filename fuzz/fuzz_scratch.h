@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A scratch folder for the fuzz targets whose readers take a file: in memory
 // where the system offers it, so that the atomic replace's flush costs nothing.
 #pragma once

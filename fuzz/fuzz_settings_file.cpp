@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reads any bytes as the settings file, then checks that what was read
 // survives being written back: the values the system writes and the ones it
 // only keeps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Parses any bytes as a document and walks every element it indexed.
 #include <cstddef>
 #include <cstdint>

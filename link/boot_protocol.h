@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The boot code's command set on the wire: request layouts, reply decoding,
 // and one exchange per command.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Events with the reset semantics the worker and the link rely on.
 //
 // A manual-reset event stays set until reset(); an auto-reset event is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The framed request/reply exchange with the camera's boot code.
 //
 // A FrameBuffer holds a request and, after a successful exchange, the reply

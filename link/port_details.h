@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the system knows of the adapter behind a serial device, read from
 // sysfs, so that a user can tell two adapters apart.
 //

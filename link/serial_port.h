@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One serial port, opened raw through termios, with the read timeouts the
 // frame transport and the connection procedure rely on.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Decoding of the base64 text (RFC 4648 alphabet) that package files carry.
 //
 // Pure function; safe on any thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One-shot bzip2 decompression of a package item's image.
 //
 // Pure function over bytes; safe on any thread.

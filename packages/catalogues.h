@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The compiled-in catalogues of image types and camera models.
 //
 // Both tables are constant and may be read from any thread. Lookups return a

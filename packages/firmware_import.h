@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Derives the camera type and version of a raw firmware file (*.bin, *.rbf).
 //
 // First from the version marker "(@)# " that an image may carry inside, else

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The 16-byte identifier of an image type, and its text form.
 //
 // Pure value type and pure functions; safe on any thread.

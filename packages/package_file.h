@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Reading update packages from package files, and loading item image data.
 //
 // A package file is an XML document: an optional packagename and one file

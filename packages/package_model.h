@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The in-memory model of update packages: Package and its PackageItems. The
 // packages layer owns this model, the catalogues, the package and package
 // list files, the XML engine and firmware import; it talks to the user only

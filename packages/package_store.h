@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The list of packages the main window shows, and the package list file
 // that remembers it from one run to the next.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // How the core shows a message to the user without knowing any toolkit.
 //
 // Each front end (the Qt window, the command-line tool, a test) implements

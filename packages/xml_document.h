@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The system's own small XML engine, used for package files and for the
 // package list file.
 //

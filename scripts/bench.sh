@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, builds (release with debug info), and runs the
 # benchmarks: all of them, or those named (crc, image, package, startup,
 # window-startup, window-stall, transfer). Each figure is printed beside its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Configures and builds into build/ (Release with debug info, all tests).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Sourced by the scripts that run the simulated camera and the window: a
 # temporary workspace, the camera, and a fresh profile that starts the window
 # with the camera as its port and one package in its list.

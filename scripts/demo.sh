@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, builds, and updates a simulated camera: the
 # camera serves a pseudo-terminal, the package tool packs three images, and
 # tarnwick-cli runs the whole update against it. Where a display is at hand,

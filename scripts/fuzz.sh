@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the libFuzzer targets (clang with the address and undefined-behaviour
 # sanitizers, in build-fuzz/) and runs each for the given time, one after
 # the other:

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs the Debian packages that building, testing and the demo use, and
 # those named as arguments (for scripts that need more, such as the
 # screenshots). Idempotent: asks apt only for what is missing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Prints, for each folder of the program, the other folders whose headers it
 # includes: the direction of the layers' dependencies, as the code has it.
 set -euo pipefail

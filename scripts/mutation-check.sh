@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Puts each small fault of scripts/mutations.tsv into a copy of the tree, one
 # at a time, builds it and runs the suite, and reports whether the suite
 # failed (caught) or passed (missed). The working tree is never touched.

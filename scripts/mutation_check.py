@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Runs the suite against each fault of a mutation table; see mutation-check.sh."""
 import pathlib
 import subprocess

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Screenshots of the real window under Xvfb, for the README: both views, the
 # Settings dialog, the About box, and the progress window while an update
 # waits for the simulated camera, and the window after the update; a user's

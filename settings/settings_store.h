@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The user's settings, kept in one per-user text file.
 //
 // The settings layer owns this file only. It lives in the configuration

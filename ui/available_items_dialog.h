@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // "Add item": the image types of the catalogue, one to choose.
 #pragma once
 

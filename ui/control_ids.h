@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The ids of the window's controls, as the dialog templates number them.
 // Every control made from a template carries its id as the property
 // kControlIdProperty, so tests and later additions find controls by id.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Windows laid out from a dialog template: a table of controls with their
 // kind, text and position in dialog units, made into widgets at once.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The system's texts in modal message boxes, owned by the active window.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Which of the main window's controls are enabled, from the selection, the
 // package list and the link; no widgets involved.
 #pragma once

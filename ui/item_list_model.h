@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The item list: a table over the items of the selected package.
 //
 // Columns "Name", "Version" ("%u.%02u") and "File"; the package's last item

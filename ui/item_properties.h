@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The texts that the window shows for the selected package item: its
 // properties, its firmware file and its destination in the camera's flash.
 //

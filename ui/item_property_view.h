@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The property list of the window's item view: the category "Item
 // properties" with the six properties of the selected item.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window: a fixed-size window laid out from its template, in the
 // basic view (cut at the dividing line) or the advanced one with the
 // destination panel, as the ExpertMode setting chose at start-up.

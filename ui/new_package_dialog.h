@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // "New package": asks for the name of a package the user builds.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The package box's entries as a list model for the window's combo box: the
 // names of PackageCommands::boxEntries(), in their sorted order.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The package commands of the window: the package box with its selection,
 // new, load and delete package, add and delete item, attach and detach a
 // firmware file.

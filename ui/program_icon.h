@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's icon: a camera, drawn rather than shipped as a file.
 #pragma once
 

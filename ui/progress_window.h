@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The modeless "Connect to camera..." window: a status line, a bar and
 // Cancel. Only the worker's MsgProgress shows, fills and hides it; Cancel
 // posts MsgCancel and leaves it open.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The property list: categories that fold open and closed, and properties
 // with a name and a value separated by a movable divider. The selected
 // enabled property opens its in-place control (an edit or a "..." button)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The rows of the property list: categories and the properties under them.
 //
 // A two-level tree for Qt's views: the top level holds the categories (and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The package commands' dialogs as the window shows them: the two item
 // dialogs and Qt's open-file dialog.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The modal "Settings" dialog: serial port, bit rate, whether the package
 // list is saved without asking, and the folder of the package list file.
 //

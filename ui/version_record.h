@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The program's version record: its name, maker, legal notice and product
 // version, fixed when the program is built. The main window's caption and the
 // About box are made from it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The worker's messages as Qt events: the sink posts each PostedMessage, with
 // its number, code and Notice, to a receiver on the user interface thread,
 // which takes it back out in its event handler.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tarnwick-cli run in process, with its output caught and a folder for its files.
 #pragma once
 

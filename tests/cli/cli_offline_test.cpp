@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What the programs say without a camera: about their own command lines, and
 // from the commands that read files only (inspect, inspect --list and
 // identify); and how text from cameras and files is shown on a terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tarnwick-cli's camera commands, end to end against the simulated camera
 // with packages made by the package tool.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The shared helpers: files, folders, descriptors, errors and letter case.
 #include <fcntl.h>
 #include <sys/stat.h>

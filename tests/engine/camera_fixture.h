@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A simulated camera on a pseudo-terminal, published in a port folder of the
 // test's own, with the host's port opened on it; and what the engine tests
 // share about images and the notices they provoke.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The region operations over the real transport against the simulated
 // camera: the requests they send, what ends up in its flash, their notices,
 // their stop polls, and the failures the camera's faults provoke.

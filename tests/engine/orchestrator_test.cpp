@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The update commands: the jobs they plan, and the whole sequences from
 // connection to disconnection against the simulated camera.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The worker thread against the simulated camera: connecting, job runs with
 // their notices and their stop rule, cancel, stop and the disconnect sequence.
 #include "worker.h"

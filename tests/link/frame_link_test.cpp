@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The frame transport over a scripted line: the bytes each side puts on the
 // line, the results, and the timeouts it leaves.
 #include "frame_link.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // What several package tests share: image bytes, catalogue items and a
 // recorder of the messages the user would see.
 #pragma once

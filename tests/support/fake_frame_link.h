@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A FrameLink that answers from a script and keeps a copy of every request,
 // for testing what is built on exchange without a port.
 #pragma once

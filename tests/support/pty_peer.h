@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The far end of a pseudo-terminal, published as a port alias, for tests
 // that drive a SerialPort byte by byte.
 #pragma once

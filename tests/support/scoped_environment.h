@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Sets an environment variable (nullptr: removes it) for one scope.
 #pragma once
 

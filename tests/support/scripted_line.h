@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A serial line whose far end answers from a script, with no port, thread or
 // wait: for driving the frame transport byte-exactly and fast.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Folders and files that exist for one test and are gone after it.
 #pragma once
 

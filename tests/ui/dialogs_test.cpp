@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The window's own dialogs and its message boxes, answered as a user would;
 // for Settings also which entries it selects, what OK takes back and stores,
 // and what Cancel leaves alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The main window driven as a user would, against the simulated camera.
 #include "main_window.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Answers to the package commands' dialogs and questions, given in advance,
 // a record of what the commands showed and asked, and image types by name.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Qt strings in test failure messages as text, not as code units.
 #pragma once
 

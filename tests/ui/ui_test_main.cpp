@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The window's tests run headless, with one QApplication for the whole
 // program; times are shown in local time and the expected texts are in UTC.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The window's plain rules and texts: enable states, caption and About text,
 // the item list and the properties of the selected item; and the package
 // commands behind its buttons.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The simulated camera's boot code: answers one request frame at a time from
 // its flash and version text. Pure logic, no line and no thread.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The timing of one direction of an 8N1 serial line: ten bit times a byte
 // (start bit, eight data bits, stop bit), one byte right after the other.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // tarnwick-camsim: serves a simulated camera on a pseudo-terminal until
 // SIGINT or SIGTERM. Enter or SIGUSR1 resets the camera (it sends its ready
 // byte again).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The NOR flash of the simulated camera: one catalogue chip's bytes and
 // sector layout.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // The line of the simulated camera: the master side of a pseudo-terminal,
 // and the port alias that names its slave side.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Assembles request frames from the bytes that arrive on the line: STX, the
 // 4-byte header, the payload, 4 checksum bytes, ETX. Bytes outside a frame
 // are skipped, as is a frame whose length field exceeds the payload capacity

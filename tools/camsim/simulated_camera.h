@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // A stand-in for the camera's boot code, reached over a pseudo-terminal.
 //
 // A SimulatedCamera opens a pseudo-terminal, publishes its slave side as the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Command line of tarnwick-mkpkg, as a function so that tests run it in-process:
 //
 //   tarnwick-mkpkg OUTPUT.xml [--name NAME] [--time SECONDS]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // Builds package files: each image bzip2-compressed, then base64-encoded,
 // with its type, camera type, version, file name, size and time.
 //
