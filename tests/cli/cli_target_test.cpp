@@ -18,6 +18,7 @@
 #include "catalogues.h"
 #include "cli_fixture.h"
 #include "console_messages.h"
+#include "guid.h"
 #include "settings_store.h"
 #include "package_writer.h"
 #include "progress_line.h"
@@ -124,6 +125,54 @@ TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
     EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory: COM" + std::to_string(port_) +
                        " (no such port)\ntarnwick-cli: no connection to the camera\n"))
         << err_.str();
+}
+
+// The commands on one item refuse what an update refuses, with the same
+// texts, and like it before the port is opened: the camera is not reset for
+// nothing, and a package that programs nothing never passes for a success.
+TEST_F(CliTargetTest, EveryCommandRefusesWhatAnUpdateRefusesBeforeOpeningThePort) {
+    const std::string path = (folder_ / "package.xml").string();
+    const auto packageOf = [this](std::initializer_list<std::pair<std::string_view, std::size_t>> items) {
+        contents_.files.clear();
+        for (const auto& [typeName, size] : items) {
+            Add(typeName, "image.bin", Image(size, 5));
+        }
+        return BuildPackageText(contents_);
+    };
+    std::string mistyped = packageOf({{"Corvel::uC", 100}, {"Corvel::FPGA", 100}});
+    for (const PackedFile& file : contents_.files) {
+        // One wrong digit in each GUID, and the reader drops the item.
+        mistyped.replace(mistyped.find(FormatGuid(file.type)) + 1, 1, "0");
+    }
+    const std::pair<std::string, std::string> rows[] = {
+        {mistyped, path + " lists no item this program can use"},
+        {packageOf({{"Tessid::uC-1", 100}}), path + " lists no item this program can use"},
+        {packageOf({{"Corvel::uC", 100}, {"Corvel::uC", 200}}), "Corvel::uC is listed twice in the package"},
+        {packageOf({{"Corvel::uC", 100}, {"Corvel::Bootloader", 16377}}),
+         "Corvel::Bootloader: image of 16377 bytes does not fit its region (16376 bytes free before the length word)"},
+    };
+    for (const auto& [text, refusal] : rows) {
+        ASSERT_EQ(WritePackage(text), path);
+        for (const char* command : {"update", "program", "erase", "check"}) {
+            std::vector<std::string> args{path};
+            if (command != std::string_view("update")) {
+                args.insert(args.end(), {"--item", "Corvel::uC"});
+            }
+            EXPECT_EQ(Run(command, args), kExitPackageRefused) << command << ": " << refusal;
+            EXPECT_EQ(err_.str(), "Tarnwick: " + refusal + "\ntarnwick-cli: the package was refused\n") << command;
+        }
+    }
+    EXPECT_EQ(camera_->counters().hostOpens, 0u);
+}
+
+TEST_F(CliTargetTest, AnUpdateWithNothingLeftToProgramSaysWhyAndSucceeds) {
+    Add("Corvel::Bootloader", "corvel_boot.bin", Image(3001, 3), 0x020B);
+    ASSERT_EQ(Run("update", {WritePackage()}), kExitSuccess) << err_.str();
+    EXPECT_EQ(out_.str(), "Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\n"
+                          "Nothing to program: the camera's boot code 2.11 is as new as the package's "
+                          "Corvel::Bootloader 2.11\n");
+    EXPECT_EQ(camera_->flash(0, 64), kErased);
+    EXPECT_TRUE(SessionClosed());
 }
 
 TEST_F(CliTargetTest, PackagesThatCannotBeReadSayWhyInTextAndJson) {
