@@ -72,8 +72,8 @@ std::string_view SummaryOf(int status) {
 // whatever else failed.
 int Concluded(const TargetSession& session, int status, std::string_view successText, CommandReport& report) {
     if (session.interrupted() && status != kExitSuccess) {
-        report.outcome(kExitCancelled, session.interruptSummary(), session.lastRunJobs());
-        return kExitCancelled;
+        report.outcome(session.interruptStatus(), session.interruptSummary(), session.lastRunJobs());
+        return session.interruptStatus();
     }
     report.outcome(status, status == kExitSuccess ? successText : SummaryOf(status), session.lastRunJobs());
     return status;
