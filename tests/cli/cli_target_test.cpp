@@ -382,24 +382,10 @@ TEST_F(CliTargetTest, InterruptsSayWhatTheyCutShort) {
 // How the program's standard output is set up.
 enum class Output { Pipe, ReaderGone, Full, Closed };
 
-// tarnwick-cli run as a script runs it, until it ends. meanwhile is called
-// with its process id while it runs.
-struct ProgramEnd {
-    // The exit status; minus the signal's number when a signal killed it.
-    int status;
-    // Standard output, when it was a pipe.
-    std::string out;
-};
-
-ProgramEnd RunProgram(const std::vector<std::string>& args, Output output, const std::filesystem::path& errFile,
-                      const std::function<std::jthread(pid_t)>& meanwhile) {
-    std::array<int, 2> pipe{-1, -1};
-    EXPECT_EQ(::pipe2(pipe.data(), O_CLOEXEC), 0);
-    UniqueFd readEnd(pipe[0]);
-    UniqueFd writeEnd(pipe[1]);
-    if (output == Output::ReaderGone) {
-        readEnd.close();
-    }
+// Starts tarnwick-cli as a script would, its standard output as given (a
+// pipe's write end for Pipe and ReaderGone), its standard error into a file.
+pid_t StartProgram(std::vector<std::string> args, Output output, int pipeWriteEnd,
+                   const std::filesystem::path& errFile) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -408,28 +394,45 @@ ProgramEnd RunProgram(const std::vector<std::string>& args, Output output, const
     } else if (output == Output::Closed) {
         posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
     } else {
-        posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, pipeWriteEnd, STDOUT_FILENO);
     }
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> command{TARNWICK_CLI_PROGRAM};
-    command.insert(command.end(), args.begin(), args.end());
+    args.insert(args.begin(), TARNWICK_CLI_PROGRAM);
     std::vector<char*> argv;
-    std::ranges::transform(command, std::back_inserter(argv), [](std::string& arg) { return arg.data(); });
+    std::ranges::transform(args, std::back_inserter(argv), [](std::string& arg) { return arg.data(); });
     argv.push_back(nullptr);
     pid_t process = 0;
     EXPECT_EQ(::posix_spawn(&process, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
+    return process;
+}
 
+struct ProgramEnd {
+    // The exit status; minus the signal's number when a signal killed it.
+    int status;
+    // Standard output, when it was a pipe.
+    std::string out;
+};
+
+// Runs tarnwick-cli to its end; a signal other than 0 is sent once ready holds.
+ProgramEnd RunProgram(const std::vector<std::string>& args, Output output, const std::filesystem::path& errFile,
+                      int signal, const std::function<bool()>& ready) {
+    std::array<int, 2> pipe{-1, -1};
+    EXPECT_EQ(::pipe2(pipe.data(), O_CLOEXEC), 0);
+    UniqueFd readEnd(pipe[0]);
+    UniqueFd writeEnd(pipe[1]);
+    if (output == Output::ReaderGone) {
+        readEnd.close();
+    }
+    const pid_t process = StartProgram(args, output, writeEnd.get(), errFile);
+    // Only the program holds the pipe open now: it ends with the program.
+    writeEnd.close();
     ProgramEnd end{0, {}};
     {
-        std::jthread during = meanwhile(process);
-        if (output == Output::Pipe) {
-            // Only the program holds the pipe open now: it ends with the program.
-            writeEnd.close();
-            std::array<char, 4096> chunk{};
-            for (ssize_t got; (got = ::read(readEnd.get(), chunk.data(), chunk.size())) > 0;) {
-                end.out.append(chunk.data(), static_cast<std::size_t>(got));
-            }
+        const std::jthread signaller = signal != 0 ? SignalWhen(ready, process, signal, 1) : std::jthread();
+        std::array<char, 4096> chunk{};
+        for (ssize_t got; readEnd.valid() && (got = ::read(readEnd.get(), chunk.data(), chunk.size())) > 0;) {
+            end.out.append(chunk.data(), static_cast<std::size_t>(got));
         }
     }
     int status = 0;
@@ -462,14 +465,14 @@ TEST_F(CliTargetTest, SignalsCancelThroughTheClosingCommandsAndLostOutputStopsNo
         // A signal comes while the camera, at a serial line's pace, takes the image.
         camera_.emplace(CameraOptions{
             .readyDelay = 20ms, .flashFile = {}, .bitsPerSecond = row.signal != 0 ? 115200u : 0u});
-        const auto meanwhile = [this, &row](pid_t process) {
-            return row.signal == 0 ? std::jthread()
-                                   : SignalWhen([this] { return camera_->counters().requests > 3; }, process,
-                                                row.signal, 1);
+        const auto writing = [this] {
+            return std::ranges::any_of(camera_->requests(), [](const ObservedRequest& request) {
+                return request.command == CommandId{2, 0x05};
+            });
         };
         const std::vector<std::string> args{"update", package, "--json", "--port",
                                             camera_->devicePath().string(), "--bps", "115200"};
-        const ProgramEnd end = RunProgram(args, row.output, folder_ / "err.txt", meanwhile);
+        const ProgramEnd end = RunProgram(args, row.output, folder_ / "err.txt", row.signal, writing);
         EXPECT_EQ(end.status, row.status) << testing::readText(folder_ / "err.txt");
         EXPECT_TRUE(SessionClosed());
         EXPECT_EQ(camera_->counters().skippedBytes, 0u) << "nothing but frames on the line";
