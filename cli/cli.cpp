@@ -59,9 +59,7 @@ void PrintCommandHelp(const Command& command, std::ostream& out) {
     }
 }
 
-}  // namespace
-
-int RunCli(std::span<const std::string> args, CliStreams streams) {
+int RunCommand(std::span<const std::string> args, CliStreams streams) {
     if (args.empty() || IsHelp(args[0])) {
         PrintUsage(args.empty() ? streams.err : streams.out);
         return args.empty() ? kExitUsage : kExitSuccess;
@@ -84,6 +82,16 @@ int RunCli(std::span<const std::string> args, CliStreams streams) {
     streams.err << "tarnwick-cli: unknown command '" << args[0] << "'\n";
     PrintUsage(streams.err);
     return kExitUsage;
+}
+
+}  // namespace
+
+int RunCli(std::span<const std::string> args, CliStreams streams) {
+    const int status = RunCommand(args, streams);
+    streams.out.flush();
+    streams.err.flush();
+    const bool outputLost = !streams.out || !streams.err;
+    return outputLost && status == kExitSuccess ? kExitOutputLost : status;
 }
 
 }  // namespace tarnwick

@@ -14,6 +14,10 @@ namespace tarnwick {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+// The command did its work, but some of what it wrote was lost: a stream
+// was closed, full, or a pipe whose reader had gone. A failure's own status
+// comes first.
+inline constexpr int kExitOutputLost = 6;
 
 struct CliStreams {
     std::ostream& out;
@@ -24,7 +28,8 @@ struct CliStreams {
     bool errIsTerminal = false;
 };
 
-// args: the command line without the program name.
+// args: the command line without the program name. A write that fails
+// stops nothing: the command runs to its end and the status tells.
 int RunCli(std::span<const std::string> args, CliStreams streams);
 
 }  // namespace tarnwick

@@ -94,13 +94,6 @@ std::string LoadErrorText(LoadResult result) {
     return text;
 }
 
-// Whether the target is the package file under any name (another spelling of
-// its path, a link): an item must never be written over its own package.
-bool IsThePackageFile(const std::string& target, const std::string& packagePath) {
-    std::error_code error;
-    return std::filesystem::equivalent(target, packagePath, error) && !error;
-}
-
 // Where the names of extracted files go: standard output, or with --json the
 // error stream, as standard output then carries the JSON document alone.
 struct ExtractReport {
@@ -113,7 +106,7 @@ struct ExtractReport {
 bool ExtractItem(const Package& package, PackageItem& item, const std::string& target, ExtractReport report,
                  CliStreams streams, UserMessages& messages) {
     const std::string shownTarget = printable(target, streams.errIsTerminal);
-    if (IsThePackageFile(target, package.path())) {
+    if (IsSameFile(target, package.path())) {
         streams.err << item.typeName << ": not written: " << shownTarget << " is the package file itself\n";
         return false;
     }

@@ -72,8 +72,8 @@ std::string_view SummaryOf(int status) {
 // whatever else failed.
 int Concluded(const TargetSession& session, int status, std::string_view successText, CommandReport& report) {
     if (session.interrupted() && status != kExitSuccess) {
-        report.outcome(kExitCancelled, session.interruptSummary(), session.lastRunJobs());
-        return kExitCancelled;
+        report.outcome(session.interruptStatus(), session.interruptSummary(), session.lastRunJobs());
+        return session.interruptStatus();
     }
     report.outcome(status, status == kExitSuccess ? successText : SummaryOf(status), session.lastRunJobs());
     return status;
@@ -268,27 +268,45 @@ int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& it
 }
 
 // The package and item the command names, read before the session starts,
-// so that they outlive it; false after telling why there are none.
-bool OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments,
-                      std::optional<Package>& package, PackageItem*& item, CommandReport& report) {
+// so that they outlive it; the status of the failure after telling why
+// there are none. The item commands refuse what an update refuses, before
+// the port is opened; update makes those checks itself, as the window's
+// button does.
+int OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments, std::optional<Package>& package,
+                     PackageItem*& item, CommandReport& report) {
     if (command.needs == Needs::Nothing) {
-        return true;
+        return kExitSuccess;
     }
     ReportedMessages messages(report);
     const std::filesystem::path path(arguments.packagePath);
     package = OpenPackage(path.stem().string(), arguments.packagePath, messages);
     if (!package) {
         report.note(UnreadablePackageText(path));
-        return false;
+        return kExitFailure;
     }
-    if (command.needs == Needs::PackageAndItem) {
-        item = package->FindItemByTypeName(arguments.itemType);
-        if (item == nullptr) {
-            report.note("tarnwick-cli: no item of type " + arguments.itemType + " in " + arguments.packagePath);
-            return false;
-        }
+    if (command.needs == Needs::Package) {
+        return kExitSuccess;
     }
-    return true;
+    if (!LoadPackageForUpdate(*package, messages)) {
+        return kExitPackageRefused;
+    }
+    // Once connected, the command loads what it needs again.
+    package->ReleaseAllData();
+    item = package->FindItemByTypeName(arguments.itemType);
+    if (item == nullptr) {
+        report.note("tarnwick-cli: no item of type " + arguments.itemType + " in " + arguments.packagePath);
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+// What a successful update says: that it updated the camera, or, when it
+// queued no job, why there was nothing to program.
+std::string UpdatedText(const TargetSession& session, const Package& package) {
+    if (!session.lastRunJobs().empty()) {
+        return std::string(kCameraUpdated);
+    }
+    return NothingToProgramText(package, RunningBootVersion(session.target()));
 }
 
 std::unique_ptr<CommandReport> MakeReport(const TargetArguments& arguments, const TargetEnvironment& environment,
@@ -326,17 +344,19 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     const std::unique_ptr<CommandReport> report = MakeReport(*arguments, environment, streams);
     std::optional<Package> package;
     PackageItem* item = nullptr;
-    if (!OpenNamedPackage(*command, *arguments, package, item, *report)) {
-        report->outcome(kExitFailure, {}, {});
-        return kExitFailure;
+    if (const int status = OpenNamedPackage(*command, *arguments, package, item, *report); status != kExitSuccess) {
+        report->outcome(status, SummaryOf(status), {});
+        return status;
     }
     TargetSession session(*settings, environment.timings, *report);
     session.select(package ? &*package : nullptr, item);
     switch (command->needs) {
     case Needs::Nothing:
         return Concluded(session, ShowInfo(session), {}, *report);
-    case Needs::Package:
-        return Concluded(session, session.update(), kCameraUpdated, *report);
+    case Needs::Package: {
+        const int status = session.update();
+        return Concluded(session, status, UpdatedText(session, *package), *report);
+    }
     case Needs::PackageAndItem:
         break;
     }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "target_session.h"
 
+#include <csignal>
+#include <cstring>
+
 #include "console_messages.h"
 
 namespace tarnwick {
@@ -11,6 +14,10 @@ constexpr std::chrono::milliseconds kInterruptPoll{50};
 
 constexpr std::string_view kCancelling = "Cancelling... (Ctrl+C again stops at once)";
 constexpr std::string_view kStopping = "Stopping the link.";
+
+// The statuses scripts are told of are the ones shells report for each signal.
+static_assert(kExitCancelled == kExitSignalled + SIGINT && kExitTerminated == kExitSignalled + SIGTERM &&
+              kExitHungUp == kExitSignalled + SIGHUP);
 
 }  // namespace
 
@@ -136,10 +143,12 @@ std::string TargetSession::portErrorText(const CSerialException& error, std::uin
 }
 
 std::string TargetSession::interruptSummary() const {
+    const char* name = ::sigabbrev_np(interrupts_.first());
+    const std::string cancelled = "tarnwick-cli: cancelled by SIG" + std::string(name != nullptr ? name : "?");
     if (!cameraAnswered_) {
-        return "tarnwick-cli: cancelled before the camera answered";
+        return cancelled + " before the camera answered";
     }
-    return "tarnwick-cli: cancelled while connected to the camera, during: " + lastStatus_;
+    return cancelled + " while connected to the camera, during: " + lastStatus_;
 }
 
 void TargetSession::showMessage(std::string_view text, std::string_view caption, MessageIcon) {

@@ -3,9 +3,10 @@
 // camera: it owns the port, the worker and the orchestration, receives the
 // worker's messages on the calling thread, hands the progress, the target's
 // fields and the system's message texts to the command's report, and turns
-// Ctrl+C into the progress window's Cancel (a second one stops the worker).
+// Ctrl+C, SIGTERM and SIGHUP into the progress window's Cancel (a second
+// one stops the worker).
 //
-// One session per command, on one thread; SIGINT is caught for the
+// One session per command, on one thread; the signals are caught for the
 // session's lifetime and the previous handling restored afterwards.
 #pragma once
 
@@ -27,8 +28,12 @@ namespace tarnwick {
 inline constexpr int kExitNotConnected = 3;
 inline constexpr int kExitPackageRefused = 4;
 inline constexpr int kExitJobFailed = 5;
-// Ctrl+C ended the command before it succeeded, as shells report SIGINT.
+// A signal ended the command before it succeeded, with the status shells
+// report for it, 128 + its number: Ctrl+C (SIGINT), SIGTERM, SIGHUP.
+inline constexpr int kExitSignalled = 128;
 inline constexpr int kExitCancelled = 130;
+inline constexpr int kExitTerminated = 143;
+inline constexpr int kExitHungUp = 129;
 
 class TargetSession final : public OrchestrationView, public UserMessages {
 public:
@@ -53,10 +58,12 @@ public:
     int runItemCommand(CommandOutcome (UpdateOrchestrator::*command)());
 
     [[nodiscard]] const std::string& field(TargetField field) const;
-    // Ctrl+C was pressed during the session.
+    // Ctrl+C was pressed, or SIGTERM or SIGHUP came, during the session.
     [[nodiscard]] bool interrupted() const { return interruptsAnswered_ > 0; }
-    // What the last line says after an interrupt: whether the camera had
-    // answered, and the step the interrupt cut short.
+    // The exit status of a command the first interrupt cut short.
+    [[nodiscard]] int interruptStatus() const { return kExitSignalled + interrupts_.first(); }
+    // What the last line says after an interrupt: its signal, whether the
+    // camera had answered, and the step the interrupt cut short.
     [[nodiscard]] std::string interruptSummary() const;
     [[nodiscard]] const TargetInfo& target() const { return worker_.targetInfo(); }
     // Each job of the last run a command queued.

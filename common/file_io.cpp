@@ -225,6 +225,11 @@ bool IsExistingFolder(const std::filesystem::path& path) {
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
+bool IsSameFile(const std::filesystem::path& first, const std::filesystem::path& second) {
+    std::error_code error;
+    return std::filesystem::equivalent(first, second, error) && !error;
+}
+
 ScopedReplaceFault::ScopedReplaceFault(ReplaceStep step, int errorNumber) {
     FaultState& fault = Fault();
     fault.step = step;

@@ -59,6 +59,11 @@ std::error_code CreateFolders(const std::filesystem::path& path);
 
 bool IsExistingFolder(const std::filesystem::path& path);
 
+// Whether both paths name one existing file, under any spelling, through a
+// link or a second hard link: what a writer must check so that it never
+// replaces one of its own inputs. False when either does not exist.
+bool IsSameFile(const std::filesystem::path& first, const std::filesystem::path& second);
+
 // The step of ReplaceFile at which a simulated failure strikes.
 enum class ReplaceStep { Create, Write, Flush, Rename };
 

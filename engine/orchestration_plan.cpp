@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "orchestration_plan.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "boot_commands.h"
@@ -113,6 +114,28 @@ std::optional<std::string> SingleItemRefusal(const ImageType& type, std::uint32_
         return std::string(kUnknownPlatformText);
     }
     return std::nullopt;
+}
+
+std::optional<std::string> NoUsableItemRefusal(const Package& package) {
+    const bool usable = std::ranges::any_of(package.items(), [](const PackageItem& item) {
+        const ImageType* type = FindImageType(item.typeGuid);
+        return type != nullptr && HasFlashRegion(*type);
+    });
+    if (usable) {
+        return std::nullopt;
+    }
+    return Format(kNoUsableItemText, (package.isUserBuilt() ? package.name() : package.path()).c_str());
+}
+
+std::string NothingToProgramText(const Package& package, std::uint32_t bootVersion) {
+    std::string skipped;
+    for (const PackageItem& item : package.items()) {
+        const ImageType* type = FindImageType(item.typeGuid);
+        if (type != nullptr && SkipsBootLoader(*type, item, bootVersion)) {
+            skipped += (skipped.empty() ? "" : ", ") + item.typeName + " " + FormatVersion(item.version);
+        }
+    }
+    return Format(kNothingToProgramText, bootVersion / 100, bootVersion % 100, skipped.c_str());
 }
 
 std::optional<std::string> RepeatedTypeRefusal(const Package& package) {

@@ -32,6 +32,12 @@ inline constexpr std::string_view kNotForCorvelText = "Package not suitable for 
 // A camera of no known family would otherwise see the link close without a
 // word when the package is refused.
 inline constexpr std::string_view kNotForUnknownText = "Package not suitable for unknown cameras!";
+// Every item was dropped while the package was read, or none has a place in
+// the flash: an update would program nothing and pass for a success.
+inline constexpr std::string_view kNoUsableItemText = "%s lists no item this program can use";
+// A successful update that programmed nothing says why instead.
+inline constexpr std::string_view kNothingToProgramText =
+    "Nothing to program: the camera's boot code %u.%02u is as new as the package's %s";
 
 // From this boot code version on, programming is read back and compared.
 inline constexpr std::uint32_t kFirstVerifyingBootVersion = 201;
@@ -88,6 +94,15 @@ std::string_view UnsuitablePackageText(TargetPlatform platform);
 // connected camera, or nothing when they may go on.
 std::optional<std::string> SingleItemRefusal(const ImageType& type, std::uint32_t bootVersion,
                                              const FlashCatalogue& flash);
+
+// Why an update refuses a package none of whose items it could program (a
+// catalogue type with a flash region); the package is named by its path, or
+// by its name when the user built it. Nothing when there is such an item.
+std::optional<std::string> NoUsableItemRefusal(const Package& package);
+
+// What an update that queued no job for a suitable package says: the boot
+// loaders it skipped because the running boot code is as new as each.
+std::string NothingToProgramText(const Package& package, std::uint32_t bootVersion);
 
 // Why a package that lists an image type twice is refused: only one of its
 // images could be programmed.

@@ -23,7 +23,35 @@ void probePort(const CommandSettings& settings) {
     }
 }
 
+// Shows the refusal, if any; true when there was one.
+bool ShowRefusal(UserMessages& messages, const std::optional<std::string>& refusal) {
+    if (refusal) {
+        messages.showMessage(*refusal, kProgramCaption, MessageIcon::Exclamation);
+    }
+    return refusal.has_value();
+}
+
 }  // namespace
+
+bool LoadPackageForUpdate(Package& package, UserMessages& messages) {
+    if (ShowRefusal(messages, NoUsableItemRefusal(package)) || ShowRefusal(messages, RepeatedTypeRefusal(package))) {
+        return false;
+    }
+    try {
+        if (!LoadAllItemData(package, messages)) {
+            return false;
+        }
+    } catch (const PackageDataError& error) {
+        // The load released every item's data again.
+        messages.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
+        return false;
+    }
+    if (ShowRefusal(messages, OversizedImageRefusal(package))) {
+        package.ReleaseAllData();
+        return false;
+    }
+    return true;
+}
 
 UpdateOrchestrator::UpdateOrchestrator(Worker& worker, SerialPort& port, MessageSink& sink,
                                        OrchestrationView& view, UserMessages& messages)
@@ -87,20 +115,7 @@ CommandOutcome UpdateOrchestrator::startUpdate() {
     if (package == nullptr || worker_.isRunning()) {
         return CommandOutcome::Nothing;
     }
-    if (showRefusal(RepeatedTypeRefusal(*package))) {
-        return CommandOutcome::Refused;
-    }
-    try {
-        if (!LoadAllItemData(*package, messages_)) {
-            return CommandOutcome::Refused;
-        }
-    } catch (const PackageDataError& error) {
-        // The load released every item's data again; nothing is started.
-        messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
-        return CommandOutcome::Refused;
-    }
-    if (showRefusal(OversizedImageRefusal(*package))) {
-        package->ReleaseAllData();
+    if (!LoadPackageForUpdate(*package, messages_)) {
         return CommandOutcome::Refused;
     }
     return startUpdateWithLoadedData(settings);
@@ -201,10 +216,7 @@ bool UpdateOrchestrator::loadSelectedData(const SelectedItem& target) {
 }
 
 bool UpdateOrchestrator::showRefusal(const std::optional<std::string>& refusal) {
-    if (refusal) {
-        messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Exclamation);
-    }
-    return refusal.has_value();
+    return ShowRefusal(messages_, refusal);
 }
 
 CommandOutcome UpdateOrchestrator::updateInfo() {

@@ -87,6 +87,14 @@ public:
     }
 };
 
+// What "&Update camera..." checks before it opens the port, in this order:
+// an item this program can use, no image type listed twice, every image
+// loaded and within its region. Shows the first refusal (a whole-file read
+// shows its own) and returns false with no data loaded; true with every
+// item's data loaded. The command line checks the package of its
+// single-item commands the same way, so that they refuse alike.
+bool LoadPackageForUpdate(Package& package, UserMessages& messages);
+
 // The update sequence: idle -> connecting -> programming -> closing -> idle.
 enum class UpdateState { Idle, Connecting, Programming, Closing };
 

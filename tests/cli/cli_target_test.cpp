@@ -3,8 +3,11 @@
 // with packages made by the package tool.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -13,17 +16,21 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <thread>
 
 #include "catalogues.h"
 #include "cli_fixture.h"
 #include "console_messages.h"
+#include "guid.h"
 #include "settings_store.h"
 #include "package_writer.h"
 #include "progress_line.h"
+#include "scoped_environment.h"
 #include "simulated_camera.h"
 #include "target_commands.h"
 #include "target_session.h"
+#include "unique_fd.h"
 
 namespace tarnwick {
 namespace {
@@ -124,6 +131,54 @@ TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
     EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory: COM" + std::to_string(port_) +
                        " (no such port)\ntarnwick-cli: no connection to the camera\n"))
         << err_.str();
+}
+
+// The commands on one item refuse what an update refuses, with the same
+// texts, and like it before the port is opened: the camera is not reset for
+// nothing, and a package that programs nothing never passes for a success.
+TEST_F(CliTargetTest, EveryCommandRefusesWhatAnUpdateRefusesBeforeOpeningThePort) {
+    const std::string path = (folder_ / "package.xml").string();
+    const auto packageOf = [this](std::initializer_list<std::pair<std::string_view, std::size_t>> items) {
+        contents_.files.clear();
+        for (const auto& [typeName, size] : items) {
+            Add(typeName, "image.bin", Image(size, 5));
+        }
+        return BuildPackageText(contents_);
+    };
+    std::string mistyped = packageOf({{"Corvel::uC", 100}, {"Corvel::FPGA", 100}});
+    for (const PackedFile& file : contents_.files) {
+        // One wrong digit in each GUID, and the reader drops the item.
+        mistyped.replace(mistyped.find(FormatGuid(file.type)) + 1, 1, "0");
+    }
+    const std::pair<std::string, std::string> rows[] = {
+        {mistyped, path + " lists no item this program can use"},
+        {packageOf({{"Tessid::uC-1", 100}}), path + " lists no item this program can use"},
+        {packageOf({{"Corvel::uC", 100}, {"Corvel::uC", 200}}), "Corvel::uC is listed twice in the package"},
+        {packageOf({{"Corvel::uC", 100}, {"Corvel::Bootloader", 16377}}),
+         "Corvel::Bootloader: image of 16377 bytes does not fit its region (16376 bytes free before the length word)"},
+    };
+    for (const auto& [text, refusal] : rows) {
+        ASSERT_EQ(WritePackage(text), path);
+        for (const char* command : {"update", "program", "erase", "check"}) {
+            std::vector<std::string> args{path};
+            if (command != std::string_view("update")) {
+                args.insert(args.end(), {"--item", "Corvel::uC"});
+            }
+            EXPECT_EQ(Run(command, args), kExitPackageRefused) << command << ": " << refusal;
+            EXPECT_EQ(err_.str(), "Tarnwick: " + refusal + "\ntarnwick-cli: the package was refused\n") << command;
+        }
+    }
+    EXPECT_EQ(camera_->counters().hostOpens, 0u);
+}
+
+TEST_F(CliTargetTest, AnUpdateWithNothingLeftToProgramSaysWhyAndSucceeds) {
+    Add("Corvel::Bootloader", "corvel_boot.bin", Image(3001, 3), 0x020B);
+    ASSERT_EQ(Run("update", {WritePackage()}), kExitSuccess) << err_.str();
+    EXPECT_EQ(out_.str(), "Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\n"
+                          "Nothing to program: the camera's boot code 2.11 is as new as the package's "
+                          "Corvel::Bootloader 2.11\n");
+    EXPECT_EQ(camera_->flash(0, 64), kErased);
+    EXPECT_TRUE(SessionClosed());
 }
 
 TEST_F(CliTargetTest, PackagesThatCannotBeReadSayWhyInTextAndJson) {
@@ -276,19 +331,25 @@ TEST_F(CliTargetTest, WhatTheCameraAndTheFilesSayReachesATerminalEscaped) {
     EXPECT_FALSE(ErrHas("\x1b")) << err_.str();
 }
 
-// Sends Ctrl+C `times` times, once `ready` holds.
+// Sends the signal `times` times to the process, once `ready` holds.
 template <typename Ready>
-std::jthread InterruptWhen(Ready ready, int times) {
-    return std::jthread([ready, times] {
+std::jthread SignalWhen(Ready ready, pid_t process, int signal, int times) {
+    return std::jthread([ready, process, signal, times] {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         while (!ready() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(5ms);
         }
         for (int count = 0; count < times; ++count) {
             std::this_thread::sleep_for(50ms);
-            ::kill(::getpid(), SIGINT);
+            ::kill(process, signal);
         }
     });
+}
+
+// Sends Ctrl+C to this process `times` times, once `ready` holds.
+template <typename Ready>
+std::jthread InterruptWhen(Ready ready, int times) {
+    return SignalWhen(ready, ::getpid(), SIGINT, times);
 }
 
 TEST_F(CliTargetTest, InterruptsSayWhatTheyCutShort) {
@@ -301,7 +362,7 @@ TEST_F(CliTargetTest, InterruptsSayWhatTheyCutShort) {
         EXPECT_EQ(Run("update", {package}), kExitCancelled);
     }
     EXPECT_TRUE(ErrHas("Cancelling...")) << err_.str();
-    EXPECT_TRUE(ErrHas("tarnwick-cli: cancelled before the camera answered\n")) << err_.str();
+    EXPECT_TRUE(ErrHas("tarnwick-cli: cancelled by SIGINT before the camera answered\n")) << err_.str();
 
     // A camera that stops answering in the middle of a write: the second
     // Ctrl+C does not wait out its reply timeouts.
@@ -313,16 +374,126 @@ TEST_F(CliTargetTest, InterruptsSayWhatTheyCutShort) {
         EXPECT_EQ(Run("update", {package}), kExitCancelled);
     }
     EXPECT_TRUE(ErrHas("Stopping the link.\n")) << err_.str();
-    EXPECT_TRUE(ErrHas("tarnwick-cli: cancelled while connected to the camera, during: Write <corvel_uc.bin> to "
-                       "0x00010000\n"))
+    EXPECT_TRUE(ErrHas("tarnwick-cli: cancelled by SIGINT while connected to the camera, during: Write "
+                       "<corvel_uc.bin> to 0x00010000\n"))
         << err_.str();
+}
+
+// How the program's standard output is set up.
+enum class Output { Pipe, ReaderGone, Full, Closed };
+
+// Starts tarnwick-cli as a script would, its standard output as given (a
+// pipe's write end for Pipe and ReaderGone), its standard error into a file.
+pid_t StartProgram(std::vector<std::string> args, Output output, int pipeWriteEnd,
+                   const std::filesystem::path& errFile) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (output == Output::Full) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
+    } else if (output == Output::Closed) {
+        posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_adddup2(&actions, pipeWriteEnd, STDOUT_FILENO);
+    }
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    args.insert(args.begin(), TARNWICK_CLI_PROGRAM);
+    std::vector<char*> argv;
+    std::ranges::transform(args, std::back_inserter(argv), [](std::string& arg) { return arg.data(); });
+    argv.push_back(nullptr);
+    pid_t process = 0;
+    EXPECT_EQ(::posix_spawn(&process, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return process;
+}
+
+struct ProgramEnd {
+    // The exit status; minus the signal's number when a signal killed it.
+    int status;
+    // Standard output, when it was a pipe.
+    std::string out;
+};
+
+// Runs tarnwick-cli to its end; a signal other than 0 is sent once ready holds.
+ProgramEnd RunProgram(const std::vector<std::string>& args, Output output, const std::filesystem::path& errFile,
+                      int signal, const std::function<bool()>& ready) {
+    std::array<int, 2> pipe{-1, -1};
+    EXPECT_EQ(::pipe2(pipe.data(), O_CLOEXEC), 0);
+    UniqueFd readEnd(pipe[0]);
+    UniqueFd writeEnd(pipe[1]);
+    if (output == Output::ReaderGone) {
+        readEnd.close();
+    }
+    const pid_t process = StartProgram(args, output, writeEnd.get(), errFile);
+    // Only the program holds the pipe open now: it ends with the program.
+    writeEnd.close();
+    ProgramEnd end{0, {}};
+    {
+        const std::jthread signaller = signal != 0 ? SignalWhen(ready, process, signal, 1) : std::jthread();
+        std::array<char, 4096> chunk{};
+        for (ssize_t got; readEnd.valid() && (got = ::read(readEnd.get(), chunk.data(), chunk.size())) > 0;) {
+            end.out.append(chunk.data(), static_cast<std::size_t>(got));
+        }
+    }
+    int status = 0;
+    EXPECT_EQ(::waitpid(process, &status, 0), process);
+    end.status = WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
+    return end;
+}
+
+// SIGTERM and SIGHUP cancel as Ctrl+C does and close the link; output that
+// cannot be written stops nothing, and the status says it was lost.
+TEST_F(CliTargetTest, SignalsCancelThroughTheClosingCommandsAndLostOutputStopsNothing) {
+    const testing::ScopedEnvironment settings("XDG_CONFIG_HOME", folder_.path().c_str());
+    const std::vector<std::uint8_t> image = Image(40000, 5);
+    Add("Corvel::uC", "corvel_uc.bin", image);
+    const std::string package = WritePackage();
+    const struct {
+        const char* name;
+        Output output;
+        int signal;
+        int status;
+    } rows[] = {
+        {"SIGTERM", Output::Pipe, SIGTERM, kExitTerminated},
+        {"SIGHUP", Output::Pipe, SIGHUP, kExitHungUp},
+        {"reader gone", Output::ReaderGone, 0, kExitOutputLost},
+        {"full", Output::Full, 0, kExitOutputLost},
+        {"closed", Output::Closed, 0, kExitOutputLost},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        // A signal comes while the camera, at a serial line's pace, takes the image.
+        camera_.emplace(CameraOptions{
+            .readyDelay = 20ms, .flashFile = {}, .bitsPerSecond = row.signal != 0 ? 115200u : 0u});
+        const auto writing = [this] {
+            return std::ranges::any_of(camera_->requests(), [](const ObservedRequest& request) {
+                return request.command == CommandId{2, 0x05};
+            });
+        };
+        const std::vector<std::string> args{"update", package, "--json", "--port",
+                                            camera_->devicePath().string(), "--bps", "115200"};
+        const ProgramEnd end = RunProgram(args, row.output, folder_ / "err.txt", row.signal, writing);
+        EXPECT_EQ(end.status, row.status) << testing::readText(folder_ / "err.txt");
+        EXPECT_TRUE(SessionClosed());
+        EXPECT_EQ(camera_->counters().skippedBytes, 0u) << "nothing but frames on the line";
+        if (row.signal == 0) {
+            EXPECT_EQ(camera_->flash(0x10000, 40000), image) << "the update ran to its end";
+            continue;
+        }
+        const std::vector<nlohmann::json> events = Events(end.out);
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back()["status"], row.status);
+        EXPECT_EQ(events.back()["text"], "tarnwick-cli: cancelled by " + std::string(row.name) +
+                                             " while connected to the camera, during: Write <corvel_uc.bin> to "
+                                             "0x00010000");
+    }
 }
 
 // Scripts test these numbers; the README lists them.
 TEST(ExitStatus, IsTheNumberScriptsAreToldOf) {
     EXPECT_EQ((std::array{kExitSuccess, kExitFailure, kExitUsage, kExitNotConnected, kExitPackageRefused,
-                          kExitJobFailed, kExitCancelled}),
-              (std::array{0, 1, 2, 3, 4, 5, 130}));
+                          kExitJobFailed, kExitOutputLost, kExitCancelled, kExitTerminated, kExitHungUp}),
+              (std::array{0, 1, 2, 3, 4, 5, 6, 130, 143, 129}));
 }
 
 TEST(ProgressLine, PlainLinesForStatusAndQuartersInPlaceOtherwise) {

@@ -82,6 +82,12 @@ TEST_F(MkpkgTest, FailuresWriteNothingAndGiveTheirReason) {
         {{"--item", "Corvel::Nothing", uc}, 2, "unknown image type 'Corvel::Nothing'"},
         {{"--camera", "1", "--item", "Corvel::uC", uc}, 2, ""},
         {{"--item", "Corvel::uC", uc, "--item-version", "2"}, 2, ""},
+        {{"--item", "Corvel::uC", uc, "--item-version", "256.1"}, 2, "major number must be 0 to 255: '256'"},
+        {{"--item", "Corvel::uC", uc, "--item-version", "1.256"}, 2, "minor number must be 0 to 255: '256'"},
+        {{"--item", "Corvel::uC", uc, "--item-version", "1.-1"}, 2, "minor number must be 0 to 255: '-1'"},
+        {{"--item", "Corvel::uC", uc, "--camera", "4294967296"}, 2,
+         "a camera type must be 0 to 4294967295: '4294967296'"},
+        {{"--item", "Corvel::uC", uc, "--camera", "-1"}, 2, "a camera type must be 0 to 4294967295: '-1'"},
         {{"--item", "Corvel::uC", (folder_ / "missing.bin").string()}, 1, "can't read"},
         {{"--item", "Corvel::Bootloader", overSlack}, 1, "Corvel::Bootloader: Can't decompress file. (-8)\n"},
         {{"--item", "Corvel::Bootloader", overRoom}, 1,
@@ -102,6 +108,22 @@ TEST_F(MkpkgTest, FailuresWriteNothingAndGiveTheirReason) {
     Package package = ReadBack();
     ASSERT_EQ(LoadItemData(package, &package.items()[0], messages_), LoadResult::Loaded);
     EXPECT_EQ(package.items()[0].dataLength(), 16376u);
+}
+
+// The atomic replace would otherwise put the package where the firmware was.
+TEST_F(MkpkgTest, NeverWritesOverOneOfItsImages) {
+    const std::string firmware = folder_.write("uc.bin", "uc");
+    const std::filesystem::path link = folder_ / "link.xml";
+    std::filesystem::create_symlink(firmware, link);
+    const std::filesystem::path hardLink = folder_ / "hard.xml";
+    std::filesystem::create_hard_link(firmware, hardLink);
+    const std::string fpga = folder_.write("fpga.rbf", "fpga");
+    const std::string spelled = (folder_ / "." / "uc.bin").string();
+    for (const std::string& output : {firmware, link.string(), hardLink.string(), spelled}) {
+        EXPECT_EQ(Run({output, "--item", "Corvel::FPGA", fpga, "--item", "Corvel::uC", firmware}), 1);
+        EXPECT_EQ(err_.str(), "tarnwick-mkpkg: not written: " + output + " is the image file of Corvel::uC\n");
+        EXPECT_EQ(testing::readText(firmware), "uc");
+    }
 }
 
 }  // namespace

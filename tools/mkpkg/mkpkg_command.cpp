@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 
@@ -74,14 +75,25 @@ std::int64_t Number(const std::string& text) {
     throw UsageError("not a number: '" + text + "'");
 }
 
-// "2.01" is major 2, minor 1.
+// A number of the command line that a field of the package file holds;
+// anything outside [0, maximum] would be stored as another number.
+std::uint32_t BoundedNumber(const std::string& text, std::uint32_t maximum, std::string_view what) {
+    const std::int64_t value = Number(text);
+    if (value < 0 || value > maximum) {
+        throw UsageError(std::string(what) + " must be 0 to " + std::to_string(maximum) + ": '" + text + "'");
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+// "2.01" is major 2, minor 1; each part is one byte of the version.
 std::uint32_t VersionNumber(const std::string& text) {
     const std::size_t dot = text.find('.');
     if (dot == std::string::npos) {
         throw UsageError("version must be MAJOR.MINOR: '" + text + "'");
     }
-    return MakeVersion(static_cast<std::uint32_t>(Number(text.substr(0, dot))) & 0xFF,
-                       static_cast<std::uint32_t>(Number(text.substr(dot + 1))) & 0xFF);
+    constexpr std::uint32_t kPartMaximum = 0xFF;
+    return MakeVersion(BoundedNumber(text.substr(0, dot), kPartMaximum, "a version's major number"),
+                       BoundedNumber(text.substr(dot + 1), kPartMaximum, "a version's minor number"));
 }
 
 class ArgumentReader {
@@ -123,7 +135,8 @@ Request ParseRequest(std::span<const std::string> args) {
             item.path = reader.value(arg);
             request.items.push_back(std::move(item));
         } else if (arg == "--camera") {
-            CurrentItem(request, arg).cameraType = static_cast<std::uint32_t>(Number(reader.value(arg)));
+            CurrentItem(request, arg).cameraType =
+                BoundedNumber(reader.value(arg), std::numeric_limits<std::uint32_t>::max(), "a camera type");
         } else if (arg == "--item-version") {
             CurrentItem(request, arg).version = VersionNumber(reader.value(arg));
         } else if (arg == "--file-time") {
@@ -149,6 +162,17 @@ std::int64_t ModificationTime(const std::string& path) {
 std::int64_t Now() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
+}
+
+// The package is written only where none of its images is read from: the
+// atomic replace would put the package in place of the firmware.
+void CheckOutputIsNoInput(const Request& request) {
+    for (const ItemRequest& item : request.items) {
+        if (IsSameFile(request.output, item.path)) {
+            throw std::runtime_error("not written: " + request.output + " is the image file of " +
+                                     std::string(item.type->name));
+        }
+    }
 }
 
 PackedFile PackItem(const ItemRequest& request) {
@@ -219,6 +243,7 @@ int RunMkpkg(std::span<const std::string> args, std::ostream& out, std::ostream&
         return kUsage;
     }
     try {
+        CheckOutputIsNoInput(request);
         PackageContents contents;
         contents.name = request.name;
         contents.time = request.time.value_or(Now());

@@ -8,9 +8,10 @@
 // TYPE is an image type's name ("Corvel::uC", any case) or its GUID text.
 // Camera type and version default to what the firmware import derives from
 // FILE; the file time defaults to FILE's modification time, the package time
-// to now. --version and --help print to out and return 0. Otherwise returns
-// 0 on success, 1 when a file cannot be read or written, 2 for a wrong
-// command line.
+// to now. Version parts are 0 to 255 and camera types 32-bit, as the file
+// holds them. --version and --help print to out and return 0. Otherwise
+// returns 0 on success, 1 when a file cannot be read or written (OUTPUT is
+// never one of the FILEs, under any name), 2 for a wrong command line.
 #pragma once
 
 #include <ostream>
