@@ -138,7 +138,7 @@ private:
     bool fileUnreadable_ = false;
 };
 
-inline constexpr std::string_view kFileUnreadableMark = " (package file not readable)";
+inline constexpr std::string_view kFileUnreadableMark = " (unreadable)";
 
 // The name as a list of packages shows it: kFileUnreadableMark follows the
 // name of a package whose file could not be read.

@@ -258,7 +258,7 @@ TEST_F(PackageListTest, AnEntryWhosePackageFileCannotBeReadStaysListedUntilDelet
     ASSERT_EQ(loaded.size(), 2u);
     EXPECT_TRUE(loaded[0].fileUnreadable());
     EXPECT_EQ(loaded[0].itemCount(), 0u);
-    EXPECT_EQ(ListedName(loaded[0]), "Release 2.01 (package file not readable)");
+    EXPECT_EQ(ListedName(loaded[0]), "Release 2.01 (unreadable)");
     EXPECT_EQ(ListedName(loaded[1]), "Lab");
     SavePackageList(loaded, configPath_, messages_);
     EXPECT_EQ(ListText(), saved);

@@ -302,7 +302,7 @@ TEST_F(MainWindowTest, StartsWhateverStateTheSettingsAndTheListAreIn) {
         {"package file away", "away",
          writeList("<config><package updpackage=\"1\"><name>Release 2.01</name><files>0</files>"
                    "<path>/media/stick/release.xml</path></package></config>"),
-         {}, {"Release 2.01 (package file not readable)"}},
+         {}, {"Release 2.01 (unreadable)"}},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.state);
