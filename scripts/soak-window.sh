@@ -70,7 +70,8 @@ restore() {
 }
 
 # Damages the file in one of several ways; sets damaged to which. It runs in
-# this shell, not a subshell, so that the seed gives the same runs again.
+# this shell, not a subshell, so that a seed gives the same choices again
+# (the random bytes written differ).
 damage() {
   local file=$1 kinds=(cut flip flip append bom empty garbage folder loop dangling linked delete)
   local name size value byte
