@@ -32,7 +32,9 @@ std::optional<std::string> ListFileArgument(std::span<const std::string> args) {
 }
 
 std::string SourceText(const Package& package, bool toTerminal) {
-    return package.isUserBuilt() ? "built from firmware files" : "package file " + printable(package.path(), toTerminal);
+    return package.isUserBuilt() ? "built from firmware files"
+                                 : "package file " + printable(package.path(), toTerminal) +
+                                       (package.fileUnreadable() ? std::string(kFileUnreadableMark) : "");
 }
 
 void PrintStore(const std::string& file, const PackageStore& store, std::ostream& out, bool toTerminal) {
@@ -53,12 +55,14 @@ int RunInspectList(std::span<const std::string> args, CliStreams streams) {
     ConsoleMessages messages(streams.err);
     PackageStore store;
     switch (LoadPackageListFile(store, *file, messages)) {
+        case PackageListLoad::Missing:
         case PackageListLoad::Unreadable:
             return kExitFailure;  // the store has said so
         case PackageListLoad::NotAPackageList:
             streams.err << printable(*file, streams.errIsTerminal) << ": not a package list\n";
             return kExitFailure;
         case PackageListLoad::Loaded:
+        case PackageListLoad::Partial:
             break;
     }
     PrintStore(*file, store, streams.out, streams.outIsTerminal);

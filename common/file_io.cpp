@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -22,6 +24,10 @@ constexpr mode_t kNewFileMode = 0644;
 constexpr std::string_view kTemporaryMark = ".tmp-";
 constexpr std::string_view kTemporarySuffix = ".tmp-XXXXXX";
 constexpr std::size_t kTemporaryLetters = kTemporarySuffix.size() - kTemporaryMark.size();
+// As many links as the kernel itself follows before it gives up with ELOOP.
+constexpr int kMaxLinkHops = 40;
+// Further names MoveAside tries when one is taken ("-2" up to this).
+constexpr int kMaxAsideNumber = 99;
 
 struct FaultState {
     std::atomic<bool> active{false};
@@ -172,6 +178,73 @@ void RemoveLeftoverTemporaries(const std::filesystem::path& path) {
     }
 }
 
+// Ignoring SIGXFSZ turns a write past the file size limit into EFBIG; a
+// handler the program set itself is kept.
+void IgnoreFileSizeSignal() {
+    static const bool ignored = [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
+            return false;
+        }
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        return ::sigaction(SIGXFSZ, &ignore, nullptr) == 0;
+    }();
+    (void)ignored;
+}
+
+struct ResolvedPath {
+    std::filesystem::path path;
+    std::error_code error;
+};
+
+// The file that path names once every symlink in its last component is
+// followed; a missing file (a dangling link's target) is named all the same.
+ResolvedPath FollowLinks(std::filesystem::path path) {
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0) {
+            return errno == ENOENT ? ResolvedPath{std::move(path), {}} : ResolvedPath{{}, LastSystemError()};
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            return {std::move(path), {}};
+        }
+        std::error_code error;
+        const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return {{}, error};
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return {{}, SystemError(ELOOP)};
+}
+
+bool EntryExists(const std::filesystem::path& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::string LocalTimeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    char text[32] = "";
+    if (::localtime_r(&now, &local) != nullptr) {
+        std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    }
+    return text;
+}
+
+// The first of NAME, NAME-2, NAME-3, ... that names nothing yet.
+std::optional<std::filesystem::path> FreeName(const std::string& name) {
+    for (int number = 1; number <= kMaxAsideNumber; ++number) {
+        std::filesystem::path candidate = number == 1 ? name : name + "-" + std::to_string(number);
+        if (!EntryExists(candidate)) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 FileContents<std::string> ReadTextFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
@@ -183,10 +256,16 @@ FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::pa
     return ReadWhole<std::vector<std::uint8_t>>(path, maxBytes);
 }
 
-std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> contents) {
+std::error_code ReplaceFile(const std::filesystem::path& linkOrFile, std::span<const std::uint8_t> contents) {
+    IgnoreFileSizeSignal();
     if (auto fault = InjectedFault(ReplaceStep::Create)) {
         return *fault;
     }
+    const ResolvedPath resolved = FollowLinks(linkOrFile);
+    if (resolved.error) {
+        return resolved.error;
+    }
+    const std::filesystem::path& path = resolved.path;
     std::string temporary = path.string();
     temporary += kTemporarySuffix;
     UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
@@ -218,6 +297,28 @@ std::error_code CreateFolders(const std::filesystem::path& path) {
         error = SystemError(ENOTDIR);
     }
     return error;
+}
+
+MovedAside MoveAside(const std::filesystem::path& path, std::string_view mark) {
+    ResolvedPath resolved = FollowLinks(path);
+    if (resolved.error == std::errc::too_many_symbolic_link_levels) {
+        resolved = {path, {}};
+    }
+    if (resolved.error) {
+        return {{}, resolved.error};
+    }
+    if (!EntryExists(resolved.path)) {
+        return {{}, SystemError(ENOENT)};
+    }
+    const auto aside = FreeName(resolved.path.string() + "." + std::string(mark) + "-" + LocalTimeStamp());
+    if (!aside) {
+        return {{}, SystemError(EEXIST)};
+    }
+    if (::rename(resolved.path.c_str(), aside->c_str()) != 0) {
+        return {{}, LastSystemError()};
+    }
+    FlushFolder(resolved.path.parent_path());
+    return {*aside, {}};
 }
 
 bool IsExistingFolder(const std::filesystem::path& path) {

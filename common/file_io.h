@@ -11,7 +11,13 @@
 // renamed over the old file. A failure at any step leaves the old file as it
 // was and removes the temporary file. A successful replace also removes the
 // temporary files (NAME.tmp-XXXXXX) that a killed earlier save of the same
-// file left behind.
+// file left behind. A symlink is written through: the file it leads to is
+// replaced and the link stays (a dangling link gets its file made).
+//
+// The first replace in a process sets SIGXFSZ to be ignored unless the
+// program handles it itself, so that a file size limit (ulimit -f) fails the
+// write with EFBIG, and the save cleans up, instead of killing the process
+// half-way through it.
 //
 // Errors are returned, never thrown: a std::error_code of the generic
 // category holding the errno of the refused call (message() is its system
@@ -53,6 +59,19 @@ FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::pa
 // folder must exist.
 std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> contents);
 std::error_code ReplaceFile(const std::filesystem::path& path, std::string_view contents);
+
+// Where MoveAside put a file, or why it could not.
+struct MovedAside {
+    std::filesystem::path path;
+    std::error_code error;  // ENOENT when nothing was there to move
+};
+
+// Renames the file out of the way so that a new one can take its place:
+// to NAME.MARK-YYYYMMDD-HHMMSS (local time), with "-2", "-3", ... appended
+// while that name is taken. As ReplaceFile writes through a symlink, the
+// file a symlink leads to is moved and the link stays; a link that leads
+// round in a loop is moved itself.
+MovedAside MoveAside(const std::filesystem::path& path, std::string_view mark);
 
 // Creates the folder and any missing parents; success when it exists already.
 std::error_code CreateFolders(const std::filesystem::path& path);

@@ -118,8 +118,10 @@ bool isRealSerialDevice(int portNumber, const std::filesystem::path& device) {
 std::vector<int> aliasPorts() {
     std::vector<int> ports;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(portFolder(), error)) {
-        if (const auto number = aliasNumber(entry.path().filename().string())) {
+    // increment(error), as a folder that fails half-way must not throw.
+    for (std::filesystem::directory_iterator entry(portFolder(), error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (const auto number = aliasNumber(entry->path().filename().string())) {
             ports.push_back(*number);
         }
     }

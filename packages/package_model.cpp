@@ -109,6 +109,10 @@ void Package::ReleaseAllData() noexcept {
     }
 }
 
+std::string ListedName(const Package& package) {
+    return package.fileUnreadable() ? package.name() + std::string(kFileUnreadableMark) : package.name();
+}
+
 const ImageType* findDuplicateImageType(const Package& package) {
     const auto items = package.items();
     for (auto item = items.begin(); item != items.end(); ++item) {

@@ -125,11 +125,24 @@ public:
     // Every item keeps its description and loses its data.
     void ReleaseAllData() noexcept;
 
+    // Set when the package file could not be read as the package list was
+    // loaded (a stick not mounted, say): the package keeps its name and path
+    // but no items, so that the list keeps it until the user deletes it.
+    bool fileUnreadable() const noexcept { return fileUnreadable_; }
+    void setFileUnreadable() noexcept { fileUnreadable_ = true; }
+
 private:
     std::string name_;
     std::string path_;
     std::vector<PackageItem> items_;
+    bool fileUnreadable_ = false;
 };
+
+inline constexpr std::string_view kFileUnreadableMark = " (unreadable)";
+
+// The name as a list of packages shows it: kFileUnreadableMark follows the
+// name of a package whose file could not be read.
+std::string ListedName(const Package& package);
 
 // The image type of the first item whose type another item repeats; nullptr
 // when every type is listed once. A package file may repeat a type, but an

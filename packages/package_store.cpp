@@ -76,16 +76,17 @@ std::uint32_t ChildNumberOf(TypedXmlDocument& document, std::string_view name) {
     return number;
 }
 
-// The current element is a file entry of a user-built package.
-void LoadItem(TypedXmlDocument& document, Package& package) {
+// The current element is a file entry of a user-built package; false when
+// it is dropped.
+bool LoadItem(TypedXmlDocument& document, Package& package) {
     const std::string path = ChildTextOf(document, kPathElement).value_or("");
     const auto id = ChildTextOf(document, kIdElement);
     if (!id) {
-        return;
+        return false;
     }
     const ImageType* type = FindImageType(ParseGuidOrZero(*id));
     if (type == nullptr) {
-        return;
+        return false;
     }
     PackageItem item(*type);
     item.fileName = path;
@@ -94,29 +95,40 @@ void LoadItem(TypedXmlDocument& document, Package& package) {
     if (document.FindChild(kVersionElement)) {
         document.ChildNumber(item.version);
     }
-    package.AddItem(item);
+    return package.AddItem(item);
 }
 
-void LoadItems(TypedXmlDocument& document, Package& package) {
+// False when a file entry was dropped; none is taken unless `take`.
+bool LoadItems(TypedXmlDocument& document, Package& package, bool take) {
+    bool whole = true;
     document.RewindChildren();
     while (document.FindChild(kFileElement)) {
         document.EnterElement();
-        LoadItem(document, package);
+        whole = take && LoadItem(document, package) && whole;
         document.LeaveElement();
     }
+    return whole;
 }
 
-// The current element is a package entry; nullopt when it is dropped.
-std::optional<Package> LoadPackage(TypedXmlDocument& document, UserMessages& messages) {
+// The current element is a package entry; nullopt when it is dropped. A
+// package whose file cannot be read now is kept by its name and path. whole
+// turns false when one of the package's file entries is dropped.
+std::optional<Package> LoadPackage(TypedXmlDocument& document, UserMessages& messages, bool& whole) {
     std::string name = ChildTextOf(document, kNameElement).value_or("");
     std::string path = ChildTextOf(document, kPathElement).value_or("");
     const std::uint32_t files = ChildNumberOf(document, kFilesElement);
     if (name.empty()) {
         return std::nullopt;
     }
-    std::optional<Package> package = OpenPackage(std::move(name), std::move(path), messages);
-    if (package && package->isUserBuilt() && files != 0) {
-        LoadItems(document, *package);
+    if (path.empty()) {
+        Package package(std::move(name), "");
+        whole = LoadItems(document, package, files != 0) && whole;
+        return package;
+    }
+    std::optional<Package> package = OpenPackage(name, path, messages);
+    if (!package) {
+        package.emplace(std::move(name), std::move(path));
+        package->setFileUnreadable();
     }
     return package;
 }
@@ -126,24 +138,49 @@ PackageListLoad LoadPackages(PackageStore& store, std::string_view text, UserMes
     if (!document.LoadText(text)) {
         return PackageListLoad::NotAPackageList;
     }
+    bool whole = true;
     while (document.FindChild(kPackageElement)) {
         bool updPackage = false;
         if (!document.ChildAttributeFlag(kUpdPackageAttribute, updPackage)) {
+            whole = false;
             continue;
         }
         document.EnterElement();
-        if (auto package = LoadPackage(document, messages)) {
+        if (auto package = LoadPackage(document, messages, whole)) {
             store.Add(std::move(*package));
+        } else {
+            whole = false;
         }
         document.LeaveElement();
     }
-    return PackageListLoad::Loaded;
+    return whole ? PackageListLoad::Loaded : PackageListLoad::Partial;
 }
 
 std::string Substitute(std::string_view pattern, std::string_view value) {
     std::string text(pattern);
     text.replace(text.find("%s"), 2, value);
     return text;
+}
+
+void ShowSaveFailed(const std::string& file, UserMessages& messages) {
+    messages.showMessage(Substitute(kSaveListFailedText, file), kSaveListCaption, MessageIcon::Error);
+}
+
+// A list the store does not own holds what the store may lack: it is moved
+// aside, and the user told where, before the store's list takes its place.
+// False when it stays where it is (the user has been told).
+bool KeepForeignList(const std::string& file, UserMessages& messages) {
+    const MovedAside aside = MoveAside(file, kUnreadListMark);
+    if (aside.error == std::errc::no_such_file_or_directory) {
+        return true;
+    }
+    if (aside.error) {
+        ShowSaveFailed(file, messages);
+        return false;
+    }
+    messages.showMessage(Substitute(kUnreadListKeptText, aside.path.string()), kSaveListCaption,
+                         MessageIcon::Exclamation);
+    return true;
 }
 
 }  // namespace
@@ -178,41 +215,62 @@ std::string BuildPackageListText(const PackageStore& store) {
     TypedXmlDocument document;
     document.AppendElement(kConfigElement);
     for (std::size_t i = 0; i < store.size(); ++i) {
-        if (store[i].itemCount() != 0) {
+        // A package file stays listed even while it cannot be read.
+        if (store[i].itemCount() != 0 || !store[i].isUserBuilt()) {
             AppendPackage(document, store[i]);
         }
     }
     return document.Text();
 }
 
-void SavePackageList(const PackageStore& store, std::string_view configPath, UserMessages& messages) {
+void SavePackageList(PackageStore& store, std::string_view configPath, UserMessages& messages) {
     if (configPath.empty() || !IsExistingFolder(std::string(configPath))) {
         return;
     }
     const std::string file = PackageListPath(configPath);
+    if (file != store.ownListFile() && !KeepForeignList(file, messages)) {
+        return;
+    }
     // Write failures are reported too: a full disk must not lose the list
     // while looking like success.
     if (ReplaceFile(file, BuildPackageListText(store))) {
-        messages.showMessage(Substitute(kSaveListFailedText, file), kSaveListCaption, MessageIcon::Error);
+        ShowSaveFailed(file, messages);
+        return;
     }
+    store.setOwnListFile(file);
 }
 
-PackageListLoad LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages) {
+PackageListLoad LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages,
+                                MissingList missing) {
     store.Clear();
+    store.setOwnListFile({});
     if (configPath.empty()) {
         return PackageListLoad::Loaded;
     }
-    return LoadPackageListFile(store, PackageListPath(configPath), messages);
+    return LoadPackageListFile(store, PackageListPath(configPath), messages, missing);
 }
 
-PackageListLoad LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages) {
+PackageListLoad LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages,
+                                    MissingList missing) {
     store.Clear();
+    store.setOwnListFile({});
     const auto contents = ReadTextFile(file);
-    if (!contents.ok()) {
+    const bool isMissing = contents.error == std::errc::no_such_file_or_directory;
+    if (!contents.ok() && !(isMissing && missing == MissingList::Quiet)) {
         messages.showMessage(kReadListFailedText, "", MessageIcon::Exclamation);
+    }
+    if (isMissing) {
+        store.setOwnListFile(file);
+        return PackageListLoad::Missing;
+    }
+    if (!contents.ok()) {
         return PackageListLoad::Unreadable;
     }
-    return LoadPackages(store, contents.bytes, messages);
+    const PackageListLoad loaded = LoadPackages(store, contents.bytes, messages);
+    if (loaded == PackageListLoad::Loaded) {
+        store.setOwnListFile(file);
+    }
+    return loaded;
 }
 
 }  // namespace tarnwick

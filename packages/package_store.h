@@ -32,6 +32,9 @@ inline constexpr std::string_view kPackageListFileName = "Tarnwick.packages.xml"
 inline constexpr std::string_view kSaveListFailedText = "Can't save configuration data to\n%s";
 inline constexpr std::string_view kSaveListCaption = "Save configuration data";
 inline constexpr std::string_view kReadListFailedText = "Can't read configuration file";
+inline constexpr std::string_view kUnreadListKeptText = "The old package list was not read whole and is kept as\n%s";
+// The mark of a list moved aside: Tarnwick.packages.xml.unreadable-YYYYMMDD-HHMMSS.
+inline constexpr std::string_view kUnreadListMark = "unreadable";
 
 // An ordered list of owned packages: the order of loading and creation, and
 // the order in which the file is written. A package keeps its address while
@@ -57,38 +60,58 @@ public:
     // The first package with that name, compared without regard to case.
     Package* FindByName(std::string_view name) noexcept;
 
+    // The package list file that saving may write over: the one last loaded
+    // whole, found missing or saved. Empty while there is none.
+    const std::string& ownListFile() const noexcept { return ownListFile_; }
+    void setOwnListFile(std::string file) { ownListFile_ = std::move(file); }
+
 private:
     std::vector<std::unique_ptr<Package>> packages_;
+    std::string ownListFile_;
 };
 
 // The package list file in that folder: folder, "/", kPackageListFileName.
 std::string PackageListPath(std::string_view configPath);
 
-// The file's text: one package element per package with items, CR LF line
-// ends, no indentation.
+// The file's text: one package element per package from a package file and
+// per user-built package with items, CR LF line ends, no indentation.
 std::string BuildPackageListText(const PackageStore& store);
 
-// Replaces the file atomically. Nothing happens, silently, when configPath is
-// empty or is not an existing folder. When the file cannot be created,
-// written or flushed the user sees kSaveListFailedText with the file's path
-// and the old file stays as it was.
-void SavePackageList(const PackageStore& store, std::string_view configPath, UserMessages& messages);
+// Replaces the file atomically, through a symlink. Nothing happens, silently,
+// when configPath is empty or is not an existing folder. A file there that is
+// not the store's own list file (it could not be read whole, or was never
+// read) is first moved aside under kUnreadListMark, and the user sees
+// kUnreadListKeptText with its new path. When the file cannot be moved,
+// created, written or flushed the user sees kSaveListFailedText with the
+// file's path and the old file stays as it was.
+void SavePackageList(PackageStore& store, std::string_view configPath, UserMessages& messages);
 
 enum class PackageListLoad {
-    Loaded,           // also for an empty configPath, which loads nothing
+    Loaded,           // every entry was taken; also for an empty configPath
+    Missing,          // there is no file; kReadListFailedText was shown unless quiet
     Unreadable,       // the file cannot be read; kReadListFailedText was shown
     NotAPackageList,  // the file has no root element; nothing was shown
+    Partial,          // some entries were dropped; nothing was shown
 };
 
+// Whether a missing file is reported: a folder the user chose must hold a
+// list, while the settings' own folder holds none before the first save.
+enum class MissingList { Reported, Quiet };
+
 // Empties the store and fills it from the file. An empty configPath loads
-// nothing, silently; a file that cannot be read shows kReadListFailedText; an
-// unparsable file loads nothing, silently. Entries without updpackage, without
-// a name, or whose package file cannot be read are dropped, and so are items
-// of unknown type, without id, or repeating a type.
-PackageListLoad LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages);
+// nothing, silently; a file that cannot be read, or that is missing (unless
+// quiet), shows kReadListFailedText; an unparsable file loads nothing,
+// silently. Entries without updpackage or without a name are dropped, and so
+// are items of unknown type, without id or repeating a type; an entry whose
+// package file cannot be read is kept, marked as such (Package::
+// fileUnreadable). The store owns the file for saving only when it was loaded
+// whole or is missing.
+PackageListLoad LoadPackageList(PackageStore& store, std::string_view configPath, UserMessages& messages,
+                                MissingList missing = MissingList::Reported);
 
 // LoadPackageList on a package list file at any path (a copy from another
 // machine, say); the store is emptied first.
-PackageListLoad LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages);
+PackageListLoad LoadPackageListFile(PackageStore& store, const std::string& file, UserMessages& messages,
+                                    MissingList missing = MissingList::Reported);
 
 }  // namespace tarnwick

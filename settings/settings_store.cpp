@@ -29,6 +29,8 @@ constexpr std::size_t kNumberBytes = 4;
 constexpr std::uintmax_t kMaxFileBytes = 1024 * 1024;
 constexpr std::string_view kHeader = "; Tarnwick settings\n[Settings]\n";
 constexpr std::string_view kHexDigits = "0123456789abcdef";
+// Editors on other systems start a UTF-8 file with one.
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 struct StoredValue {
     std::string name;
@@ -203,6 +205,9 @@ std::optional<StoredValue> ParseData(std::string name, std::string_view data) {
 // section header nor a value spoils it all, as a half-edited file should not
 // be half believed.
 std::optional<ValueList> ParseValues(std::string_view text) {
+    if (text.starts_with(kUtf8ByteOrderMark)) {
+        text.remove_prefix(kUtf8ByteOrderMark.size());
+    }
     ValueList values;
     while (!text.empty()) {
         const std::size_t end = std::min(text.find('\n'), text.size());

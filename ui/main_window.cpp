@@ -130,11 +130,9 @@ MainWindow::~MainWindow() = default;
 // Before the first save the settings folder holds no package list; that is
 // a first run, not a failure. A folder the user chose must hold one.
 void MainWindow::loadPackageList() {
-    const std::string folder = settingsStore_.configPath();
     const bool folderChosen = !settingsStore_.readText(kConfigPathValue, "").empty();
-    if (folderChosen || std::filesystem::exists(PackageListPath(folder))) {
-        LoadPackageList(packages_, folder, messages_);
-    }
+    LoadPackageList(packages_, settingsStore_.configPath(), messages_,
+                    folderChosen ? MissingList::Reported : MissingList::Quiet);
 }
 
 void MainWindow::layOutControls() {

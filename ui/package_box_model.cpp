@@ -19,7 +19,7 @@ QVariant PackageBoxModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole) {
         return {};
     }
-    return QString::fromStdString(commands_.boxEntries()[static_cast<std::size_t>(index.row())]->name());
+    return QString::fromStdString(ListedName(*commands_.boxEntries()[static_cast<std::size_t>(index.row())]));
 }
 
 }  // namespace tarnwick

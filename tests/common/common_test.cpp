@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The shared helpers: files, folders, descriptors, errors and letter case.
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <utility>
 
@@ -92,6 +94,71 @@ TEST_F(FileIoTest, ReplaceRemovesTemporariesThatAKilledSaveOfTheSameFileLeft) {
         EXPECT_EQ(fs::exists(folder_ / name), !leftover) << name;
     }
     EXPECT_TRUE(fs::is_directory(folder_ / "list.xml.tmp-folder"));
+}
+
+// A file size limit ends the write with EFBIG instead of killing the process.
+TEST_F(FileIoTest, AFileSizeLimitFailsTheReplaceAndLeavesNoTemporary) {
+    const fs::path file = folder_.write("f", "old");
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::error_code error = ReplaceFile(file, std::string(10000, 'x'));
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(error, SystemError(EFBIG));
+    EXPECT_EQ(testing::readText(file), "old");
+    EXPECT_EQ(EntryCount(), 1u);
+}
+
+// Dotfiles kept elsewhere and linked stay linked when the program saves.
+TEST_F(FileIoTest, ReplaceWritesThroughSymlinksAndKeepsThem) {
+    const struct {
+        const char* link;
+        fs::path target;
+        const char* file;
+    } cases[] = {
+        {"relative", "repo/a", "repo/a"},
+        {"absolute", folder_ / "repo/b", "repo/b"},
+        {"chained", "relative", "repo/a"},
+        {"dangling", "repo/new", "repo/new"},
+    };
+    folder_.write("repo/a", "old");
+    folder_.write("repo/b", "old");
+    for (const auto& row : cases) {
+        fs::create_symlink(row.target, folder_ / row.link);
+        EXPECT_FALSE(ReplaceFile(folder_ / row.link, std::string_view(row.link))) << row.link;
+        EXPECT_TRUE(fs::is_symlink(folder_ / row.link)) << row.link;
+        EXPECT_EQ(testing::readText(folder_ / row.file), row.link);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_ / "repo"), fs::directory_iterator()), 3);
+    fs::create_symlink("loop", folder_ / "loop");
+    EXPECT_EQ(ReplaceFile(folder_ / "loop", std::string_view("x")), SystemError(ELOOP));
+}
+
+TEST_F(FileIoTest, MoveAsideTakesAFreeDatedNameAndKeepsALink) {
+    folder_.write("repo/list", "first");
+    fs::create_symlink("repo/list", folder_ / "list");
+    const MovedAside first = MoveAside(folder_ / "list", "unreadable");
+    ASSERT_FALSE(first.error);
+    EXPECT_TRUE(std::regex_match(first.path.string(),
+                                 std::regex(".*/repo/list\\.unreadable-[0-9]{8}-[0-9]{6}")))
+        << first.path;
+    EXPECT_EQ(testing::readText(first.path), "first");
+    EXPECT_TRUE(fs::is_symlink(folder_ / "list"));
+    EXPECT_EQ(MoveAside(folder_ / "list", "unreadable").error, SystemError(ENOENT));
+
+    folder_.write("repo/list", "second");
+    const MovedAside second = MoveAside(folder_ / "list", "unreadable");
+    ASSERT_FALSE(second.error);
+    EXPECT_NE(second.path, first.path);
+    EXPECT_EQ(testing::readText(second.path), "second");
+
+    fs::create_symlink("loop", folder_ / "loop");
+    const MovedAside loop = MoveAside(folder_ / "loop", "unreadable");
+    ASSERT_FALSE(loop.error);
+    EXPECT_TRUE(fs::is_symlink(loop.path));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder_ / "loop")));
 }
 
 TEST_F(FileIoTest, FoldersAreMadeWithTheirParentsButNotThroughAFile) {

@@ -105,6 +105,11 @@ TEST_F(SettingsStoreTest, ValuesTheSystemDoesNotUseAreKeptAndNamesIgnoreCase) {
     EXPECT_EQ(store.load().comPort, 0u);
 }
 
+TEST_F(SettingsStoreTest, AFileSavedByAnEditorWithAByteOrderMarkAndCrLfReads) {
+    WriteFile("\xEF\xBB\xBF; edited\r\n[Settings]\r\n\"ComPort\"=dword:00000003\r\n");
+    EXPECT_EQ(SettingsStore(file_).load().comPort, 3u);
+}
+
 TEST_F(SettingsStoreTest, ADamagedFileGivesDefaultsAndIsKeptUntilASaveSucceeds) {
     for (const char* damage : {"\"A\"=dword:123456789\n", "\"A\"=dword:zz\n", "\"A\"=\"open\n", "\"A\"=\"x\" tail\n",
                                "A=dword:1\n", "\"A\"=hex(1):4,\n", "\"A\"=hex(1):414\n", "\"A\"=hex(x):41\n",

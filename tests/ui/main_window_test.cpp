@@ -11,8 +11,10 @@
 #include <QtTest/QTest>
 
 #include <chrono>
+#include <functional>
 #include <map>
 
+#include "file_io.h"
 #include "package_test_fakes.h"
 #include "property_list.h"
 #include "simulated_camera.h"
@@ -256,6 +258,67 @@ TEST_F(MainWindowTest, APackageBuiltInTheWindowIsSavedOnExitAndFoundAgain) {
     EXPECT_TRUE(messages.asked.empty());
     EXPECT_TRUE(std::filesystem::exists(list));
     EXPECT_TRUE(messages.shown.empty());
+}
+
+// Whatever state the settings folder and the package list are in, the
+// window starts; what cannot be read is said in the system's own text.
+TEST_F(MainWindowTest, StartsWhateverStateTheSettingsAndTheListAreIn) {
+    namespace fs = std::filesystem;
+    const RecordingMessages::Shown cannotRead{"Can't read configuration file", "", MessageIcon::Exclamation};
+    const auto writeList = [](const std::string& text) {
+        return [text](const fs::path& folder) {
+            ASSERT_FALSE(CreateFolders(folder));
+            ASSERT_FALSE(ReplaceFile(folder / kPackageListFileName, text));
+        };
+    };
+    const auto chooseFolder = [](const std::string& folder) {
+        return [folder](const fs::path& settings) {
+            ASSERT_FALSE(SettingsStore(settings / kSettingsFileName).writeText(kConfigPathValue, folder));
+        };
+    };
+    const std::string tooLong(300, 'x');
+    const struct {
+        const char* state;
+        std::string settingsFolder;  // under the test's home
+        std::function<void(const fs::path& folder)> make;
+        std::vector<RecordingMessages::Shown> shown;
+        QStringList packages;
+    } cases[] = {
+        {"first run", "fresh", [](const fs::path&) {}, {}, {}},
+        {"list is a symlink loop", "loop",
+         [](const fs::path& folder) {
+             fs::create_directories(folder);
+             fs::create_symlink(kPackageListFileName, folder / kPackageListFileName);
+         },
+         {cannotRead}, {}},
+        {"folder name too long", tooLong, [](const fs::path&) {}, {cannotRead}, {}},
+        {"chosen folder name too long", "long", chooseFolder("/" + tooLong), {cannotRead}, {}},
+        {"chosen folder missing", "gone", chooseFolder("/nonexistent/tarnwick"), {cannotRead}, {}},
+        {"list is a folder", "folder",
+         [](const fs::path& folder) { fs::create_directories(folder / kPackageListFileName); }, {cannotRead}, {}},
+        {"settings are a folder", "settings",
+         [](const fs::path& folder) { fs::create_directories(folder / kSettingsFileName); }, {}, {}},
+        {"list truncated", "truncated", writeList("<config>\r\n<package updpackage=\"1\">"), {}, {}},
+        {"package file away", "away",
+         writeList("<config><package updpackage=\"1\"><name>Release 2.01</name><files>0</files>"
+                   "<path>/media/stick/release.xml</path></package></config>"),
+         {}, {"Release 2.01 (unreadable)"}},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.state);
+        const fs::path folder = home / row.settingsFolder;
+        row.make(folder);
+        messages.shown.clear();
+        const MainWindowOptions options{folder / kSettingsFileName, {}, {}, &dialogs};
+        window = std::make_unique<MainWindow>(messages, options);
+        EXPECT_EQ(messages.shown, row.shown);
+        const auto& box = *qobject_cast<QComboBox*>(window->control(IdPackageBox));
+        QStringList entries;
+        for (int entry = 0; entry < box.count(); ++entry) {
+            entries << box.itemText(entry);
+        }
+        EXPECT_EQ(entries, row.packages);
+    }
 }
 
 TEST_F(MainWindowTest, TheTwentiethPackageDisablesNew) {

@@ -17,6 +17,7 @@
 #include <system_error>
 #include <utility>
 
+#include "file_io.h"
 #include "system_error.h"
 
 namespace tarnwick {
@@ -216,11 +217,15 @@ bool PseudoTerminal::writeAll(std::span<const std::uint8_t> bytes, std::chrono::
 PortAlias::PortAlias(const std::filesystem::path& folder, int number, const std::filesystem::path& target,
                      int firstAutomatic)
     : folder_(folder), target_(target) {
-    std::filesystem::create_directories(folder_);
+    if (const std::error_code error = CreateFolders(folder_)) {
+        throw std::system_error(error, folder_.string());
+    }
     if (number != 0) {
-        // A dangling entry is left over from a simulator that did not end cleanly.
+        // A dangling entry is left over from a simulator that did not end
+        // cleanly; one that cannot be removed makes the number taken below.
         if (isDanglingLink(aliasIn(folder_, number))) {
-            std::filesystem::remove(aliasIn(folder_, number));
+            std::error_code ignored;
+            std::filesystem::remove(aliasIn(folder_, number), ignored);
         }
         if (!tryCreate(number, target)) {
             throw std::system_error(SystemError(EEXIST), aliasIn(folder_, number).string());
@@ -252,9 +257,15 @@ bool PortAlias::tryCreate(int number, const std::filesystem::path& target) {
 
 void PortAlias::retarget(const std::filesystem::path& target) {
     const std::filesystem::path staging = path_.string() + ".new" + std::to_string(::getpid());
-    std::filesystem::remove(staging);
-    std::filesystem::create_symlink(target, staging);
-    std::filesystem::rename(staging, path_);
+    std::error_code error;
+    std::filesystem::remove(staging, error);
+    std::filesystem::create_symlink(target, staging, error);
+    if (!error) {
+        std::filesystem::rename(staging, path_, error);
+    }
+    if (error) {
+        throw std::system_error(error, path_.string());
+    }
     target_ = target;
 }
 

@@ -154,7 +154,11 @@ Request ParseRequest(std::span<const std::string> args) {
 }
 
 std::int64_t ModificationTime(const std::string& path) {
-    const auto written = std::filesystem::last_write_time(path);
+    std::error_code error;
+    const auto written = std::filesystem::last_write_time(path, error);
+    if (error) {
+        throw std::runtime_error("can't read " + path + ": " + error.message());
+    }
     const auto system = std::chrono::file_clock::to_sys(written);
     return std::chrono::duration_cast<std::chrono::seconds>(system.time_since_epoch()).count();
 }
