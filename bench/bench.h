@@ -93,6 +93,7 @@ void benchImageLoad();
 void benchPackageRead();
 void benchPackageList();
 void benchTransfer();
+void benchBackup();
 // Only in builds with the window.
 void benchWindowStartup();
 void benchWindowStall();

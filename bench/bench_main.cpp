@@ -164,7 +164,8 @@ struct Benchmark {
     void (*run)();
 };
 
-// In the order they run; the transfer takes minutes, as a real line would.
+// In the order they run; the transfer and the backup take minutes, as a real
+// line would.
 constexpr std::array kBenchmarks{
     Benchmark{"crc", tarnwick::bench::benchFrameCrc},
     Benchmark{"image", tarnwick::bench::benchImageLoad},
@@ -175,12 +176,13 @@ constexpr std::array kBenchmarks{
     Benchmark{"window-stall", tarnwick::bench::benchWindowStall},
 #endif
     Benchmark{"transfer", tarnwick::bench::benchTransfer},
+    Benchmark{"backup", tarnwick::bench::benchBackup},
 };
 
 }  // namespace
 
 // tarnwick-bench [NAME...]: the benchmarks named (crc, image, package,
-// startup, window-startup, window-stall, transfer), or all of them.
+// startup, window-startup, window-stall, transfer, backup), or all of them.
 int main(int argc, char** argv) {
     const std::vector<std::string_view> chosen(argv + 1, argv + argc);
     for (const Benchmark& benchmark : kBenchmarks) {

@@ -31,6 +31,11 @@ constexpr std::array kCommands{
     Command{"program", kProgramUsage, "Erases and programs the region of one item."},
     Command{"erase", kEraseUsage, "Erases the region of one item."},
     Command{"check", kCheckUsage, "Shows the checksums and the blank state of one item's region."},
+    Command{"backup", kBackupUsage,
+            "Reads the camera's images into a package file that update restores.\n\n"
+            "  --item TYPENAME  only this image type; repeat it for more\n"
+            "  --whole          each region whole, up to its length word\n"
+            "  --force          replace OUT.xml if it exists"},
 };
 
 // What every camera command's help adds about the options they share.

@@ -59,6 +59,9 @@ public:
                      << "Checksum:    " << checksum1 << ' ' << checksum2 << '\n';
     }
 
+    // The notes have said it region by region.
+    void backupRegions(const std::vector<BackupRegion>&) override {}
+
     void outcome(int status, std::string_view text, const std::vector<RunJobOutcome>&) override {
         progress_.breakLine();
         if (text.empty()) {
@@ -101,6 +104,29 @@ constexpr std::string_view ResultName(std::optional<JobResult> result) {
     case JobResult::CrcError: return "crcError";
     }
     return "";
+}
+
+constexpr std::string_view RegionResultName(RegionCopy::State state) {
+    switch (state) {
+    case RegionCopy::State::Read: return "read";
+    case RegionCopy::State::NoImage: return "noImage";
+    case RegionCopy::State::PastRegion: return "pastRegion";
+    case RegionCopy::State::NotRead: return "notRead";
+    }
+    return "";
+}
+
+nlohmann::json RegionJson(const BackupRegion& region) {
+    const RegionCopy& copy = region.copy;
+    const bool wordRead = !copy.wholeRegion && copy.state != RegionCopy::State::NotRead;
+    return {
+        {"item", region.type->name},
+        {"start", region.type->startAddress},
+        {"length", region.type->regionSize},
+        {"result", RegionResultName(copy.state)},
+        {"lengthWord", wordRead ? nlohmann::json(copy.lengthWord) : nlohmann::json(nullptr)},
+        {"bytes", copy.bytes.size()},
+    };
 }
 
 nlohmann::json JobJson(const RunJobOutcome& outcome) {
@@ -158,12 +184,23 @@ public:
     // The fields have gone out as they came.
     void regionState(std::string_view, std::string_view, std::string_view) override {}
 
+    void backupRegions(const std::vector<BackupRegion>& regions) override {
+        regions_ = nlohmann::json::array();
+        for (const BackupRegion& region : regions) {
+            regions_.push_back(RegionJson(region));
+        }
+    }
+
     void outcome(int status, std::string_view text, const std::vector<RunJobOutcome>& jobs) override {
         nlohmann::json list = nlohmann::json::array();
         for (const RunJobOutcome& job : jobs) {
             list.push_back(JobJson(job));
         }
-        emit({{"event", "result"}, {"status", status}, {"text", text}, {"jobs", list}});
+        nlohmann::json result{{"event", "result"}, {"status", status}, {"text", text}, {"jobs", list}};
+        if (!regions_.is_null()) {
+            result["regions"] = regions_;
+        }
+        emit(result);
     }
 
 private:
@@ -173,6 +210,8 @@ private:
     }
 
     std::ostream& out_;
+    // A backup's regions, once it has ended.
+    nlohmann::json regions_;
     std::uint32_t lower_ = 0;
     std::uint32_t upper_ = 0;
     std::uint32_t position_ = 0;

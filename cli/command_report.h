@@ -15,6 +15,13 @@
 // Field names: version, platform, blankCheck, checksum1, checksum2. Job
 // steps: erase, write, setChecksum, verify, getChecksum, blankCheck; results:
 // success, failure, commError, crcError, notRun. The result event comes last.
+// A backup's result also lists its regions:
+//
+//   "regions":[{"item":"Corvel::uC","start":65536,"length":983040,"result":"read",
+//               "lengthWord":10002,"bytes":10002}, ...]
+//
+// with the results read, noImage, pastRegion and notRead; lengthWord is null
+// where it was not read (a whole region, or a read that failed).
 //
 // Used on the session's thread only.
 #pragma once
@@ -23,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "camera_backup.h"
 #include "cli.h"
 #include "notices.h"
 #include "update_orchestrator.h"
@@ -42,6 +50,8 @@ public:
     // The state of the region an item command worked on, once it has ended.
     virtual void regionState(std::string_view blankCheck, std::string_view checksum1,
                              std::string_view checksum2) = 0;
+    // What a backup found in each region; before the outcome.
+    virtual void backupRegions(const std::vector<BackupRegion>& regions) = 0;
     // Last: the exit status, what the command says about it (may be empty),
     // and each job of the run it queued.
     virtual void outcome(int status, std::string_view text, const std::vector<RunJobOutcome>& jobs) = 0;

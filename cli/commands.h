@@ -39,6 +39,8 @@ inline constexpr std::string_view kEraseUsage =
     "erase PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
 inline constexpr std::string_view kCheckUsage =
     "check PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
+inline constexpr std::string_view kBackupUsage =
+    "backup OUT.xml [--item TYPENAME]... [--whole] [--force] [--port N|DEVICE] [--bps B] [--json]";
 
 // How the commands show a package and a camera type, so that they read alike.
 // Names from the file are escaped when out is a terminal.

@@ -7,6 +7,7 @@
 #include <array>
 #include <charconv>
 
+#include "backup_command.h"
 #include "command_report.h"
 #include "commands.h"
 #include "console_messages.h"
@@ -19,7 +20,8 @@
 namespace tarnwick {
 namespace {
 
-enum class Needs { Nothing, Package, PackageAndItem };
+// NewPackage: the package file the command writes.
+enum class Needs { Nothing, Package, PackageAndItem, NewPackage };
 
 using ItemCommand = CommandOutcome (UpdateOrchestrator::*)();
 
@@ -42,6 +44,7 @@ constexpr std::array kTargetCommands{
                   &UpdateOrchestrator::eraseAndProgram},
     TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, true, &UpdateOrchestrator::erase},
     TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, true, &UpdateOrchestrator::updateInfo},
+    TargetCommand{"backup", kBackupUsage, Needs::NewPackage, false, true},
 };
 
 // What the camera commands say last about a status other than success;
@@ -93,6 +96,7 @@ struct TargetArguments {
     std::optional<std::uint32_t> bps;
     bool skipVerify = false;
     bool json = false;
+    BackupOptions backup;
 };
 
 std::optional<std::uint32_t> ParseNumber(std::string_view text) {
@@ -137,6 +141,9 @@ bool ParseOption(const TargetCommand& command, std::span<const std::string> args
     }
     if (arg == "--item" && hasValue && command.needs == Needs::PackageAndItem) {
         parsed.itemType = args[++i];
+        return true;
+    }
+    if (command.needs == Needs::NewPackage && ParseBackupOption(args, i, parsed.backup)) {
         return true;
     }
     if (arg == "--skip-verify" && command.takesSkipVerify) {
@@ -274,7 +281,7 @@ int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& it
 // button does.
 int OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments, std::optional<Package>& package,
                      PackageItem*& item, CommandReport& report) {
-    if (command.needs == Needs::Nothing) {
+    if (command.needs == Needs::Nothing || command.needs == Needs::NewPackage) {
         return kExitSuccess;
     }
     ReportedMessages messages(report);
@@ -357,6 +364,8 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
         const int status = session.update();
         return Concluded(session, status, UpdatedText(session, *package), *report);
     }
+    case Needs::NewPackage:
+        return RunBackup(session, arguments->packagePath, arguments->backup, *report);
     case Needs::PackageAndItem:
         break;
     }

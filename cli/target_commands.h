@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The commands that talk to a camera: ports, info, update, program, erase
-// and check. Each runs the same orchestration and worker as the window.
+// The commands that talk to a camera: ports, info, update, program, erase,
+// check and backup. Each runs the same orchestration and worker as the window.
 //
 // The dispatcher runs them with the defaults below; tests shorten the waits
 // and name their own settings file.
@@ -27,7 +27,7 @@ struct TargetEnvironment {
 
 TargetEnvironment DefaultTargetEnvironment();
 
-// name: one of the six commands; args: what follows it.
+// name: one of the seven commands; args: what follows it.
 int RunTargetCommand(std::string_view name, std::span<const std::string> args, CliStreams streams,
                      const TargetEnvironment& environment);
 

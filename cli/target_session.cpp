@@ -25,7 +25,8 @@ TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timi
     : settings_(std::move(settings)),
       report_(report),
       worker_(timings),
-      orchestrator_(worker_, port_, queue_, *this, *this) {}
+      orchestrator_(worker_, port_, queue_, *this, *this),
+      backup_(worker_, orchestrator_, *this, *this) {}
 
 TargetSession::~TargetSession() {
     if (worker_.isRunning()) {
@@ -43,7 +44,7 @@ void TargetSession::pumpUntil(Done done) {
     while (!done()) {
         answerInterrupts();
         if (std::optional<PostedMessage> message = queue_.takeNext(kInterruptPoll)) {
-            orchestrator_.handle(*message);
+            dispatch(*message);
         }
     }
 }
@@ -51,8 +52,13 @@ void TargetSession::pumpUntil(Done done) {
 // Handles what is still queued, without waiting for more.
 void TargetSession::drain() {
     while (std::optional<PostedMessage> message = queue_.takeNext(std::chrono::milliseconds(0))) {
-        orchestrator_.handle(*message);
+        dispatch(*message);
     }
+}
+
+void TargetSession::dispatch(const PostedMessage& message) {
+    orchestrator_.handle(message);
+    backup_.handle(message);
 }
 
 void TargetSession::answerInterrupts() {
@@ -114,6 +120,14 @@ int TargetSession::runItemCommand(CommandOutcome (UpdateOrchestrator::*command)(
     }
     pumpUntil([this] { return !orchestrator_.runPending(); });
     return orchestrator_.lastRunSucceeded().value_or(false) ? kExitSuccess : kExitJobFailed;
+}
+
+BackupEnding TargetSession::backUp(BackupRequest request) {
+    if (backup_.start(std::move(request)) == CommandOutcome::Started) {
+        pumpUntil([this] { return !backup_.running(); });
+    }
+    drain();
+    return backup_.ending();
 }
 
 const std::string& TargetSession::field(TargetField field) const {

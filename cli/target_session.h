@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "camera_backup.h"
 #include "command_report.h"
 #include "interrupt_catcher.h"
 #include "orchestration_queue.h"
@@ -56,6 +57,9 @@ public:
     // One of the destination panel's commands on the connected camera, run
     // to its end; its exit status.
     int runItemCommand(CommandOutcome (UpdateOrchestrator::*command)());
+    // A whole backup, from the connection to the written file; how it ended.
+    BackupEnding backUp(BackupRequest request);
+    [[nodiscard]] const std::vector<BackupRegion>& backupRegions() const { return backup_.regions(); }
 
     [[nodiscard]] const std::string& field(TargetField field) const;
     // Ctrl+C was pressed, or SIGTERM or SIGHUP came, during the session.
@@ -90,6 +94,7 @@ private:
     template <typename Done>
     void pumpUntil(Done done);
     void drain();
+    void dispatch(const PostedMessage& message);
     void answerInterrupts();
 
     CommandSettings settings_;
@@ -100,6 +105,7 @@ private:
     MessageQueue queue_;
     Worker worker_;
     UpdateOrchestrator orchestrator_;
+    CameraBackup backup_;
     Package* package_ = nullptr;
     PackageItem* item_ = nullptr;
     std::array<std::string, 5> fields_;

@@ -115,9 +115,27 @@ std::error_code Flush(int fd) {
     return ::fsync(fd) == 0 ? std::error_code{} : LastSystemError();
 }
 
-std::error_code RenameOver(const std::string& from, const std::filesystem::path& to) {
+// Whether the new file may take the place of one already there.
+enum class Placing { Replace, KeepExisting };
+
+// A file system that cannot rename without replacing (NFS) can still link
+// without replacing; the caller then removes the temporary's name.
+std::error_code RenameWithoutReplacing(const std::string& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return {};
+    }
+    if (errno != EINVAL) {
+        return LastSystemError();
+    }
+    return ::link(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastSystemError();
+}
+
+std::error_code RenameOver(const std::string& from, const std::filesystem::path& to, Placing placing) {
     if (auto fault = InjectedFault(ReplaceStep::Rename)) {
         return *fault;
+    }
+    if (placing == Placing::KeepExisting) {
+        return RenameWithoutReplacing(from, to);
     }
     return ::rename(from.c_str(), to.c_str()) == 0 ? std::error_code{} : LastSystemError();
 }
@@ -245,6 +263,38 @@ std::optional<std::filesystem::path> FreeName(const std::string& name) {
     return std::nullopt;
 }
 
+// The contents under a temporary name in the same folder, flushed, then
+// renamed to path; the temporary is gone whatever happens.
+std::error_code WriteThroughTemporary(const std::filesystem::path& path, std::span<const std::uint8_t> contents,
+                                      Placing placing) {
+    IgnoreFileSizeSignal();
+    if (auto fault = InjectedFault(ReplaceStep::Create)) {
+        return *fault;
+    }
+    std::string temporary = path.string();
+    temporary += kTemporarySuffix;
+    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd.valid()) {
+        return LastSystemError();
+    }
+    std::error_code error = FillTemporary(std::move(fd), contents);
+    if (!error) {
+        error = RenameOver(temporary, path, placing);
+    }
+    // After a rename the name is gone already; after a link it is a second one.
+    ::unlink(temporary.c_str());
+    if (error) {
+        return error;
+    }
+    FlushFolder(path.parent_path());
+    RemoveLeftoverTemporaries(path);
+    return {};
+}
+
+std::span<const std::uint8_t> BytesOf(std::string_view contents) {
+    return {reinterpret_cast<const std::uint8_t*>(contents.data()), contents.size()};
+}
+
 }  // namespace
 
 FileContents<std::string> ReadTextFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
@@ -257,37 +307,19 @@ FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::pa
 }
 
 std::error_code ReplaceFile(const std::filesystem::path& linkOrFile, std::span<const std::uint8_t> contents) {
-    IgnoreFileSizeSignal();
-    if (auto fault = InjectedFault(ReplaceStep::Create)) {
-        return *fault;
-    }
     const ResolvedPath resolved = FollowLinks(linkOrFile);
     if (resolved.error) {
         return resolved.error;
     }
-    const std::filesystem::path& path = resolved.path;
-    std::string temporary = path.string();
-    temporary += kTemporarySuffix;
-    UniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!fd.valid()) {
-        return LastSystemError();
-    }
-    std::error_code error = FillTemporary(std::move(fd), contents);
-    if (!error) {
-        error = RenameOver(temporary, path);
-    }
-    if (error) {
-        ::unlink(temporary.c_str());
-        return error;
-    }
-    FlushFolder(path.parent_path());
-    RemoveLeftoverTemporaries(path);
-    return {};
+    return WriteThroughTemporary(resolved.path, contents, Placing::Replace);
 }
 
 std::error_code ReplaceFile(const std::filesystem::path& path, std::string_view contents) {
-    const auto* first = reinterpret_cast<const std::uint8_t*>(contents.data());
-    return ReplaceFile(path, std::span<const std::uint8_t>(first, contents.size()));
+    return ReplaceFile(path, BytesOf(contents));
+}
+
+std::error_code WriteNewFile(const std::filesystem::path& path, std::string_view contents) {
+    return WriteThroughTemporary(path, BytesOf(contents), Placing::KeepExisting);
 }
 
 std::error_code CreateFolders(const std::filesystem::path& path) {

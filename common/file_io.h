@@ -59,6 +59,9 @@ FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::pa
 // folder must exist.
 std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> contents);
 std::error_code ReplaceFile(const std::filesystem::path& path, std::string_view contents);
+// As ReplaceFile, but never in place of a file already at path: that gives
+// EEXIST, and the file stays as it was.
+std::error_code WriteNewFile(const std::filesystem::path& path, std::string_view contents);
 
 // Where MoveAside put a file, or why it could not.
 struct MovedAside {

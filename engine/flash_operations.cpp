@@ -22,6 +22,7 @@ namespace {
 constexpr std::string_view kEraseSectorStatus = "Erase sector...";
 constexpr std::string_view kWriteStatusFormat = "Write <%s%s> to 0x%08X";
 constexpr std::string_view kVerifyStatusFormat = "Verify <%s%s> to 0x%08X";
+constexpr std::string_view kReadStatusFormat = "Read <%s%s> from 0x%08X";
 
 constexpr std::string_view kNothingToErase = "Nothing to erase...";
 constexpr std::string_view kEraseCommError = "Sector erase failed - communication error";
@@ -39,6 +40,11 @@ constexpr std::string_view kReadCommError = "Sector read failed - communication 
 constexpr std::string_view kReadCrcError = "Sector read failed - CRC error";
 constexpr std::string_view kReadErrorFormat = "Read error at offset 0x%X";
 constexpr std::string_view kCompareErrorFormat = "Compare error at offset 0x%X";
+constexpr std::string_view kCantRead = "Can't read - internal error...";
+
+// An erased length word, and one never written with a length.
+constexpr std::uint32_t kErasedWord = 0xFFFFFFFF;
+constexpr std::uint32_t kZeroWord = 0;
 
 constexpr std::uint8_t kErasedByte = 0xFF;
 
@@ -93,9 +99,9 @@ SplitName splitFileName(std::string_view fileName) {
     return {std::string(name.substr(0, dot)), std::string(name.substr(dot))};
 }
 
-void postOperationStatus(const FlashParts& parts, std::string_view format, const PackageItem& item,
+void postOperationStatus(const FlashParts& parts, std::string_view format, std::string_view fileName,
                          std::uint32_t start) {
-    const SplitName name = splitFileName(item.fileName);
+    const SplitName name = splitFileName(fileName);
     postProgress(parts.sink, ProgressCode::Status,
                  formatText(format, name.base.c_str(), name.extension.c_str(), static_cast<unsigned>(start)));
 }
@@ -129,6 +135,11 @@ bool allErased(std::span<const std::uint8_t> bytes) {
 bool hasImage(const PackageItem* item) { return item != nullptr && item->hasData(); }
 
 std::uint32_t evenLength(std::uint32_t length) { return length + (length & 1u); }
+
+std::uint32_t littleEndianWord(std::span<const std::uint8_t> bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
 
 // Sends one block at start + offset; false, after its failure text, when it
 // did not go through whole.
@@ -177,20 +188,29 @@ void writeLengthInfo(const FlashParts& parts, FrameBuffer& frame, std::uint32_t 
     }
 }
 
-// Reads back the block at address and compares it with the image bytes;
-// false, after its failure text, when it could not be read or differs.
-bool compareBlock(const FlashParts& parts, FrameBuffer& frame, std::uint32_t address,
-                  std::span<const std::uint8_t> expected) {
-    const auto count = static_cast<std::uint32_t>(expected.size());
+// Asks for count bytes at address; the bytes (valid until the frame's next
+// exchange), or nothing after the failure text.
+std::optional<std::span<const std::uint8_t>> readBlock(const FlashParts& parts, FrameBuffer& frame,
+                                                       std::uint32_t address, std::uint32_t count) {
     buildReadData(frame, address, count);
     const LinkResult result = parts.link.exchange(frame, kReadData.replyTimeoutMs);
     if (result != LinkResult::Success) {
         reportExchangeFailure(parts, result, kReadCrcError, kReadCommError);
-        return false;
+        return std::nullopt;
     }
     const auto bytes = readDataBytes(frame, count);
     if (!bytes) {
         reportFailure(parts, formatText(kReadErrorFormat, static_cast<unsigned>(address)));
+    }
+    return bytes;
+}
+
+// Reads back the block at address and compares it with the image bytes;
+// false, after its failure text, when it could not be read or differs.
+bool compareBlock(const FlashParts& parts, FrameBuffer& frame, std::uint32_t address,
+                  std::span<const std::uint8_t> expected) {
+    const auto bytes = readBlock(parts, frame, address, static_cast<std::uint32_t>(expected.size()));
+    if (!bytes) {
         return false;
     }
     if (!std::ranges::equal(*bytes, expected)) {
@@ -213,6 +233,53 @@ std::uint32_t compareBlocks(const FlashParts& parts, FrameBuffer& frame, std::ui
         offset += count;
     }
     return offset;
+}
+
+// Reads the blocks of one read pass and appends them; false at the first
+// block that did not come, or at a stop.
+bool readBlocks(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start, std::uint32_t total,
+                std::vector<std::uint8_t>& bytes) {
+    bytes.reserve(total);
+    for (std::uint32_t offset = 0; offset < total; offset += kMaxDataPerFrame) {
+        const std::uint32_t count = std::min(total - offset, kMaxDataPerFrame);
+        if (stopRequested(parts)) {
+            return false;
+        }
+        const auto block = readBlock(parts, frame, start + offset, count);
+        if (!block) {
+            return false;
+        }
+        bytes.insert(bytes.end(), block->begin(), block->end());
+        postStep(parts);
+    }
+    return true;
+}
+
+// How many bytes of the region to read; nothing when the length word says
+// there is no image to read, or after the failure text of its read.
+std::optional<std::uint32_t> imageLengthToRead(const FlashParts& parts, FrameBuffer& frame, std::uint32_t start,
+                                               std::uint32_t length, RegionCopy& copy) {
+    const std::uint32_t room = imageRoomInRegion(length);
+    if (copy.wholeRegion) {
+        return room;
+    }
+    if (stopRequested(parts)) {
+        return std::nullopt;
+    }
+    const auto word = readBlock(parts, frame, start + length - kLengthWordOffsetFromEnd, sizeof(std::uint32_t));
+    if (!word) {
+        return std::nullopt;
+    }
+    copy.lengthWord = littleEndianWord(*word);
+    if (copy.lengthWord == kErasedWord || copy.lengthWord == kZeroWord) {
+        copy.state = RegionCopy::State::NoImage;
+        return std::nullopt;
+    }
+    if (copy.lengthWord > room) {
+        copy.state = RegionCopy::State::PastRegion;
+        return std::nullopt;
+    }
+    return copy.lengthWord;
 }
 
 }  // namespace
@@ -276,7 +343,7 @@ JobResult programRegion(const FlashParts& parts, std::uint32_t start, std::uint3
         reportFailure(parts, kNotErased);
         return JobResult::Failure;
     }
-    postOperationStatus(parts, kWriteStatusFormat, *item, start);
+    postOperationStatus(parts, kWriteStatusFormat, item->fileName, start);
     FrameBuffer frame;
     const std::uint32_t even = evenLength(item->dataLength());
     const std::uint32_t total = std::min(length, even);
@@ -305,7 +372,7 @@ JobResult verifyRegion(const FlashParts& parts, std::uint32_t start, std::uint32
         reportFailure(parts, kRegionBlank);
         return JobResult::Failure;
     }
-    postOperationStatus(parts, kVerifyStatusFormat, *item, start);
+    postOperationStatus(parts, kVerifyStatusFormat, item->fileName, start);
     FrameBuffer frame;
     const std::uint32_t total = std::min(length, item->dataLength());
     postBlockRange(parts, total);
@@ -314,6 +381,31 @@ JobResult verifyRegion(const FlashParts& parts, std::uint32_t start, std::uint32
     postProgress(parts.sink, ProgressCode::Position, 0);
     postInfo(parts.sink, InfoCode::VerifyEnd, 1);
     return complete ? JobResult::Success : JobResult::Failure;
+}
+
+JobResult readRegion(const FlashParts& parts, std::uint32_t start, std::uint32_t length, RegionCopy* copy) {
+    if (copy == nullptr) {
+        reportFailure(parts, kCantRead);
+        return JobResult::Failure;
+    }
+    copy->state = RegionCopy::State::NotRead;
+    copy->lengthWord = 0;
+    copy->bytes = {};
+    postOperationStatus(parts, kReadStatusFormat, copy->fileName, start);
+    FrameBuffer frame;
+    const std::optional<std::uint32_t> total = imageLengthToRead(parts, frame, start, length, *copy);
+    if (!total) {
+        return copy->state == RegionCopy::State::NotRead ? JobResult::Failure : JobResult::Success;
+    }
+    postBlockRange(parts, *total);
+    const bool complete = readBlocks(parts, frame, start, *total, copy->bytes);
+    postProgress(parts.sink, ProgressCode::Position, 0);
+    if (!complete) {
+        copy->bytes = {};
+        return JobResult::Failure;
+    }
+    copy->state = RegionCopy::State::Read;
+    return JobResult::Success;
 }
 
 }  // namespace tarnwick

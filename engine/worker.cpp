@@ -102,6 +102,8 @@ JobResult runJob(const Job& job, const JobParts& parts) {
         return programRegion(flash, job.start, job.length, job.item);
     case JobKind::VerifyRegion:
         return verifyRegion(flash, job.start, job.length, job.item);
+    case JobKind::ReadRegion:
+        return readRegion(flash, job.start, job.length, job.copy);
     case JobKind::ReadInfoBlock:
         return jobResultOf(commands.readInfoBlock(job.start, job.length));
     case JobKind::BlankCheck:
@@ -218,6 +220,12 @@ void Worker::queueGetChecksum(std::uint32_t start, std::uint32_t length, bool si
 
 void Worker::queueSetChecksum(std::uint32_t start, std::uint32_t length, bool signal) {
     queue(regionJob(JobKind::SetSectorCrc, start, length), signal);
+}
+
+void Worker::queueRead(std::uint32_t start, std::uint32_t length, RegionCopy& copy, bool signal) {
+    Job job = regionJob(JobKind::ReadRegion, start, length);
+    job.copy = &copy;
+    queue(std::move(job), signal);
 }
 
 void Worker::queue(Job job, bool signal) {

@@ -42,8 +42,8 @@
 
 namespace tarnwick {
 
-// What a job runs. The front end queues 5 to 8, 12 to 14, 17 and 18; the
-// others are accepted for completeness. Numbers 3, 9, 10, 16 and above 18
+// What a job runs. The front end queues 5 to 8, 12 to 14 and 17 to 19; the
+// others are accepted for completeness. Numbers 3, 9, 10, 16 and above 19
 // name nothing.
 enum class JobKind : std::uint32_t {
     ReadVersionInfo = 1,
@@ -60,6 +60,7 @@ enum class JobKind : std::uint32_t {
     TextQuery = 15,
     CloseSessionFirst = 17,
     CloseSessionSecond = 18,
+    ReadRegion = 19,
 };
 
 // One queued target operation.
@@ -72,6 +73,9 @@ struct Job {
     const PackageItem* item = nullptr;
     // The text of kind 15.
     std::string text;
+    // Where kind 19 puts what it read. Not owned: the front end keeps it
+    // until the run has ended.
+    RegionCopy* copy = nullptr;
 };
 
 // Pending jobs, in order. Safe to use from both threads.
@@ -143,6 +147,7 @@ public:
     void queueBlankCheck(std::uint32_t start, std::uint32_t length, bool signal);
     void queueGetChecksum(std::uint32_t start, std::uint32_t length, bool signal);
     void queueSetChecksum(std::uint32_t start, std::uint32_t length, bool signal);
+    void queueRead(std::uint32_t start, std::uint32_t length, RegionCopy& copy, bool signal);
     // Any job, after those queued.
     void queue(Job job, bool signal);
 

@@ -132,6 +132,15 @@ std::uint32_t MarkerVersion(std::string_view word) {
     return (major << 8) | minor;
 }
 
+// The first two words of the marker text; nothing without a second word.
+std::optional<VersionMarker> MarkerFromText(std::string_view text) {
+    const auto words = SplitWords(text, 2);
+    if (words.size() < 2) {
+        return std::nullopt;
+    }
+    return VersionMarker{std::string(words[0]), MarkerVersion(words[1])};
+}
+
 std::uint32_t CameraTypeFromPath(std::string_view lowerPath) {
     for (const CameraModel& model : CameraModels()) {
         if (lowerPath.find(LowerAscii(model.name)) != std::string_view::npos) {
@@ -166,12 +175,17 @@ std::optional<VersionMarker> ReadVersionMarker(const std::string& path) {
     if (!markerEnd) {
         return std::nullopt;
     }
-    const std::string text = MarkerText(file, *markerEnd);
-    const auto words = SplitWords(text, 2);
-    if (words.size() < 2) {
+    return MarkerFromText(MarkerText(file, *markerEnd));
+}
+
+std::optional<VersionMarker> FindVersionMarker(std::span<const std::uint8_t> image) {
+    const std::span<const char> text(reinterpret_cast<const char*>(image.data()), image.size());
+    const std::optional<std::size_t> markerEnd = MarkerMatcher().Feed(text);
+    if (!markerEnd) {
         return std::nullopt;
     }
-    return VersionMarker{std::string(words[0]), MarkerVersion(words[1])};
+    const std::string_view after(text.data() + *markerEnd, std::min(text.size() - *markerEnd, kPieceSize));
+    return MarkerFromText(after.substr(0, after.find('\0')));
 }
 
 FirmwareInfo FirmwareInfoFromPath(std::string_view path) {

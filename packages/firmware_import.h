@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,8 @@ struct FirmwareInfo {
 // The first marker in the file and the two words after it. nullopt when the
 // file cannot be opened, has no marker, or the marker text lacks a second word.
 std::optional<VersionMarker> ReadVersionMarker(const std::string& path);
+// The same search over an image in memory.
+std::optional<VersionMarker> FindVersionMarker(std::span<const std::uint8_t> image);
 
 // Camera type and version from the path alone: the first catalogue model
 // whose lower-case name occurs in the lower-case path, and the number after

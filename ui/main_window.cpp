@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -110,7 +111,8 @@ MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
                 settings_.lastPackage),
       units_(font()),
       worker_(options.timings),
-      orchestrator_(worker_, port_, sink_, *this, messages_) {
+      orchestrator_(worker_, port_, sink_, *this, messages_),
+      backup_(worker_, orchestrator_, *this, messages_) {
     loadPackageList();
     setWindowTitle(localText(windowCaption(programVersion())));
     setWindowIcon(programIcon());
@@ -181,6 +183,8 @@ void MainWindow::wireCommands() {
     // Direct, so that a veto reaches the list before it goes on.
     connect(propertyList_, &PropertyList::notification, this, &MainWindow::onPropertyNotice, Qt::DirectConnection);
     connect(new QShortcut(Qt::Key_F1, this), &QShortcut::activated, this, &MainWindow::showAbout);
+    backupAction_ = new QAction(kBackupEntry, this);
+    connect(backupAction_, &QAction::triggered, this, &MainWindow::backUpCamera);
 }
 
 void MainWindow::setCommand(int id, std::function<void()> command) {
@@ -398,19 +402,58 @@ void MainWindow::showAbout() {
     box.exec();
 }
 
+// The file dialog has asked before an existing file may be replaced.
+void MainWindow::backUpCamera() {
+    const std::optional<std::string> file = commands_.chooseBackupFile();
+    if (!file) {
+        return;
+    }
+    const WaitCursor wait;
+    backup_.start(BackupRequest{*file, true, {}, false});
+}
+
+void MainWindow::passToBackup(const PostedMessage& message) {
+    if (!backup_.running()) {
+        return;
+    }
+    // Progress comes often and costs nothing; the last message packs and writes.
+    std::optional<WaitCursor> wait;
+    if (message.message != Message::MsgProgress) {
+        wait.emplace();
+    }
+    backup_.handle(message);
+    if (!backup_.running() && backup_.ending() == BackupEnding::Written) {
+        showBackupWritten();
+    }
+}
+
+// The new package, selected, then what the backup found in each region.
+void MainWindow::showBackupWritten() {
+    const std::filesystem::path& file = backup_.request().file;
+    showChange(commands_.showWrittenPackage(file.string()));
+    std::string text = BackupWrittenText(file) + "\n";
+    for (const BackupRegion& region : backup_.regions()) {
+        text += "\n" + BackupRegionText(region);
+    }
+    messages_.showMessage(text, kProgramCaption, MessageIcon::Information);
+}
+
 bool MainWindow::event(QEvent* event) {
     if (std::optional<PostedMessage> message = takeWorkerMessage(*event)) {
         orchestrator_.handle(*message);
+        passToBackup(*message);
         return true;
     }
     return QWidget::event(event);
 }
 
 // Linux window managers own the title bar's menu, so the About entry lives
-// in the window's own context menu.
+// in the window's own context menu, and the backup beside it.
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(kAboutEntry, this, &MainWindow::showAbout);
+    backupAction_->setEnabled(controlsEnabled() && backup_.canStart() && commands_.canAddPackages());
+    menu.addAction(backupAction_);
     menu.exec(event->globalPos());
 }
 

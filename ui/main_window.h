@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 
+#include "camera_backup.h"
 #include "control_table.h"
 #include "item_property_view.h"
 #include "package_commands.h"
@@ -36,6 +37,7 @@
 #include "worker.h"
 #include "worker_events.h"
 
+class QAction;
 class QModelIndex;
 
 namespace tarnwick {
@@ -44,6 +46,7 @@ class ItemListModel;
 class PackageBoxModel;
 
 inline constexpr char kAboutEntry[] = "&About Tarnwick...";
+inline constexpr char kBackupEntry[] = "&Back up camera...";
 inline constexpr char kSavePackageListQuestion[] = "Save package list?";
 
 struct MainWindowOptions {
@@ -68,6 +71,9 @@ public:
     [[nodiscard]] QWidget* control(int id) const { return controls_->find(id); }
     [[nodiscard]] ProgressWindow& progressWindow() const { return *progress_; }
     [[nodiscard]] const UpdateOrchestrator& orchestrator() const { return orchestrator_; }
+    [[nodiscard]] const CameraBackup& backup() const { return backup_; }
+    // The context menu's "&Back up camera...", enabled as the menu opens.
+    [[nodiscard]] QAction& backupAction() const { return *backupAction_; }
     // False while a job run has disabled the window.
     [[nodiscard]] bool controlsEnabled() const;
 
@@ -120,6 +126,9 @@ private:
     void runSettingsDialog();
     void toggleView();
     void showAbout();
+    void backUpCamera();
+    void passToBackup(const PostedMessage& message);
+    void showBackupWritten();
     bool exitWindow();
 
     UserMessages& messages_;
@@ -141,6 +150,7 @@ private:
     PropertyList* propertyList_ = nullptr;
     ItemPropertyRows propertyRows_{};
     std::map<int, std::function<void()>> buttonCommands_;
+    QAction* backupAction_ = nullptr;
     int itemRow_ = -1;
     bool exited_ = false;
 
@@ -150,6 +160,7 @@ private:
     SerialPort port_;
     Worker worker_;
     UpdateOrchestrator orchestrator_;
+    CameraBackup backup_;
     std::unique_ptr<ProgressWindow> progress_;
 };
 

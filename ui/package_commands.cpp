@@ -86,14 +86,14 @@ PackageChange PackageCommands::newPackage() {
     return addPackage(OpenPackage(*name, {}, messages_));
 }
 
-bool PackageCommands::hasPackageFile(std::string_view path) const {
+Package* PackageCommands::packageOfFile(std::string_view path) const {
     for (std::size_t index = 0; index < store_.size(); ++index) {
         const std::string& known = store_[index].path();
         if (!known.empty() && EqualIgnoringCase(known, path)) {
-            return true;
+            return &store_[index];
         }
     }
-    return false;
+    return nullptr;
 }
 
 PackageChange PackageCommands::loadPackage() {
@@ -104,7 +104,7 @@ PackageChange PackageCommands::loadPackage() {
     if (!path) {
         return PackageChange::None;
     }
-    if (hasPackageFile(*path)) {
+    if (packageOfFile(*path) != nullptr) {
         messages_.showMessage(kPackageExistsText, kProgramCaption, MessageIcon::Exclamation);
         return PackageChange::None;
     }
@@ -165,6 +165,22 @@ std::optional<std::string> PackageCommands::attachFirmwareFile(PackageItem* item
         ImportFirmwareInfo(*item);
     }
     return path;
+}
+
+std::optional<std::string> PackageCommands::chooseBackupFile() {
+    return dialogs_.chooseNewFile(kBackupFileDialog);
+}
+
+PackageChange PackageCommands::showWrittenPackage(const std::string& path) {
+    if (const Package* listed = packageOfFile(path)) {
+        store_.Remove(*listed);
+        refillPackageBox();
+    }
+    if (!canAddPackages()) {
+        return PackageChange::PackageBox;
+    }
+    addPackage(OpenPackage({}, path, messages_));
+    return PackageChange::PackageBox;
 }
 
 }  // namespace tarnwick

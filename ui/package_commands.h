@@ -43,6 +43,8 @@ inline constexpr FileDialogRequest kLoadPackageDialog{"Load package file...",
                                                    {{{"All", "*"}, {"Package file (*.xml)", "*.xml"}}}};
 inline constexpr FileDialogRequest kLoadFirmwareDialog{
     "Load firmware file...", {{{"All", "*"}, {"ARM/FPGA Firmware (*.bin;*.rbf)", "*.bin *.rbf"}}}};
+inline constexpr FileDialogRequest kBackupFileDialog{"Back up camera to...",
+                                                     {{{"All", "*"}, {"Package file (*.xml)", "*.xml"}}}};
 
 // The modal dialogs of the commands; the window shows real ones, tests answer.
 class PackageDialogs {
@@ -52,6 +54,9 @@ public:
     virtual std::optional<std::string> askNewPackageName() = 0;
     // The existing file chosen, nullopt when cancelled. initialFile may be empty.
     virtual std::optional<std::string> chooseFile(const FileDialogRequest& dialog, const std::string& initialFile) = 0;
+    // A file to write, nullopt when cancelled; the user has agreed to
+    // replace it when it exists.
+    virtual std::optional<std::string> chooseNewFile(const FileDialogRequest& dialog) = 0;
     // The guid of the image type chosen with "Add", nullopt otherwise.
     virtual std::optional<Guid> chooseAvailableItem() = 0;
 };
@@ -99,9 +104,15 @@ public:
     // Returns the chosen path for the "File" property, nullopt when cancelled.
     std::optional<std::string> attachFirmwareFile(PackageItem* item, const std::string& currentFile);
 
+    // The file a camera backup is to be written to; nullopt when cancelled.
+    std::optional<std::string> chooseBackupFile();
+    // A package file just written, read as Load reads it and selected; a
+    // listed package of the same file gives way to it.
+    PackageChange showWrittenPackage(const std::string& path);
+
 private:
     int insertEntry(Package& package);
-    bool hasPackageFile(std::string_view path) const;
+    Package* packageOfFile(std::string_view path) const;
     PackageChange addPackage(std::optional<Package> package);
     Package* editablePackage() const;
 

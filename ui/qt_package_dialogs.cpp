@@ -14,6 +14,22 @@ QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Shows the dialog with the request's filters, the last one chosen.
+std::optional<std::string> ChosenFile(QFileDialog& dialog, const FileDialogRequest& request,
+                                      const std::string& initialFile = {}) {
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QStringList filters = NameFilters(request);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.back());
+    if (!initialFile.empty()) {
+        dialog.selectFile(QString::fromStdString(initialFile));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toStdString();
+}
+
 }  // namespace
 
 QStringList NameFilters(const FileDialogRequest& dialog) {
@@ -38,17 +54,16 @@ std::optional<std::string> QtPackageDialogs::chooseFile(const FileDialogRequest&
     QFileDialog dialog(parent_, Text(request.caption));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setOption(QFileDialog::HideNameFilterDetails);
-    const QStringList filters = NameFilters(request);
-    dialog.setNameFilters(filters);
-    dialog.selectNameFilter(filters.back());
-    if (!initialFile.empty()) {
-        dialog.selectFile(QString::fromStdString(initialFile));
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return std::nullopt;
-    }
-    return dialog.selectedFiles().front().toStdString();
+    return ChosenFile(dialog, request, initialFile);
+}
+
+// Qt's save dialog asks before it lets an existing file be chosen.
+std::optional<std::string> QtPackageDialogs::chooseNewFile(const FileDialogRequest& request) {
+    QFileDialog dialog(parent_, Text(request.caption));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("xml"));
+    return ChosenFile(dialog, request);
 }
 
 std::optional<Guid> QtPackageDialogs::chooseAvailableItem() {

@@ -22,6 +22,7 @@ public:
 
     std::optional<std::string> askNewPackageName() override;
     std::optional<std::string> chooseFile(const FileDialogRequest& dialog, const std::string& initialFile) override;
+    std::optional<std::string> chooseNewFile(const FileDialogRequest& dialog) override;
     std::optional<Guid> chooseAvailableItem() override;
 
 private:

@@ -22,6 +22,7 @@
 #include "catalogues.h"
 #include "cli_fixture.h"
 #include "console_messages.h"
+#include "file_io.h"
 #include "guid.h"
 #include "settings_store.h"
 #include "package_writer.h"
@@ -219,6 +220,119 @@ TEST_F(CliTargetTest, ItemCommandsActOnOneRegionAndShowItsState) {
 
     EXPECT_EQ(Run("erase", {package, "--item", "Corvel::Bootloader"}), kExitFailure);
     EXPECT_TRUE(ErrHas("no item of type Corvel::Bootloader")) << err_.str();
+}
+
+// Bytes whose place in the image shows.
+std::vector<std::uint8_t> Counting(std::size_t size) {
+    std::vector<std::uint8_t> image(size);
+    for (std::size_t index = 0; index < size; ++index) {
+        image[index] = static_cast<std::uint8_t>(index * 7 + index / 251);
+    }
+    return image;
+}
+
+std::vector<std::uint8_t> Word(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+constexpr std::uint32_t kFpgaWord = 0x13FFF8;
+
+TEST_F(CliTargetTest, ABackupRestoresEachImageAndItsLengthWordByteForByte) {
+    Add("Corvel::Bootloader", "corvel_boot.bin", Counting(3001), 0x020C);
+    Add("Corvel::uC", "corvel_uc.bin", Counting(10001));
+    ASSERT_EQ(Run("update", {WritePackage()}), kExitSuccess) << err_.str();
+    camera_->presetFlash(kFpgaWord, Word(0x50000));
+    const std::string backup = (folder_ / "backup.xml").string();
+    ASSERT_EQ(Run("backup", {backup}), kExitSuccess) << err_.str();
+    EXPECT_EQ(out_.str(), "Version:  BLS v2.11 (sim)\nPlatform: Corvel (Fujitsu - MBM29DL324BE)\nBackup written to " +
+                              backup + "\n");
+    EXPECT_TRUE(ErrHas("Read <Corvel-uC.bin> from 0x00010000\n")) << err_.str();
+    EXPECT_TRUE(ErrHas("Corvel::Bootloader: 3002 bytes read\nCorvel::uC: 10002 bytes read\n"
+                       "Corvel::FPGA: length word 0x00050000 points past the region (262136 bytes at most); not read\n"
+                       "Corvel::FLASH: no image recorded (length word 0xFFFFFFFF)\n"))
+        << err_.str();
+    EXPECT_TRUE(SessionClosed());
+    const std::vector<std::uint8_t> bootRegion = camera_->flash(0, 0x4000);
+    const std::vector<std::uint8_t> ucRegion = camera_->flash(0x10000, 0xF0000);
+
+    StartCamera(20ms);
+    ASSERT_EQ(Run("update", {backup}), kExitSuccess) << err_.str();
+    EXPECT_EQ(camera_->flash(0x10000, 0xF0000), ucRegion);
+    EXPECT_EQ(camera_->flash(0, 64), kErased) << "no newer than the running boot code, by the update's rule";
+    ASSERT_EQ(Run("program", {backup, "--item", "Corvel::Bootloader"}), kExitSuccess) << err_.str();
+    EXPECT_EQ(camera_->flash(0, 0x4000), bootRegion);
+}
+
+TEST_F(CliTargetTest, AWholeRegionIsReadUpToItsLengthWordAndJsonListsEachRegion) {
+    const std::vector<std::uint8_t> fpga = Counting(5000);
+    camera_->presetFlash(0x100000, fpga);
+    camera_->presetFlash(kFpgaWord, Word(0x50000));
+    const std::string none = (folder_ / "none.xml").string();
+    EXPECT_EQ(Run("backup", {none, "--item", "Corvel::FPGA", "--item", "corvel::uc", "--json"}), kExitJobFailed);
+    EXPECT_FALSE(std::filesystem::exists(none));
+    const nlohmann::json skipped = Events(out_.str()).back();
+    EXPECT_EQ(skipped["text"], "tarnwick-cli: no backup written");
+    EXPECT_EQ(skipped["regions"],
+              (nlohmann::json{{{"item", "Corvel::uC"}, {"start", 0x10000}, {"length", 0xF0000}, {"result", "noImage"},
+                               {"lengthWord", 0xFFFFFFFF}, {"bytes", 0}},
+                              {{"item", "Corvel::FPGA"}, {"start", 0x100000}, {"length", 0x40000},
+                               {"result", "pastRegion"}, {"lengthWord", 0x50000}, {"bytes", 0}}}));
+
+    const std::string whole = (folder_ / "whole.xml").string();
+    ASSERT_EQ(Run("backup", {whole, "--item", "Corvel::FPGA", "--whole", "--json"}), kExitSuccess) << err_.str();
+    const std::vector<nlohmann::json> events = Events(out_.str());
+    EXPECT_NE(std::ranges::find(events, nlohmann::json{{"event", "note"},
+                                                       {"text", "Corvel::FPGA: 262136 bytes read (the whole region)"}}),
+              events.end());
+    EXPECT_EQ(events.back()["regions"][0]["lengthWord"], nullptr);
+    EXPECT_EQ(events.back()["status"], 0);
+
+    StartCamera(20ms);
+    ASSERT_EQ(Run("program", {whole, "--item", "Corvel::FPGA"}), kExitSuccess) << err_.str();
+    EXPECT_EQ(camera_->flash(0x100000, 5000), fpga);
+    EXPECT_EQ(camera_->flash(kFpgaWord, 4), Word(0x40000 - 8)) << "the region's room, as the backup took it";
+}
+
+TEST_F(CliTargetTest, ABackupThatCannotBeWrittenOrReadWholeSaysWhyAndLeavesNoFile) {
+    const std::string old = Write("old.xml", "old");
+    const std::string fresh = (folder_ / "fresh.xml").string();
+    const std::string lost = (folder_ / "missing" / "b.xml").string();
+    EXPECT_EQ(Run("backup", {old}), kExitFailure);
+    EXPECT_EQ(err_.str(), "Tarnwick: " + old + " exists already and is not replaced\n"
+                          "tarnwick-cli: --force replaces it\ntarnwick-cli: no backup written\n");
+    EXPECT_EQ(Run("backup", {lost, "--force"}), kExitFailure);
+    EXPECT_TRUE(ErrHas("Tarnwick: Can't write " + lost + ": the folder does not exist\n")) << err_.str();
+    EXPECT_EQ(Run("backup", {fresh, "--item", "Corvel::DSP"}), kExitUsage);
+    EXPECT_TRUE(ErrHas("no image type is named Corvel::DSP")) << err_.str();
+    EXPECT_EQ(camera_->counters().hostOpens, 0u) << "refused before the port is opened";
+
+    EXPECT_EQ(Run("backup", {fresh, "--item", "Sabrel::uC"}), kExitPackageRefused);
+    EXPECT_TRUE(ErrHas("Tarnwick: Sabrel::uC is not for this camera (Corvel)\n")) << err_.str();
+    EXPECT_TRUE(SessionClosed());
+    EXPECT_EQ(Run("backup", {fresh}), kExitJobFailed);
+    EXPECT_TRUE(ErrHas("Tarnwick: Backup not written: no region holds an image\n")) << err_.str();
+
+    Add("Corvel::uC", "corvel_uc.bin", Counting(10000));
+    ASSERT_EQ(Run("update", {WritePackage()}), kExitSuccess) << err_.str();
+    {
+        const ScopedReplaceFault full(ReplaceStep::Write, ENOSPC);
+        EXPECT_EQ(Run("backup", {old, "--force"}), kExitFailure);
+    }
+    EXPECT_TRUE(ErrHas("Tarnwick: Backup not written to " + old + ": No space left on device\n")) << err_.str();
+    EXPECT_EQ(testing::readText(old), "old");
+
+    camera_->scheduleFault({.kind = FaultKind::HangUp, .command = CommandId{2, 0x06}, .frame = 2});
+    EXPECT_EQ(Run("backup", {fresh}), kExitJobFailed);
+    EXPECT_TRUE(ErrHas("Tarnwick: Backup not written: a region could not be read whole\n")) << err_.str();
+    EXPECT_TRUE(ErrHas("Corvel::uC: not read\n")) << err_.str();
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+
+    camera_.emplace(CameraOptions{.chip = "MBM29DL322BE", .readyDelay = 20ms, .flashFile = {}});
+    port_ = camera_->portNumber();
+    EXPECT_EQ(Run("backup", {fresh}), kExitPackageRefused);
+    EXPECT_TRUE(ErrHas("Tarnwick: This camera (unknown) has no region to back up\n")) << err_.str();
+    EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
 TEST_F(CliTargetTest, InfoAndPortsNameTheCamera) {

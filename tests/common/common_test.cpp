@@ -79,6 +79,19 @@ TEST_F(FileIoTest, ReplaceWritesTheWholeFileOrKeepsTheOldOneAndLeavesNoTemporary
     EXPECT_EQ(EntryCount(), 1u);
 }
 
+TEST_F(FileIoTest, ANewFileNeverTakesThePlaceOfOneThatIsThere) {
+    const fs::path file = folder_ / "backup.xml";
+    {
+        ScopedReplaceFault fault(ReplaceStep::Write, ENOSPC);
+        EXPECT_EQ(WriteNewFile(file, "new"), SystemError(ENOSPC));
+    }
+    EXPECT_EQ(EntryCount(), 0u);
+    ASSERT_FALSE(WriteNewFile(file, "first"));
+    EXPECT_EQ(WriteNewFile(file, "second"), SystemError(EEXIST));
+    EXPECT_EQ(testing::readText(file), "first");
+    EXPECT_EQ(EntryCount(), 1u);
+}
+
 TEST_F(FileIoTest, ReplaceRemovesTemporariesThatAKilledSaveOfTheSameFileLeft) {
     const std::pair<const char*, bool> names[] = {
         {"list.xml.tmp-a1B2c3", true},   {"list.xml.tmp-XXXXXX", true},   {"list.xml.tmp-a1B2c", false},

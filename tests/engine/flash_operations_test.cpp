@@ -264,6 +264,105 @@ TEST_F(FlashOperationsTest, AFailedWriteNamesItsCause) {
     }
 }
 
+TEST_F(FlashOperationsTest, AReadTakesTheImageItsLengthWordRecordsOrTheWholeRegion) {
+    const PackageItem item = imageItem(patternImage(10001));
+    ASSERT_EQ(programRegion(parts, kStart, 0x10000, &item), JobResult::Success);
+    sink.take();
+    camera.clearLog();
+    RegionCopy copy;
+    copy.fileName = "Corvel-uC.bin";
+    EXPECT_EQ(readRegion(parts, kStart, 0x10000, &copy), JobResult::Success);
+    EXPECT_EQ(copy.state, RegionCopy::State::Read);
+    EXPECT_EQ(copy.lengthWord, 10002u);
+    EXPECT_EQ(copy.bytes, camera.flash(kStart, 10002)) << "the image and its pad byte";
+    const auto reads = requestsOf(camera, kReadData);
+    ASSERT_EQ(reads.size(), 4u);
+    EXPECT_EQ(requestWord(reads[0], 0), kStart + 0x10000 - 8);
+    EXPECT_EQ(requestWord(reads[3], 4), 10002u - 2 * 4088);
+    EXPECT_EQ(sink.descriptions(),
+              (Lines{"MsgProgress 4 \"Read <Corvel-uC.bin> from 0x00010000\"", "MsgProgress 6 0x20000",
+                     "MsgProgress 7 0x0", "MsgProgress 8 0x0", "MsgProgress 8 0x0", "MsgProgress 8 0x0",
+                     "MsgProgress 7 0x0"}));
+
+    copy.wholeRegion = true;
+    EXPECT_EQ(readRegion(parts, kStart, kRegion, &copy), JobResult::Success);
+    EXPECT_EQ(copy.bytes, camera.flash(kStart, kRegion - 8));
+    EXPECT_EQ(copy.lengthWord, 0u);
+}
+
+// Nothing but the length word is read, and the job goes on.
+TEST_F(FlashOperationsTest, ALengthWordWithoutAnImageOrPastTheRegionIsKeptAndNothingMoreRead) {
+    const std::pair<Bytes, RegionCopy::State> words[] = {
+        {Bytes(4, 0xFF), RegionCopy::State::NoImage},
+        {le32Bytes({0}), RegionCopy::State::NoImage},
+        {le32Bytes({kRegion - 7}), RegionCopy::State::PastRegion},
+    };
+    for (const auto& [word, state] : words) {
+        camera.clearLog();
+        camera.presetFlash(kStart + kRegion - 8, word);
+        RegionCopy copy;
+        EXPECT_EQ(readRegion(parts, kStart, kRegion, &copy), JobResult::Success);
+        EXPECT_EQ(copy.state, state);
+        EXPECT_EQ(le32Bytes({copy.lengthWord}), word);
+        EXPECT_TRUE(copy.bytes.empty());
+        EXPECT_EQ(requestsOf(camera, kReadData).size(), 1u);
+    }
+    EXPECT_TRUE(failureTexts(sink).empty());
+}
+
+// The length word is the first read, the image's blocks follow it.
+TEST_F(FlashOperationsTest, AFailedReadNamesItsCauseAndLeavesNoBytes) {
+    struct ReadFaultCase {
+        const char* name;
+        Fault fault;
+        std::string text;
+    };
+    const ReadFaultCase cases[] = {
+        {"length word rejected", {.kind = FaultKind::CanInsteadOfAck, .times = 2}, "\"Sector read failed - CRC error\""},
+        {"block rejected", {.kind = FaultKind::CanInsteadOfAck, .frame = 3, .times = 2},
+         "\"Sector read failed - CRC error\""},
+        {"block unanswered", {.kind = FaultKind::Silence, .frame = 2, .times = 2},
+         "\"Sector read failed - communication error\""},
+    };
+    const PackageItem item = imageItem(patternImage(10000));
+    ASSERT_EQ(programRegion(parts, kStart, 0x10000, &item), JobResult::Success);
+    for (ReadFaultCase row : cases) {
+        SCOPED_TRACE(row.name);
+        sink.take();
+        row.fault.command = commandOf(kReadData);
+        camera.scheduleFault(row.fault);
+        RegionCopy copy;
+        EXPECT_EQ(readRegion(parts, kStart, 0x10000, &copy), JobResult::Failure);
+        EXPECT_EQ(failureTexts(sink), Lines{row.text});
+        EXPECT_EQ(copy.state, RegionCopy::State::NotRead);
+        EXPECT_TRUE(copy.bytes.empty());
+    }
+
+    // The second block comes one byte short; then a cancel after the first.
+    sink.take();
+    link.replyTimeouts.clear();
+    link.afterExchange = [](FrameBuffer& reply, std::size_t exchange) {
+        if (exchange == 3) {
+            reply.setLength(static_cast<std::uint16_t>(reply.length() - 1));
+        }
+    };
+    RegionCopy copy;
+    EXPECT_EQ(readRegion(parts, kStart, 0x10000, &copy), JobResult::Failure);
+    EXPECT_EQ(failureTexts(sink), Lines{"\"Read error at offset 0x10FF8\""});
+    link.replyTimeouts.clear();
+    link.afterExchange = [this](FrameBuffer&, std::size_t exchange) {
+        if (exchange == 2) {
+            cancel.set();
+        }
+    };
+    EXPECT_EQ(readRegion(parts, kStart, 0x10000, &copy), JobResult::Failure);
+    EXPECT_EQ(link.replyTimeouts.size(), 2u) << "stopped before the second block";
+    EXPECT_TRUE(copy.bytes.empty());
+    EXPECT_EQ(readRegion(parts, kStart, 0x10000, nullptr), JobResult::Failure);
+    EXPECT_EQ(failureTexts(sink),
+              (Lines{"\"Read error at offset 0x10FF8\"", "\"Can't read - internal error...\""}));
+}
+
 // The other results map one to one, as the erase failures show.
 TEST(JobResultTest, ACancelIsAFailureAndOnlyFailuresAndCommunicationErrorsEndARun) {
     EXPECT_EQ(jobResultOf(LinkResult::Cancelled), JobResult::Failure);

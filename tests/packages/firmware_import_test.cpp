@@ -61,6 +61,11 @@ TEST_F(FirmwareFileTest, MarkerVersionWinsOverThePath) {
         const auto identity = IdentifyFirmware(folder_.write("Corvel1b-2.01.bin", row.contents));
         EXPECT_EQ(identity.info, row.derived) << row.name;
         EXPECT_EQ(identity.marker ? identity.marker->firstWord : "-", row.derived == noMarker ? "-" : "FW") << row.name;
+        // An image in memory reads the same.
+        const auto inMemory = FindVersionMarker(
+            std::span(reinterpret_cast<const std::uint8_t*>(row.contents.data()), row.contents.size()));
+        EXPECT_EQ(inMemory ? inMemory->version : 0xFFFFu, identity.marker ? identity.marker->version : 0xFFFFu)
+            << row.name;
     }
 }
 

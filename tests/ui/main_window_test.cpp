@@ -148,6 +148,30 @@ TEST_F(MainWindowTest, UpdateCameraEndsProgrammedAndShowsTheTarget) {
     EXPECT_EQ(qobject_cast<QPushButton*>(window->control(IdConnect))->text(), "Connect...");
 }
 
+TEST_F(MainWindowTest, BackUpCameraWritesAPackageAndListsItSelectedForAnUpdate) {
+    Open();
+    camera.presetFlash(0x10000, std::vector<std::uint8_t>(5000, 0x5A));
+    camera.presetFlash(0xFFFF8, std::vector<std::uint8_t>{0x88, 0x13, 0, 0});
+    const std::filesystem::path file = home / "backup.xml";
+    dialogs.files = {file.string()};
+    window->backupAction().trigger();
+    ASSERT_TRUE(WaitUntil([this] { return !window->backup().running() && Idle(); }));
+    EXPECT_EQ(dialogs.fileDialogs, (std::vector<std::pair<std::string, std::string>>{{"Back up camera to...", ""}}));
+    EXPECT_EQ(window->backup().ending(), BackupEnding::Written);
+    EXPECT_EQ(messages.shown,
+              (std::vector<RecordingMessages::Shown>{
+                  {"Backup written to " + file.string() +
+                       "\n\nCorvel::Bootloader: no image recorded (length word 0xFFFFFFFF)"
+                       "\nCorvel::uC: 5000 bytes read\nCorvel::FPGA: no image recorded (length word 0xFFFFFFFF)"
+                       "\nCorvel::FLASH: no image recorded (length word 0xFFFFFFFF)",
+                   "Tarnwick", MessageIcon::Information}}));
+    EXPECT_TRUE(qobject_cast<QComboBox*>(window->control(IdPackageBox))
+                    ->currentText()
+                    .startsWith("Backup Corvel BLS v2.11 (sim) "));
+    EXPECT_EQ(ItemRows(), (std::vector<QStringList>{{"Corvel::uC", "0.00", "Corvel-uC.bin"}}));
+    EXPECT_TRUE(Enabled(IdUpdateCamera));
+}
+
 TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
     Open();
     AddPackage(std::vector<std::uint8_t>(10, 1));

@@ -26,6 +26,10 @@ public:
         fileDialogs.emplace_back(std::string(dialog.caption), initialFile);
         return take(files);
     }
+    std::optional<std::string> chooseNewFile(const FileDialogRequest& dialog) override {
+        fileDialogs.emplace_back(std::string(dialog.caption), "");
+        return take(files);
+    }
     std::optional<Guid> chooseAvailableItem() override { return take(types); }
 
     // Answers in order; an exhausted queue answers as "Cancel" does.

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // Builds package files: each image bzip2-compressed, then base64-encoded,
-// with its type, camera type, version, file name, size and time.
+// with its type, camera type, version, file name, size and time. The package
+// tool writes its packages with it, and so does a camera backup.
 //
 // Pure functions; safe on any thread. Failures raise std::runtime_error
-// with a text for the tool's user.
+// with a text for the user.
 #pragma once
 
 #include <cstdint>
