@@ -31,6 +31,11 @@ constexpr std::array kCommands{
     Command{"program", kProgramUsage, "Erases and programs the region of one item."},
     Command{"erase", kEraseUsage, "Erases the region of one item."},
     Command{"check", kCheckUsage, "Shows the checksums and the blank state of one item's region."},
+    Command{"history", kHistoryUsage,
+            "Lists the recorded runs, newest first, or shows one with its jobs. DATE is local:\n"
+            "YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS]; --camera matches part of the boot code text,\n"
+            "flash chip, family or adapter serial; --failed lists runs that did not succeed.",
+            RunHistory},
 };
 
 // What every camera command's help adds about the options they share.
@@ -54,7 +59,8 @@ void PrintUsage(std::ostream& stream) {
 
 void PrintCommandHelp(const Command& command, std::ostream& out) {
     out << "usage: tarnwick-cli " << command.usage << "\n\n" << command.summary << '\n';
-    if (command.usage.find("--port") != std::string_view::npos) {
+    // The camera commands that take a port.
+    if (command.run == nullptr && command.usage.find("--port") != std::string_view::npos) {
         out << '\n' << kTargetOptionsHelp;
     }
 }
