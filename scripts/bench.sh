@@ -2,8 +2,8 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, builds (release with debug info), and runs the
 # benchmarks: all of them, or those named (crc, image, package, startup,
-# window-startup, window-stall, transfer). Each figure is printed beside its
-# reference measured in the same run. The window's benchmarks need no display:
+# history, window-startup, window-stall, transfer). Each figure is printed
+# beside its reference measured in the same run. The window's benchmarks need no display:
 # they run on Qt's offscreen platform unless QT_QPA_PLATFORM names another.
 # The transfer runs a real 115200 bit/s line for about three minutes.
 set -euo pipefail
