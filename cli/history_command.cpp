@@ -112,14 +112,6 @@ std::string Hex(std::uint32_t value) {
     return text.data();
 }
 
-std::string OutcomeText(const RunRecord& run) {
-    std::string text(OutcomeName(run.outcome));
-    if (run.outcome == RunOutcome::Failed && run.exitStatus) {
-        text += " (status " + std::to_string(*run.exitStatus) + ")";
-    }
-    return text;
-}
-
 std::string OrDash(const std::string& text) { return text.empty() ? "-" : text; }
 
 // One line a run: id, start, front end and command, port, camera, package, outcome.
@@ -293,8 +285,8 @@ int RunHistory(std::span<const std::string> args, CliStreams streams) {
         return arguments->show ? ShowRun(store, *arguments->show, arguments->format, streams)
                                : ListRuns(store, *arguments, streams);
     } catch (const HistoryError& failure) {
-        streams.err << "tarnwick-cli: can't read the history " << printable(file.string(), streams.errIsTerminal)
-                    << ": " << failure.what() << '\n';
+        streams.err << "tarnwick-cli: " << printable(UnreadableHistoryText(file, failure.what()), streams.errIsTerminal)
+                    << '\n';
         return kExitFailure;
     }
 }

@@ -146,6 +146,10 @@ std::filesystem::path DefaultHistoryFile() {
     return folder.empty() ? folder : folder / kFileName;
 }
 
+std::string UnreadableHistoryText(const std::filesystem::path& file, std::string_view reason) {
+    return "Can't read the history " + file.string() + ": " + std::string(reason);
+}
+
 HistoryStore::HistoryStore(const std::filesystem::path& file, bool create) try : database_(file, create) {
     database_.setBusyTimeout(kHistoryBusyTimeout);
     migrate();

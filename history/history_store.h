@@ -22,6 +22,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "run_record.h"
@@ -35,6 +36,9 @@ inline constexpr std::chrono::milliseconds kHistoryBusyTimeout{5000};
 
 // DataFolder()/history.sqlite; empty when there is no data folder.
 std::filesystem::path DefaultHistoryFile();
+
+// "Can't read the history FILE: REASON", for a front end that lists runs.
+std::string UnreadableHistoryText(const std::filesystem::path& file, std::string_view reason);
 
 class HistoryError : public std::runtime_error {
 public:

@@ -103,6 +103,14 @@ std::optional<RunOutcome> OutcomeNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::string OutcomeText(const RunRecord& run) {
+    std::string text(OutcomeName(run.outcome));
+    if (run.outcome == RunOutcome::Failed && run.exitStatus) {
+        text += " (status " + std::to_string(*run.exitStatus) + ")";
+    }
+    return text;
+}
+
 std::string StoredTimeText(HistoryTime time) {
     int milliseconds = 0;
     const std::time_t seconds = SecondsOf(time, milliseconds);

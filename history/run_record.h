@@ -70,6 +70,10 @@ struct RunRecord {
     friend bool operator==(const RunRecord&, const RunRecord&) = default;
 };
 
+// How a listing shows the outcome: "succeeded", "cancelled", "failed", and
+// for a failed command line its status: "failed (status 5)".
+std::string OutcomeText(const RunRecord& run);
+
 // "2026-05-01T10:00:03.120Z": how the history stores a time (UTC, sortable
 // as text), and back; nothing for a text of another form.
 std::string StoredTimeText(HistoryTime time);

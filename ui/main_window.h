@@ -33,6 +33,7 @@
 #include "settings_dialog.h"
 #include "settings_store.h"
 #include "update_orchestrator.h"
+#include "window_history.h"
 #include "worker.h"
 #include "worker_events.h"
 
@@ -151,6 +152,7 @@ private:
     Worker worker_;
     UpdateOrchestrator orchestrator_;
     std::unique_ptr<ProgressWindow> progress_;
+    WindowRunRecorder history_{DefaultHistoryFile(), messages_};
 };
 
 }  // namespace tarnwick

@@ -423,7 +423,7 @@ TEST_F(CliTargetTest, AHistoryThatCannotTakeTheRunIsToldAndTheUpdateStands) {
 
     folder_.write("data/Vornix/Tarnwick/history.sqlite", "not a database");
     EXPECT_EQ(Run({"history"}), kExitFailure);
-    EXPECT_EQ(err_.str(), "tarnwick-cli: can't read the history " + history.string() + ": file is not a database\n");
+    EXPECT_EQ(err_.str(), "tarnwick-cli: Can't read the history " + history.string() + ": file is not a database\n");
 }
 
 // Scripts test these numbers; the README lists them.
