@@ -183,7 +183,7 @@ nlohmann::ordered_json RunJson(const RunRecord& run) {
         {"command", run.command},
         {"port", run.port},
         {"device", run.device},
-        {"adapterSerial", TextOrNull(run.adapterSerial)},
+        {"adapterSerial", run.adapterSerial},
         {"bootCode", run.bootCode},
         {"flashChip", run.flashChip},
         {"family", run.family},

@@ -62,12 +62,13 @@ ALTER TABLE runs ADD COLUMN adapter_serial TEXT NOT NULL DEFAULT '';
 )sql",
 };
 
-// The columns of a run, in the order readRun reads them.
+// The columns of a run, in the order ReadRun reads them.
 constexpr std::string_view kRunColumns =
     "id, started, ended, front_end, command, port, device, adapter_serial, boot_code, flash_chip, family, "
     "package_name, package_path, package_sha256, outcome, exit_status";
 
-constexpr std::string_view kSelectImages = "SELECT type, version, sha256 FROM images WHERE run_id = ? ORDER BY position";
+constexpr std::string_view kSelectImages =
+    "SELECT type, version, sha256 FROM images WHERE run_id = ? ORDER BY position";
 constexpr std::string_view kSelectJobs =
     "SELECT step, start, length, item, result FROM jobs WHERE run_id = ? ORDER BY position";
 
@@ -137,6 +138,38 @@ void WriteRun(const std::filesystem::path& file, const RunRecord& run) {
 
 std::string NotWrittenText(const std::filesystem::path& file, std::string_view reason) {
     return "History not written to " + file.string() + ": " + std::string(reason);
+}
+
+RunRecord ReadRun(const SqliteStatement& row) {
+    RunRecord run;
+    run.id = row.integer(0);
+    run.started = StoredTime(row.text(1)).value_or(HistoryTime{});
+    run.ended = StoredTime(row.text(2)).value_or(HistoryTime{});
+    int column = 3;
+    for (std::string* text : {&run.frontEnd, &run.command, &run.port, &run.device, &run.adapterSerial,
+                              &run.bootCode, &run.flashChip, &run.family, &run.packageName, &run.packagePath,
+                              &run.packageSha256}) {
+        *text = row.text(column++);
+    }
+    run.outcome = OutcomeNamed(row.text(14)).value_or(RunOutcome::Failed);
+    if (!row.isNull(15)) {
+        run.exitStatus = static_cast<int>(row.integer(15));
+    }
+    return run;
+}
+
+void ReadJobs(RunRecord& run, SqliteStatement& images, SqliteStatement& jobs) {
+    images.reset();
+    images.bind(1, run.id);
+    while (images.step()) {
+        run.images.push_back({images.text(0), images.text(1), images.text(2)});
+    }
+    jobs.reset();
+    jobs.bind(1, run.id);
+    while (jobs.step()) {
+        run.jobs.push_back({jobs.text(0), static_cast<std::uint32_t>(jobs.integer(1)),
+                            static_cast<std::uint32_t>(jobs.integer(2)), jobs.text(3), jobs.text(4)});
+    }
 }
 
 }  // namespace
@@ -211,38 +244,6 @@ std::int64_t HistoryStore::add(const RunRecord& run) try {
     throw ErrorOf(error);
 }
 
-RunRecord HistoryStore::readRun(const SqliteStatement& row) {
-    RunRecord run;
-    run.id = row.integer(0);
-    run.started = StoredTime(row.text(1)).value_or(HistoryTime{});
-    run.ended = StoredTime(row.text(2)).value_or(HistoryTime{});
-    int column = 3;
-    for (std::string* text : {&run.frontEnd, &run.command, &run.port, &run.device, &run.adapterSerial,
-                              &run.bootCode, &run.flashChip, &run.family, &run.packageName, &run.packagePath,
-                              &run.packageSha256}) {
-        *text = row.text(column++);
-    }
-    run.outcome = OutcomeNamed(row.text(14)).value_or(RunOutcome::Failed);
-    if (!row.isNull(15)) {
-        run.exitStatus = static_cast<int>(row.integer(15));
-    }
-    return run;
-}
-
-void HistoryStore::readJobs(RunRecord& run, SqliteStatement& images, SqliteStatement& jobs) {
-    images.reset();
-    images.bind(1, run.id);
-    while (images.step()) {
-        run.images.push_back({images.text(0), images.text(1), images.text(2)});
-    }
-    jobs.reset();
-    jobs.bind(1, run.id);
-    while (jobs.step()) {
-        run.jobs.push_back({jobs.text(0), static_cast<std::uint32_t>(jobs.integer(1)),
-                            static_cast<std::uint32_t>(jobs.integer(2)), jobs.text(3), jobs.text(4)});
-    }
-}
-
 std::vector<RunRecord> HistoryStore::list(const RunFilter& filter) try {
     SqliteStatement runs = database_.prepare("SELECT " + std::string(kRunColumns) + std::string(kListRuns));
     runs.bind(1, filter.since ? StoredTimeText(*filter.since) : std::string());
@@ -255,9 +256,9 @@ std::vector<RunRecord> HistoryStore::list(const RunFilter& filter) try {
     SqliteTransaction transaction(database_, TransactionFor::Reading);
     std::vector<RunRecord> found;
     while (runs.step()) {
-        found.push_back(readRun(runs));
+        found.push_back(ReadRun(runs));
         if (filter.withJobs) {
-            readJobs(found.back(), images, jobs);
+            ReadJobs(found.back(), images, jobs);
         }
     }
     transaction.commit();
@@ -273,10 +274,10 @@ std::optional<RunRecord> HistoryStore::find(std::int64_t id) try {
     if (!runs.step()) {
         return std::nullopt;
     }
-    RunRecord run = readRun(runs);
+    RunRecord run = ReadRun(runs);
     SqliteStatement images = database_.prepare(kSelectImages);
     SqliteStatement jobs = database_.prepare(kSelectJobs);
-    readJobs(run, images, jobs);
+    ReadJobs(run, images, jobs);
     transaction.commit();
     return run;
 } catch (const SqliteError& error) {

@@ -80,8 +80,6 @@ public:
 
 private:
     void migrate();
-    RunRecord readRun(const SqliteStatement& row);
-    void readJobs(RunRecord& run, SqliteStatement& images, SqliteStatement& jobs);
 
     SqliteDatabase database_;
 };

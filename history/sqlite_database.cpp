@@ -144,7 +144,8 @@ void SqliteStatement::reset() { sqlite3_reset(handle_); }
 
 std::string SqliteStatement::text(int column) const {
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(handle_, column));
-    return bytes == nullptr ? std::string() : std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(handle_, column)));
+    const auto size = static_cast<std::size_t>(sqlite3_column_bytes(handle_, column));
+    return bytes == nullptr ? std::string() : std::string(bytes, size);
 }
 
 std::int64_t SqliteStatement::integer(int column) const { return sqlite3_column_int64(handle_, column); }

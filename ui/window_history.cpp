@@ -40,7 +40,9 @@ QString Hex(std::uint32_t value) {
 }
 
 // The system's texts are 8-bit; the camera's and the files' may be anything.
-QString Text(const std::string& text) { return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())); }
+QString Text(const std::string& text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 constexpr std::array<const char*, RunTableModel::ColumnCount> kRunHeaders{"Run",    "Started", "Command", "Port",
                                                                           "Camera", "Package", "Outcome"};

@@ -345,7 +345,8 @@ TEST_F(CliTargetTest, EachRunIsRecordedWithItsPortCameraPackageImagesJobsAndOutc
     EXPECT_EQ(succeeded["flashChip"], "Fujitsu - MBM29DL324BE");
     EXPECT_EQ(succeeded["family"], "Corvel");
     EXPECT_EQ(succeeded["package"],
-              (nlohmann::json{{"name", "Demo"}, {"path", package}, {"sha256", Sha256Hex(testing::readBytes(package))}}));
+              (nlohmann::json{
+                  {"name", "Demo"}, {"path", package}, {"sha256", Sha256Hex(testing::readBytes(package))}}));
     EXPECT_EQ(succeeded["images"], (nlohmann::json::array({{{"type", "Corvel::uC"}, {"version", "1.05"},
                                                              {"sha256", Sha256Hex(Image(10000, 5))}}})));
     EXPECT_EQ(succeeded["outcome"], "succeeded");
@@ -373,7 +374,8 @@ TEST_F(CliTargetTest, EachRunIsRecordedWithItsPortCameraPackageImagesJobsAndOutc
                                                     "2\t[-0-9: ]+\ttarnwick-cli update" + port +
                                                     "BLS v2.11 \\(sim\\)\tDemo\tfailed \\(status 5\\)\n"));
     ASSERT_EQ(Run({"history", "--show", "2"}), kExitSuccess);
-    EXPECT_TRUE(OutHas("Outcome:    failed, exit status 5\nJobs:\n  erase        0x00010000 0x000F0000  -")) << out_.str();
+    EXPECT_TRUE(OutHas("Outcome:    failed, exit status 5\nJobs:\n  erase        0x00010000 0x000F0000  -"))
+        << out_.str();
     EXPECT_TRUE(OutHas("Image:      Corvel::uC 1.05 sha256 " + Sha256Hex(Image(10000, 5)) + "\n"));
 }
 

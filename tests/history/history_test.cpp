@@ -72,7 +72,8 @@ TEST_F(HistoryTest, KeepsEveryPartOfARunAndFindsRunsNewestFirstByTimePortCameraA
     RunRecord first = Record(May1(9), "COM3", "BLS v2.11", RunOutcome::Succeeded);
     first.exitStatus.reset();  // the window has none
     first.id = store.add(first);
-    const std::int64_t failed = store.add(Record(May1(10), "/dev/serial/by-id/usb-cable", "BLS v2.05", RunOutcome::Failed));
+    const std::int64_t failed =
+        store.add(Record(May1(10), "/dev/serial/by-id/usb-cable", "BLS v2.05", RunOutcome::Failed));
     const std::int64_t cancelled = store.add(Record(May1(10), "COM4", "BLS v2.11", RunOutcome::Cancelled));
     const std::int64_t latest = store.add(Record(May1(11, 30), "COM3", "bls V2.11_50%", RunOutcome::Succeeded));
 
