@@ -89,6 +89,7 @@ inline constexpr int kStartupPackages = 20;
 inline constexpr double kStartupBudgetSeconds = 0.5;
 
 void benchFrameCrc();
+void benchHistory();
 void benchImageLoad();
 void benchPackageRead();
 void benchPackageList();

@@ -171,6 +171,7 @@ constexpr std::array kBenchmarks{
     Benchmark{"image", tarnwick::bench::benchImageLoad},
     Benchmark{"package", tarnwick::bench::benchPackageRead},
     Benchmark{"startup", tarnwick::bench::benchPackageList},
+    Benchmark{"history", tarnwick::bench::benchHistory},
 #ifdef TARNWICK_BENCH_WINDOW
     Benchmark{"window-startup", tarnwick::bench::benchWindowStartup},
     Benchmark{"window-stall", tarnwick::bench::benchWindowStall},
@@ -182,7 +183,7 @@ constexpr std::array kBenchmarks{
 }  // namespace
 
 // tarnwick-bench [NAME...]: the benchmarks named (crc, image, package,
-// startup, window-startup, window-stall, transfer, backup), or all of them.
+// startup, history, window-startup, window-stall, transfer, backup), or all of them.
 int main(int argc, char** argv) {
     const std::vector<std::string_view> chosen(argv + 1, argv + argc);
     for (const Benchmark& benchmark : kBenchmarks) {

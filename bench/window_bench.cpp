@@ -179,6 +179,8 @@ void benchWindowStall() {
     QApplication application(applicationArgc, applicationArgv);
     const ScratchFolder folder;
     ::setenv("TARNWICK_PORTS", folder.path().c_str(), 1);
+    // The update is recorded in a history of its own, not the user's.
+    ::setenv("XDG_DATA_HOME", folder.path().c_str(), 1);
     SimulatedCamera camera;
     writeSixMegabytePackageList(folder.path(), 1);
     Settings settings;

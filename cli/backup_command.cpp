@@ -95,8 +95,8 @@ int RunBackup(TargetSession& session, const std::filesystem::path& file, const B
     report.backupRegions(session.backupRegions());
     const int status = StatusOf(ending);
     if (session.interrupted() && status != kExitSuccess) {
-        report.outcome(kExitCancelled, session.interruptSummary(), {});
-        return kExitCancelled;
+        report.outcome(session.interruptStatus(), session.interruptSummary(), {});
+        return session.interruptStatus();
     }
     report.outcome(status, SummaryOf(ending, file), {});
     return status;

@@ -36,6 +36,11 @@ constexpr std::array kCommands{
             "  --item TYPENAME  only this image type; repeat it for more\n"
             "  --whole          each region whole, up to its length word\n"
             "  --force          replace OUT.xml if it exists"},
+    Command{"history", kHistoryUsage,
+            "Lists the recorded runs, newest first, or shows one with its jobs. DATE is local:\n"
+            "YYYY-MM-DD or YYYY-MM-DD HH:MM[:SS]; --camera matches part of the boot code text,\n"
+            "flash chip, family or adapter serial; --failed lists runs that did not succeed.",
+            RunHistory},
 };
 
 // What every camera command's help adds about the options they share.
@@ -59,7 +64,8 @@ void PrintUsage(std::ostream& stream) {
 
 void PrintCommandHelp(const Command& command, std::ostream& out) {
     out << "usage: tarnwick-cli " << command.usage << "\n\n" << command.summary << '\n';
-    if (command.usage.find("--port") != std::string_view::npos) {
+    // The camera commands that take a port.
+    if (command.run == nullptr && command.usage.find("--port") != std::string_view::npos) {
         out << '\n' << kTargetOptionsHelp;
     }
 }

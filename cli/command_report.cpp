@@ -81,31 +81,6 @@ private:
 
 constexpr std::array kFieldNames{"version", "platform", "blankCheck", "checksum1", "checksum2"};
 
-constexpr std::string_view StepName(BatchStep step) {
-    switch (step) {
-    case BatchStep::Erase: return "erase";
-    case BatchStep::Write: return "write";
-    case BatchStep::SetChecksum: return "setChecksum";
-    case BatchStep::Verify: return "verify";
-    case BatchStep::GetChecksum: return "getChecksum";
-    case BatchStep::BlankCheck: return "blankCheck";
-    }
-    return "";
-}
-
-constexpr std::string_view ResultName(std::optional<JobResult> result) {
-    if (!result) {
-        return "notRun";
-    }
-    switch (*result) {
-    case JobResult::Success: return "success";
-    case JobResult::Failure: return "failure";
-    case JobResult::CommError: return "commError";
-    case JobResult::CrcError: return "crcError";
-    }
-    return "";
-}
-
 constexpr std::string_view RegionResultName(RegionCopy::State state) {
     switch (state) {
     case RegionCopy::State::Read: return "read";

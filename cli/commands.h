@@ -26,6 +26,12 @@ int RunInspectOrList(std::span<const std::string> args, CliStreams streams);
 // identify FIRMWARE-FILE
 int RunIdentify(std::span<const std::string> args, CliStreams streams);
 
+// history [--since DATE] [--port P] [--camera TEXT] [--failed] [--json | --csv]
+// history --show ID [--json]
+inline constexpr std::string_view kHistoryUsage =
+    "history ([--since DATE] [--port N|DEVICE] [--camera TEXT] [--failed] [--json | --csv] | --show ID [--json])";
+int RunHistory(std::span<const std::string> args, CliStreams streams);
+
 // The commands that talk to a camera (RunTargetCommand, target_commands.h). The port is a
 // number or a device path; without --port the settings' port, without --bps
 // the settings' rate when the port takes it, else kCommandLineBps.

@@ -11,8 +11,10 @@
 #include "command_report.h"
 #include "commands.h"
 #include "console_messages.h"
+#include "history_store.h"
 #include "package_file.h"
 #include "port_details.h"
+#include "run_recording.h"
 #include "settings_store.h"
 #include "target_session.h"
 #include "terminal_text.h"
@@ -71,23 +73,20 @@ std::string_view SummaryOf(int status) {
     return {};
 }
 
-// Reports how the command ended; an interrupt that cut it short says so,
-// whatever else failed.
-int Concluded(const TargetSession& session, int status, std::string_view successText, CommandReport& report) {
-    if (session.interrupted() && status != kExitSuccess) {
-        report.outcome(session.interruptStatus(), session.interruptSummary(), session.lastRunJobs());
-        return session.interruptStatus();
+// Records the run and reports how the command ended; an interrupt that cut
+// it short says so, whatever else failed.
+int Concluded(const TargetSession& session, int status, std::string_view successText, CommandReport& report,
+              const CommandRun& run) {
+    const bool interrupted = session.interrupted() && status != kExitSuccess;
+    const int concluded = interrupted ? session.interruptStatus() : status;
+    RecordRun(run, session, concluded, report);
+    if (interrupted) {
+        report.outcome(concluded, session.interruptSummary(), session.lastRunJobs());
+        return concluded;
     }
     report.outcome(status, status == kExitSuccess ? successText : SummaryOf(status), session.lastRunJobs());
     return status;
 }
-
-// A port named on the command line: by its number, as "COM<n>", or by the
-// path of its device.
-struct PortArgument {
-    std::optional<std::uint32_t> number;
-    std::filesystem::path device;
-};
 
 struct TargetArguments {
     std::string packagePath;
@@ -106,19 +105,6 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text) {
         return std::nullopt;
     }
     return value;
-}
-
-std::optional<PortArgument> ParsePort(std::string_view text) {
-    if (text.find('/') != std::string_view::npos) {
-        return PortArgument{std::nullopt, std::filesystem::path(text)};
-    }
-    if (text.starts_with("COM")) {
-        text.remove_prefix(3);
-    }
-    if (const std::optional<std::uint32_t> number = ParseNumber(text); number && *number > 0) {
-        return PortArgument{number, {}};
-    }
-    return std::nullopt;
 }
 
 // Reads one option at args[i], advancing i past its value; false when the
@@ -327,7 +313,20 @@ std::unique_ptr<CommandReport> MakeReport(const TargetArguments& arguments, cons
 }  // namespace
 
 TargetEnvironment DefaultTargetEnvironment() {
-    return TargetEnvironment{WorkerTimings{}, SettingsStore::DefaultFile(), std::nullopt};
+    return TargetEnvironment{WorkerTimings{}, SettingsStore::DefaultFile(), std::nullopt, DefaultHistoryFile()};
+}
+
+std::optional<PortArgument> ParsePort(std::string_view text) {
+    if (text.find('/') != std::string_view::npos) {
+        return PortArgument{std::nullopt, std::filesystem::path(text)};
+    }
+    if (text.starts_with("COM")) {
+        text.remove_prefix(3);
+    }
+    if (const std::optional<std::uint32_t> number = ParseNumber(text); number && *number > 0) {
+        return PortArgument{number, {}};
+    }
+    return std::nullopt;
 }
 
 int RunTargetCommand(std::string_view name, std::span<const std::string> args, CliStreams streams,
@@ -337,6 +336,7 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     if (command == kTargetCommands.end()) {
         return kExitUsage;
     }
+    const HistoryTime started = HistoryNow();
     const std::optional<TargetArguments> arguments = ParseArguments(*command, args, streams.err);
     if (!arguments) {
         return kExitUsage;
@@ -355,21 +355,23 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
         report->outcome(status, SummaryOf(status), {});
         return status;
     }
+    const CommandRun run{RunStart{"tarnwick-cli", std::string(name), *settings, started},
+                         package ? &*package : nullptr, environment.historyFile};
     TargetSession session(*settings, environment.timings, *report);
     session.select(package ? &*package : nullptr, item);
     switch (command->needs) {
     case Needs::Nothing:
-        return Concluded(session, ShowInfo(session), {}, *report);
+        return Concluded(session, ShowInfo(session), {}, *report, run);
     case Needs::Package: {
         const int status = session.update();
-        return Concluded(session, status, UpdatedText(session, *package), *report);
+        return Concluded(session, status, UpdatedText(session, *package), *report, run);
     }
     case Needs::NewPackage:
         return RunBackup(session, arguments->packagePath, arguments->backup, *report);
     case Needs::PackageAndItem:
         break;
     }
-    return Concluded(session, RunOnItem(command->itemCommand, session, *item, *report), {}, *report);
+    return Concluded(session, RunOnItem(command->itemCommand, session, *item, *report), {}, *report, run);
 }
 
 }  // namespace tarnwick

@@ -6,6 +6,7 @@
 // and name their own settings file.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -23,9 +24,19 @@ struct TargetEnvironment {
     std::filesystem::path settingsFile;
     // Redraw the progress in place; nothing: when the error stream is a terminal.
     std::optional<bool> progressInPlace;
+    // Where each run is recorded; empty when there is no folder for it.
+    std::filesystem::path historyFile;
 };
 
 TargetEnvironment DefaultTargetEnvironment();
+
+// A port named on the command line: by its number, as "COM<n>", or by the
+// path of its device; nothing for any other text.
+struct PortArgument {
+    std::optional<std::uint32_t> number;
+    std::filesystem::path device;
+};
+std::optional<PortArgument> ParsePort(std::string_view text);
 
 // name: one of the seven commands; args: what follows it.
 int RunTargetCommand(std::string_view name, std::span<const std::string> args, CliStreams streams,

@@ -8,22 +8,22 @@ namespace {
 
 constexpr const char* kProgramFolder = "Vornix/Tarnwick";
 
-std::filesystem::path ConfigHome() {
-    if (const char* configHome = std::getenv("XDG_CONFIG_HOME");
-        configHome != nullptr && std::filesystem::path(configHome).is_absolute()) {
-        return configHome;
+// The base folder the variable names when absolute, else the fallback below
+// HOME; then the program's own folder in it. Empty when neither gives one.
+std::filesystem::path ProgramFolderIn(const char* variable, const char* belowHome) {
+    if (const char* base = std::getenv(variable); base != nullptr && std::filesystem::path(base).is_absolute()) {
+        return std::filesystem::path(base) / kProgramFolder;
     }
     if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-        return std::filesystem::path(home) / ".config";
+        return std::filesystem::path(home) / belowHome / kProgramFolder;
     }
     return {};
 }
 
 }  // namespace
 
-std::filesystem::path ConfigFolder() {
-    const std::filesystem::path configHome = ConfigHome();
-    return configHome.empty() ? configHome : configHome / kProgramFolder;
-}
+std::filesystem::path ConfigFolder() { return ProgramFolderIn("XDG_CONFIG_HOME", ".config"); }
+
+std::filesystem::path DataFolder() { return ProgramFolderIn("XDG_DATA_HOME", ".local/share"); }
 
 }  // namespace tarnwick

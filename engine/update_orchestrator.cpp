@@ -8,6 +8,7 @@
 #include <string>
 
 #include "package_file.h"
+#include "sha256.h"
 
 namespace tarnwick {
 namespace {
@@ -21,6 +22,15 @@ void probePort(const CommandSettings& settings) {
     if (!device || !std::filesystem::exists(*device, error)) {
         throw CSerialException(ENOENT);
     }
+}
+
+// The digest of the job's image, taken once per image of the run.
+std::string ImageSha256(const PlannedJob& job, const std::vector<RunJobOutcome>& earlier) {
+    if (job.item == nullptr || !job.item->hasData()) {
+        return {};
+    }
+    const auto same = std::ranges::find(earlier, job.item, [](const RunJobOutcome& outcome) { return outcome.job.item; });
+    return same != earlier.end() ? same->imageSha256 : Sha256Hex(job.item->data());
 }
 
 // Shows the refusal, if any; true when there was one.
@@ -51,6 +61,31 @@ bool LoadPackageForUpdate(Package& package, UserMessages& messages) {
         return false;
     }
     return true;
+}
+
+std::string_view StepName(BatchStep step) {
+    switch (step) {
+    case BatchStep::Erase: return "erase";
+    case BatchStep::Write: return "write";
+    case BatchStep::SetChecksum: return "setChecksum";
+    case BatchStep::Verify: return "verify";
+    case BatchStep::GetChecksum: return "getChecksum";
+    case BatchStep::BlankCheck: return "blankCheck";
+    }
+    return "";
+}
+
+std::string_view ResultName(std::optional<JobResult> result) {
+    if (!result) {
+        return "notRun";
+    }
+    switch (*result) {
+    case JobResult::Success: return "success";
+    case JobResult::Failure: return "failure";
+    case JobResult::CommError: return "commError";
+    case JobResult::CrcError: return "crcError";
+    }
+    return "";
 }
 
 UpdateOrchestrator::UpdateOrchestrator(Worker& worker, SerialPort& port, MessageSink& sink,
@@ -399,12 +434,14 @@ void UpdateOrchestrator::onJobsDone() {
     }
 }
 
-// Pairs the pending run's jobs with the results of those it reached.
+// Pairs the pending run's jobs with the results of those it reached. The
+// items still hold the data the run was given.
 void UpdateOrchestrator::endRun(const std::vector<JobResult>& results) {
     lastRunJobs_.clear();
     for (std::size_t index = 0; index < queuedJobs_->size(); ++index) {
-        lastRunJobs_.push_back({(*queuedJobs_)[index],
-                                index < results.size() ? std::optional(results[index]) : std::nullopt});
+        const PlannedJob& job = (*queuedJobs_)[index];
+        lastRunJobs_.push_back({job, index < results.size() ? std::optional(results[index]) : std::nullopt,
+                                ImageSha256(job, lastRunJobs_)});
     }
     lastRunSucceeded_ = std::ranges::all_of(lastRunJobs_, [](const RunJobOutcome& outcome) {
         return outcome.result == JobResult::Success;

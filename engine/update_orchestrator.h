@@ -47,11 +47,20 @@ struct CommandSettings {
 };
 
 // One job of the last run a command queued, and how it ended; no result for
-// a job the run did not reach.
+// a job the run did not reach. A job with an image carries the SHA-256 of
+// the bytes it was given (empty otherwise), taken before the run's data is
+// released, so that a record of the run can name what was programmed.
 struct RunJobOutcome {
     PlannedJob job;
     std::optional<JobResult> result;
+    std::string imageSha256;
 };
+
+// The names a record or a report gives a job's step and result: erase,
+// write, setChecksum, verify, getChecksum, blankCheck; success, failure,
+// commError, crcError, and notRun for a job the run did not reach.
+std::string_view StepName(BatchStep step);
+std::string_view ResultName(std::optional<JobResult> result);
 
 // The main window's fields that show what the target reported.
 enum class TargetField { Version, Platform, BlankCheck, Checksum1, Checksum2 };

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what is missing, builds (release with debug info), and runs the
 # benchmarks: all of them, or those named (crc, image, package, startup,
-# window-startup, window-stall, transfer, backup). Each figure is printed
+# history, window-startup, window-stall, transfer, backup). Each figure is printed
 # beside its reference measured in the same run. The window's benchmarks need
 # no display: they run on Qt's offscreen platform unless QT_QPA_PLATFORM names
 # another. The transfer runs a real 115200 bit/s line for about three

@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config dpkg-dev
   libgtest-dev libgmock-dev
-  libbz2-dev nlohmann-json3-dev
+  libbz2-dev nlohmann-json3-dev libsqlite3-dev nettle-dev
   qt6-base-dev
   clang libclang-rt-14-dev
   "$@"

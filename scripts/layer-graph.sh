@@ -4,7 +4,7 @@
 # includes: the direction of the layers' dependencies, as the code has it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-folders=(common link packages settings engine tools cli ui app)
+folders=(common link packages settings engine history tools cli ui app)
 for folder in "${folders[@]}"; do
   used=()
   for header in $(grep -rhoE '#include "[^"]+"' "$folder" | sed -E 's/#include "(.*)"/\1/' | sort -u); do

@@ -199,6 +199,7 @@ void MainWindow::dispatch(int id) {
 
 void MainWindow::runTargetCommand(const std::function<void()>& command) {
     const WaitCursor wait;
+    history_.commandStarted();
     command();
 }
 
@@ -440,8 +441,14 @@ void MainWindow::showBackupWritten() {
 
 bool MainWindow::event(QEvent* event) {
     if (std::optional<PostedMessage> message = takeWorkerMessage(*event)) {
+        // The closing commands run as a job run too; only a command's run is recorded.
+        const bool endsCommandRun = message->message == Message::MsgJobsDone && orchestrator_.runPending();
         orchestrator_.handle(*message);
         passToBackup(*message);
+        if (endsCommandRun) {
+            history_.runEnded(orchestrator_, worker_.targetInfo(), currentPackage(),
+                              {settings_.comPort, settings_.comBps, settings_.skipVerify});
+        }
         return true;
     }
     return QWidget::event(event);
@@ -451,6 +458,7 @@ bool MainWindow::event(QEvent* event) {
 // in the window's own context menu, and the backup beside it.
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    menu.addAction(kHistoryEntry, this, [this] { ShowHistory(this, DefaultHistoryFile(), messages_); });
     menu.addAction(kAboutEntry, this, &MainWindow::showAbout);
     backupAction_->setEnabled(controlsEnabled() && backup_.canStart() && commands_.canAddPackages());
     menu.addAction(backupAction_);

@@ -34,6 +34,7 @@
 #include "settings_dialog.h"
 #include "settings_store.h"
 #include "update_orchestrator.h"
+#include "window_history.h"
 #include "worker.h"
 #include "worker_events.h"
 
@@ -162,6 +163,7 @@ private:
     UpdateOrchestrator orchestrator_;
     CameraBackup backup_;
     std::unique_ptr<ProgressWindow> progress_;
+    WindowRunRecorder history_{DefaultHistoryFile(), messages_};
 };
 
 }  // namespace tarnwick

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "scoped_environment.h"
 #include "temporary_folder.h"
 
 namespace tarnwick {
@@ -35,6 +36,8 @@ protected:
     }
 
     testing::TemporaryFolder folder_;
+    // The runs the commands record go to the test's own history.
+    testing::ScopedEnvironment dataHome_{"XDG_DATA_HOME", (folder_ / "data").c_str()};
     std::ostringstream out_;
     std::ostringstream err_;
     // Whether the command is told that both streams reach a terminal.

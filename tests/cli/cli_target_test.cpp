@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // tarnwick-cli's camera commands, end to end against the simulated camera
 // with packages made by the package tool.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <grp.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +22,8 @@
 #include <thread>
 
 #include "catalogues.h"
+#include "history_store.h"
+#include "sha256.h"
 #include "cli_fixture.h"
 #include "console_messages.h"
 #include "file_io.h"
@@ -97,7 +101,8 @@ protected:
     TargetEnvironment environment_{
         {.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}},
         folder_ / "Settings.reg",
-        false};
+        false,
+        DefaultHistoryFile()};
     PackageContents contents_{"Demo", 1160000000, {}};
 };
 
@@ -601,6 +606,111 @@ TEST_F(CliTargetTest, SignalsCancelThroughTheClosingCommandsAndLostOutputStopsNo
                                              " while connected to the camera, during: Write <corvel_uc.bin> to "
                                              "0x00010000");
     }
+}
+
+TEST_F(CliTargetTest, EachRunIsRecordedWithItsPortCameraPackageImagesJobsAndOutcome) {
+    Add("Corvel::uC", "corvel_uc.bin", Image(10000, 5));
+    const std::string package = WritePackage();
+    ASSERT_EQ(Run("update", {package}), kExitSuccess) << err_.str();
+    camera_->scheduleFault({FaultKind::CanInsteadOfAck, CommandId{2, 0x05}, 2, 0});
+    ASSERT_EQ(Run("update", {package}), kExitJobFailed);
+    {
+        StartCamera(60s);
+        const std::jthread interrupter = InterruptWhen([this] { return camera_->counters().hostOpens > 0; }, 1);
+        ASSERT_EQ(Run("info", {}), kExitCancelled);
+    }
+
+    ASSERT_EQ(Run({"history", "--json"}), kExitSuccess) << err_.str();
+    const std::vector<nlohmann::json> runs = Events(out_.str());
+    ASSERT_EQ(runs.size(), 3u) << out_.str();
+    const nlohmann::json& succeeded = runs[2];
+    EXPECT_EQ(succeeded["command"], "update");
+    EXPECT_EQ(succeeded["port"], "COM" + std::to_string(port_));
+    EXPECT_EQ(succeeded["bootCode"], "BLS v2.11 (sim)");
+    EXPECT_EQ(succeeded["flashChip"], "Fujitsu - MBM29DL324BE");
+    EXPECT_EQ(succeeded["family"], "Corvel");
+    EXPECT_EQ(succeeded["package"],
+              (nlohmann::json{
+                  {"name", "Demo"}, {"path", package}, {"sha256", Sha256Hex(testing::readBytes(package))}}));
+    EXPECT_EQ(succeeded["images"], (nlohmann::json::array({{{"type", "Corvel::uC"}, {"version", "1.05"},
+                                                             {"sha256", Sha256Hex(Image(10000, 5))}}})));
+    EXPECT_EQ(succeeded["outcome"], "succeeded");
+    EXPECT_EQ(succeeded["exitStatus"], kExitSuccess);
+    ASSERT_EQ(succeeded["jobs"].size(), 6u);
+    EXPECT_EQ(succeeded["jobs"][1], (nlohmann::json{{"step", "write"}, {"start", 0x10000}, {"length", 0xF0000},
+                                                    {"item", "Corvel::uC"}, {"result", "success"}}));
+
+    const nlohmann::json& failed = runs[1];
+    EXPECT_EQ(failed["outcome"], "failed");
+    EXPECT_EQ(failed["exitStatus"], kExitJobFailed);
+    EXPECT_NE(failed["jobs"][1]["result"], "success");
+    EXPECT_EQ(failed["jobs"].back()["result"], "notRun");
+
+    const nlohmann::json& cancelled = runs[0];
+    EXPECT_EQ(cancelled["command"], "info");
+    EXPECT_EQ(cancelled["outcome"], "cancelled");
+    EXPECT_EQ(cancelled["exitStatus"], kExitCancelled);
+    EXPECT_EQ(cancelled["bootCode"], "") << "the camera never answered";
+    EXPECT_EQ(cancelled["package"], nullptr);
+
+    ASSERT_EQ(Run({"history", "--failed"}), kExitSuccess);
+    const std::string port = "\tCOM" + std::to_string(port_) + "\t";
+    EXPECT_THAT(out_.str(), ::testing::MatchesRegex("3\t[-0-9: ]+\ttarnwick-cli info" + port + "-\t-\tcancelled\n"
+                                                    "2\t[-0-9: ]+\ttarnwick-cli update" + port +
+                                                    "BLS v2.11 \\(sim\\)\tDemo\tfailed \\(status 5\\)\n"));
+    ASSERT_EQ(Run({"history", "--show", "2"}), kExitSuccess);
+    EXPECT_TRUE(OutHas("Outcome:    failed, exit status 5\nJobs:\n  erase        0x00010000 0x000F0000  -"))
+        << out_.str();
+    EXPECT_TRUE(OutHas("Image:      Corvel::uC 1.05 sha256 " + Sha256Hex(Image(10000, 5)) + "\n"));
+}
+
+// Lets no file of the process grow past its size while it lives, as a full
+// disk would refuse a write.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::uintmax_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        const rlimit limit{static_cast<rlim_t>(bytes), old_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    // The write fails with EFBIG instead of killing the process.
+    void (*oldHandler_)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old_{};
+};
+
+TEST_F(CliTargetTest, AHistoryThatCannotTakeTheRunIsToldAndTheUpdateStands) {
+    Add("Corvel::uC", "corvel_uc.bin", Image(10000, 5));
+    const std::string package = WritePackage();
+    ASSERT_EQ(Run("info", {}), kExitSuccess);
+    const std::filesystem::path history = environment_.historyFile;
+    const std::string notWritten = "tarnwick-cli: History not written to " + history.string() + ": ";
+    {
+        const FileSizeLimit full(std::filesystem::file_size(history));
+        EXPECT_EQ(Run("update", {package}), kExitSuccess);
+        EXPECT_TRUE(OutHas("Camera updated.\n")) << out_.str();
+        EXPECT_TRUE(ErrHas(notWritten)) << err_.str();
+
+        EXPECT_EQ(Run("update", {package, "--json"}), kExitSuccess);
+        const std::vector<nlohmann::json> events = Events(out_.str());
+        ASSERT_GE(events.size(), 2u);
+        EXPECT_EQ(events.back()["status"], kExitSuccess);
+        EXPECT_EQ(events[events.size() - 2]["event"], "note");
+        EXPECT_TRUE(events[events.size() - 2]["text"].get<std::string>().starts_with(notWritten));
+    }
+    ASSERT_EQ(Run({"history"}), kExitSuccess);
+    EXPECT_EQ(std::ranges::count(out_.str(), '\n'), 1) << "the run before, not damaged: " << out_.str();
+
+    folder_.write("data/Vornix/Tarnwick/history.sqlite", "not a database");
+    EXPECT_EQ(Run({"history"}), kExitFailure);
+    EXPECT_EQ(err_.str(), "tarnwick-cli: Can't read the history " + history.string() + ": file is not a database\n");
 }
 
 // Scripts test these numbers; the README lists them.

@@ -11,12 +11,15 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "ascii_case.h"
 #include "config_folder.h"
 #include "file_io.h"
 #include "scoped_environment.h"
+#include "sha256.h"
 #include "system_error.h"
 #include "temporary_folder.h"
 #include "unique_fd.h"
@@ -211,25 +214,42 @@ TEST(SystemError, CarriesTheErrnoAndTheSystemsText) {
     EXPECT_EQ(SystemError(EACCES).message(), "Permission denied");
 }
 
-TEST(ConfigFolder, TakesAnAbsoluteXdgConfigHomeElseHomeElseNone) {
+TEST(UserFolders, TakeAnAbsoluteXdgFolderElseOneBelowHomeElseNone) {
     const struct {
-        const char* configHome;
+        const char* xdgHome;
         const char* home;
-        const char* folder;
+        const char* configFolder;
+        const char* dataFolder;
     } cases[] = {
-        {"/cfg", "/home/tech", "/cfg/Vornix/Tarnwick"},
-        {"relative", "/home/tech", "/home/tech/.config/Vornix/Tarnwick"},
-        {"", "/home/tech", "/home/tech/.config/Vornix/Tarnwick"},
-        {nullptr, "/home/tech", "/home/tech/.config/Vornix/Tarnwick"},
-        {"relative", nullptr, ""},
-        {nullptr, "", ""},
+        {"/xdg", "/home/tech", "/xdg/Vornix/Tarnwick", "/xdg/Vornix/Tarnwick"},
+        {"relative", "/home/tech", "/home/tech/.config/Vornix/Tarnwick", "/home/tech/.local/share/Vornix/Tarnwick"},
+        {"", "/home/tech", "/home/tech/.config/Vornix/Tarnwick", "/home/tech/.local/share/Vornix/Tarnwick"},
+        {nullptr, "/home/tech", "/home/tech/.config/Vornix/Tarnwick", "/home/tech/.local/share/Vornix/Tarnwick"},
+        {"relative", nullptr, "", ""},
+        {nullptr, "", "", ""},
     };
     for (const auto& row : cases) {
-        const ScopedEnvironment configHome("XDG_CONFIG_HOME", row.configHome);
+        const ScopedEnvironment configHome("XDG_CONFIG_HOME", row.xdgHome);
+        const ScopedEnvironment dataHome("XDG_DATA_HOME", row.xdgHome);
         const ScopedEnvironment home("HOME", row.home);
-        EXPECT_EQ(ConfigFolder(), std::filesystem::path(row.folder))
-            << (row.configHome ? row.configHome : "unset") << ", " << (row.home ? row.home : "unset");
+        EXPECT_EQ(ConfigFolder(), std::filesystem::path(row.configFolder))
+            << (row.xdgHome ? row.xdgHome : "unset") << ", " << (row.home ? row.home : "unset");
+        EXPECT_EQ(DataFolder(), std::filesystem::path(row.dataFolder))
+            << (row.xdgHome ? row.xdgHome : "unset") << ", " << (row.home ? row.home : "unset");
     }
+}
+
+// Known answers of FIPS 180-2, the last over many blocks.
+TEST(Sha256, GivesTheStandardsKnownAnswers) {
+    const auto bytes = [](std::string_view text) {
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    };
+    EXPECT_EQ(Sha256Hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(Sha256Hex(bytes("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256Hex(bytes("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(Sha256Hex(std::vector<std::uint8_t>(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 TEST(AsciiCase, OnlyAsciiLettersHaveACase) {

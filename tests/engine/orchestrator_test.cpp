@@ -9,6 +9,7 @@
 
 #include "camera_fixture.h"
 #include "orchestration_queue.h"
+#include "sha256.h"
 #include "update_orchestrator.h"
 
 namespace tarnwick {
@@ -260,6 +261,9 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
     PumpUntil([this] { return !orchestrator.runPending(); });
     ASSERT_EQ(orchestrator.lastRunJobs().size(), 6u);
     EXPECT_EQ(orchestrator.lastRunJobs()[1].job, (PlannedJob{Write, 0x10000, 0xF0000, window.item}));
+    // The image is named by the bytes programmed, though released since.
+    EXPECT_EQ(orchestrator.lastRunJobs()[1].imageSha256, Sha256Hex(patternImage(5000)));
+    EXPECT_EQ(orchestrator.lastRunJobs()[0].imageSha256, "");
     EXPECT_EQ(orchestrator.lastRunSucceeded(), true);
     EXPECT_EQ(window.fields[TargetField::BlankCheck], "isn't blank");
 

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTreeView>
 #include <QtTest/QTest>
 
@@ -19,6 +20,8 @@
 #include "property_list.h"
 #include "simulated_camera.h"
 #include "qt_printers.h"
+#include "scoped_environment.h"
+#include "sha256.h"
 #include "temporary_folder.h"
 #include "worker_events.h"
 
@@ -121,6 +124,8 @@ protected:
     testing::TemporaryPortFolder ports;
     SimulatedCamera camera;
     testing::TemporaryFolder home;
+    // The runs the window records go to the test's own history.
+    testing::ScopedEnvironment dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
     std::filesystem::path settingsFile = home / "config/Vornix/Tarnwick/Settings.reg";
     RecordingMessages messages;
     testing::ScriptedDialogs dialogs;
@@ -170,6 +175,32 @@ TEST_F(MainWindowTest, BackUpCameraWritesAPackageAndListsItSelectedForAnUpdate) 
                     .startsWith("Backup Corvel BLS v2.11 (sim) "));
     EXPECT_EQ(ItemRows(), (std::vector<QStringList>{{"Corvel::uC", "0.00", "Corvel-uC.bin"}}));
     EXPECT_TRUE(Enabled(IdUpdateCamera));
+}
+
+TEST_F(MainWindowTest, AnUpdateIsRecordedAndHistoryShowsItWithItsJobs) {
+    Open();
+    const std::vector<std::uint8_t> image(5000, 0x5A);
+    AddPackage(image);
+    Click(IdUpdateCamera);
+    ASSERT_TRUE(WaitUntil([this] { return Idle() && !window->progressWindow().isVisible(); }));
+
+    const std::vector<RunRecord> runs = HistoryStore(DefaultHistoryFile(), false).list({});
+    ASSERT_EQ(runs.size(), 1u);
+    const RunRecord& run = runs[0];
+    EXPECT_EQ(run.frontEnd + " " + run.command, "tarnwick update");
+    EXPECT_EQ(run.port, "COM" + std::to_string(camera.portNumber()));
+    EXPECT_EQ(run.bootCode, "BLS v2.11 (sim)");
+    EXPECT_EQ(run.packageName, "Field update");
+    EXPECT_EQ(run.images, (std::vector<ImageRecord>{{"Corvel::uC", "0.00", Sha256Hex(image)}}));
+    EXPECT_EQ(run.jobs.size(), 6u);
+    EXPECT_EQ(run.outcome, RunOutcome::Succeeded);
+    EXPECT_EQ(run.exitStatus, std::nullopt);
+
+    HistoryDialog dialog(window.get(), HistoryStore(DefaultHistoryFile(), false));
+    ASSERT_EQ(dialog.runView().model()->rowCount(), 1);
+    EXPECT_EQ(dialog.runView().model()->index(0, RunTableModel::Outcome).data(), "succeeded");
+    ASSERT_EQ(dialog.jobView().model()->rowCount(), 6) << "the newest run's jobs";
+    EXPECT_EQ(dialog.jobView().model()->index(1, JobTableModel::Image).data(), "Corvel::uC");
 }
 
 TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
