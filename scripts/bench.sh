@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The references measured against: xmllint, and GNU time for peak memory.
-scripts/install-deps.sh libxml2-utils time
+scripts/install-deps.sh test libxml2-utils time
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_WERROR=ON >/dev/null
 cmake --build build -j"$(nproc)" --target tarnwick-bench tarnwick-cli

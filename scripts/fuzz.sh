@@ -36,7 +36,7 @@ if ((${#targets[@]} == 0)); then
   done
 fi
 
-scripts/install-deps.sh
+scripts/install-deps.sh fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DTARNWICK_FUZZ=ON -DTARNWICK_TESTS=OFF \
   -DTARNWICK_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}" >/dev/null

@@ -6,7 +6,7 @@
 # Usage: scripts/mutation-check.sh [NAME...]   (no names: every fault)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh" python3 rsync
+"$root/scripts/install-deps.sh" test python3 rsync
 work=${TARNWICK_MUTATION_DIR:-$root/build-mutants}
 mkdir -p "$work"
 # By content, and with fresh times on what changed, so that a fault left in a

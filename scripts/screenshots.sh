@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # An X server, a window manager for the title bars, key presses and shots.
-scripts/install-deps.sh xvfb xauth openbox xdotool imagemagick
+scripts/install-deps.sh test xvfb xauth openbox xdotool imagemagick
 cmake -S . -B build -DTARNWICK_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tarnwick tarnwick-camsim tarnwick-mkpkg
 

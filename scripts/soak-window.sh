@@ -30,7 +30,7 @@ seed=${2:-$$}
 }
 RANDOM=$seed
 
-scripts/install-deps.sh
+scripts/install-deps.sh test
 cmake -S . -B build -DTARNWICK_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)" --target tarnwick-window-soak-run tarnwick-camsim tarnwick-mkpkg >/dev/null
 

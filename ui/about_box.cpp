@@ -9,11 +9,13 @@ namespace {
 
 constexpr ControlRow kControls[] = {
     {kNoId, ControlKind::Icon, "", {12, 17, 20, 20}},
-    {IdAboutText, ControlKind::Label, "", {48, 6, 114, 42}},
+    {IdAboutText, ControlKind::Label, "", {48, 6, 114, 50}},
     {IdOk, ControlKind::DefaultButton, "OK", {174, 20, 50, 14}},
 };
 
-constexpr DialogTemplate kTemplate{kAboutCaption, 232, 54, kControls};
+// The label holds six lines, the license last: label and box are one line
+// (8 units) taller than five lines need.
+constexpr DialogTemplate kTemplate{kAboutCaption, 232, 62, kControls};
 
 }  // namespace
 

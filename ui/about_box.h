@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The modal "About Tarnwick" box: the program icon and the version record's
-// name, version, legal notice and maker. OK and Escape close it.
+// name, version, legal notice, maker and license. OK and Escape close it.
 #pragma once
 
 #include <QDialog>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
-// The program's icon: a camera, drawn rather than shipped as a file.
+// The program's icon: the drawing resources/tarnwick.svg, which the icon
+// theme installs too, as PNGs rendered from it at build time.
 #pragma once
 
 #include <QIcon>

@@ -28,6 +28,7 @@ const VersionRecord& programVersion() {
         build::kCompanyName,
         build::kLegalCopyright,
         {build::kProductVersion[0], build::kProductVersion[1], build::kProductVersion[2], build::kProductVersion[3]},
+        build::kLicense,
     };
     return record;
 }
@@ -38,7 +39,8 @@ std::string windowCaption(const VersionRecord& record) {
 
 std::string aboutText(const VersionRecord& record) {
     return std::string(record.productName) + "\n" + versionText(record) + "\n\n" +
-           std::string(record.legalCopyright) + "\n" + std::string(record.companyName) + "\n";
+           std::string(record.legalCopyright) + "\n" + std::string(record.companyName) + "\n" +
+           std::string(record.license) + "\n";
 }
 
 }  // namespace tarnwick

@@ -22,6 +22,7 @@
 #include "available_items_dialog.h"
 #include "dialog_messages.h"
 #include "new_package_dialog.h"
+#include "program_icon.h"
 #include "qt_package_dialogs.h"
 #include "qt_printers.h"
 #include "settings_dialog.h"
@@ -94,6 +95,13 @@ TEST(NewPackageDialog, OkAcceptsEvenAnEmptyName) {
     QTest::keyClick(dialog.findChild<QLineEdit*>(QString::number(NewPackageDialog::kNameEditId)), Qt::Key_Return);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.packageName(), "");
+}
+
+TEST(ProgramIcon, IsTheInstalledDrawingFrom16To256Pixels) {
+    const QList<QSize> sizes = programIcon().availableSizes();
+    for (const int side : {16, 32, 256}) {
+        EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
+    }
 }
 
 TEST(FileDialogFilters, ShowTheSystemsNamesOverPatternsQtCanRead) {

@@ -68,12 +68,13 @@ TEST(EnableRules, EachSituationEnablesExactlyItsControls) {
 }
 
 TEST(VersionRecord, TheBuildIsTarnwick130Rc1FromVornixAndAboutShowsNoCandidateForARelease) {
-    const VersionRecord release{"Tarnwick", "Vornix", "Legal", {1, 5, 0, 0}};
-    EXPECT_EQ(aboutText(release), "Tarnwick\nv1.05\n\nLegal\nVornix\n");
-    EXPECT_EQ(aboutText(VersionRecord{}), "\nv0.00\n\n\n\n") << "missing strings leave their lines empty";
+    const VersionRecord release{"Tarnwick", "Vornix", "Legal", {1, 5, 0, 0}, "License"};
+    EXPECT_EQ(aboutText(release), "Tarnwick\nv1.05\n\nLegal\nVornix\nLicense\n");
+    EXPECT_EQ(aboutText(VersionRecord{}), "\nv0.00\n\n\n\n\n") << "missing strings leave their lines empty";
     EXPECT_EQ(windowCaption(programVersion()), "Tarnwick v1.30-rc1");
     EXPECT_EQ(programVersion().companyName, "Vornix");
     EXPECT_FALSE(programVersion().legalCopyright.empty());
+    EXPECT_EQ(programVersion().license, "License: GPL-2.0-or-later");
 }
 
 TEST(ItemProperties, AUserItemLooksItsFileUpOnDiskWhileALoadedOneShowsWhatWasStoredAndIsNotEditable) {
