@@ -278,7 +278,7 @@ bool OpenNamedPackage(const TargetCommand& command, const TargetArguments& argum
     const std::filesystem::path path(arguments.packagePath);
     package = OpenPackage(path.stem().string(), arguments.packagePath, messages);
     if (!package) {
-        report.note(UnreadablePackageText(path));
+        report.note("tarnwick-cli: " + UnreadablePackageText(path));
         return false;
     }
     if (command.needs == Needs::PackageAndItem) {

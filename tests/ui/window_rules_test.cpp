@@ -232,6 +232,25 @@ TEST_F(PackageCommandsTest, ALoadedPackageFileIsListedOnceAndKeepsItsItems) {
     EXPECT_EQ(messages_.shown, std::vector(2, kExists));
 }
 
+TEST_F(PackageCommandsTest, APackageFileThatCannotBeReadOrNamesNoPackageIsRefusedWithWhy) {
+    const std::pair<std::string, std::string> rows[] = {
+        {(folder_ / "gone.xml").string(), "No such file or directory"},
+        {folder_.path().string(), "Is a directory"},
+        {folder_.write("notes.xml", "just some notes").string(), "not a package file"},
+        {folder_.write("nameless.xml", "<updpackage><time>1</time></updpackage>").string(),
+         "no package name in the file"},
+    };
+    for (const auto& [path, reason] : rows) {
+        dialogs_.files.push_back(path);
+        EXPECT_EQ(commands_.loadPackage(), PackageChange::None) << path;
+        ASSERT_FALSE(messages_.shown.empty()) << path;
+        EXPECT_EQ(messages_.shown.back(), (RecordingMessages::Shown{"Can't read package file " + path + ": " + reason,
+                                                                   "Tarnwick", MessageIcon::Exclamation}));
+    }
+    EXPECT_TRUE(store_.empty());
+    EXPECT_EQ(messages_.shown.size(), std::size(rows));
+}
+
 TEST_F(PackageCommandsTest, TwentyPackagesRefuseNewAndLoadWithoutAsking) {
     for (int index = 0; index < 20; ++index) {
         newPackage("P" + std::to_string(index));
