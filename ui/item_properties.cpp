@@ -50,13 +50,20 @@ std::optional<DiskFile> FindDiskFile(std::string_view path) {
     return error ? std::nullopt : std::optional(found);
 }
 
-// The decimal digits at the start of text, after any spaces; nullopt once the
-// number outgrows largest.
+bool IsDecimalDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The decimal digits at the start of text, after any spaces; nullopt when
+// there are none or once the number outgrows largest.
 std::optional<std::uint32_t> LeadingNumber(std::string_view text, std::uint32_t largest) {
     text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    if (text.empty() || !IsDecimalDigit(text.front())) {
+        return std::nullopt;
+    }
     std::uint32_t value = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') {
+        if (!IsDecimalDigit(c)) {
             break;
         }
         value = value * 10 + static_cast<std::uint32_t>(c - '0');

@@ -27,17 +27,16 @@ struct FilePropertyTexts {
     friend bool operator==(const FilePropertyTexts&, const FilePropertyTexts&) = default;
 };
 
-// The item's properties; all empty when no item is shown. editable is set
-// only when an item is shown (the properties "Version" and "File" then take
-// it as their enabled flag) and stays unset otherwise, so those flags keep
-// their previous state.
+// The item's properties; all empty when no item is shown. editable is the
+// enabled flag of the properties "Version" and "File": set exactly when an
+// item of a user-built package is shown.
 struct ItemPropertyTexts {
     std::string name;
     std::string cameraType;
     std::string version;
     std::string file;
     FilePropertyTexts fileProperties;
-    std::optional<bool> editable;
+    bool editable = false;
 
     friend bool operator==(const ItemPropertyTexts&, const ItemPropertyTexts&) = default;
 };
@@ -74,8 +73,8 @@ DestinationTexts DescribeDestination(const PackageItem* item);
 
 // A version typed by the user: major, then minor after the first of ",", ".",
 // ";", ":", each a decimal number after any spaces that ends at the first
-// non-digit (none gives 0); no separator makes the whole number the version.
-// nullopt when a part outgrows its 8 bits (or the whole number 16 bits),
+// non-digit; no separator makes the whole number the version. nullopt when a
+// part has no digits, or outgrows its 8 bits (the whole number 16 bits),
 // which would spill into the other part.
 std::optional<std::uint32_t> ParseEditedVersion(std::string_view text);
 

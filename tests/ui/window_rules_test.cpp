@@ -99,8 +99,7 @@ TEST(ItemProperties, AUserItemLooksItsFileUpOnDiskWhileALoadedOneShowsWhatWasSto
     const ItemPropertyTexts texts = DescribeItem(&loaded, &stored);
     EXPECT_EQ(texts.fileProperties, (FilePropertyTexts{"4096 Byte(s)", "03.10.2006 - 09:05:07"}));
     EXPECT_EQ(texts.editable, false);
-    EXPECT_EQ(DescribeItem(&loaded, nullptr), ItemPropertyTexts{}) << "no item leaves the enabled flags";
-    EXPECT_EQ(DescribeItem(nullptr, nullptr).editable, std::nullopt);
+    EXPECT_EQ(DescribeItem(&user, nullptr), ItemPropertyTexts{}) << "nothing to edit without an item";
 }
 
 TEST(DestinationTexts, EndAddressWrapsInThirtyTwoBitsAndAnUnknownTypeShowsNothing) {
@@ -113,12 +112,12 @@ TEST(DestinationTexts, EndAddressWrapsInThirtyTwoBitsAndAnUnknownTypeShowsNothin
     EXPECT_EQ(DescribeDestination(nullptr), DestinationTexts{});
 }
 
-TEST(EditedVersion, ReadsDecimalPartsAfterTheFirstSeparatorAndRefusesOverflow) {
+TEST(EditedVersion, ReadsDecimalPartsAfterTheFirstSeparatorAndRefusesOverflowAndPartsWithoutDigits) {
     const std::pair<const char*, std::optional<std::uint32_t>> rows[] = {
-        {"1.10", 0x010A},   {"2,05", 0x0205},    {"3;1", 0x0301},   {"4:2.9", 0x0402}, {"1.02beta", 0x0102},
-        {" 7.1", 0x0701},   {"258", 0x0102},     {"0x0102", 0},     {"", 0},           {"abc", 0},
-        {"1.", 0x0100},     {"255.255", 0xFFFF}, {"256.0", std::nullopt}, {"1.300", std::nullopt},
-        {"65536", std::nullopt},
+        {"1.10", 0x010A},       {"2,05", 0x0205},       {"3;1", 0x0301},        {"4:2.9", 0x0402},
+        {"1.02beta", 0x0102},   {" 7.1", 0x0701},       {"258", 0x0102},        {"0x0102", 0},
+        {"255.255", 0xFFFF},    {"256.0", std::nullopt}, {"1.300", std::nullopt}, {"65536", std::nullopt},
+        {"abc", std::nullopt},  {"", std::nullopt},     {"1.", std::nullopt},   {".5", std::nullopt},
     };
     for (const auto& [text, version] : rows) {
         EXPECT_EQ(ParseEditedVersion(text), version) << text;
