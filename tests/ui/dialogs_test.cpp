@@ -69,6 +69,7 @@ TEST(AvailableItemsModel, ListsTheCatalogueInOrderWithLowerCaseHexadecimal) {
 
 TEST(AvailableItemsDialog, AddIsEnabledOnlyWhileARowIsChosenAndADoubleClickAddsIt) {
     AvailableItemsDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Add item");
     auto& list = *dialog.findChild<QTableView*>(QString::number(AvailableItemsDialog::kListId));
     const auto& add = *dialog.findChild<QPushButton*>(QString::number(AvailableItemsDialog::kAddId));
     const auto centreOfRow = [&list](int row) { return list.visualRect(list.model()->index(row, 0)).center(); };
