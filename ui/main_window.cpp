@@ -425,14 +425,23 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 // A window disabled by a job run cannot be closed, as the Exit button
-// cannot be pressed then.
+// cannot be pressed then. The question comes before the link ends, so that
+// backing out of it (Escape, the close box) leaves everything as it was.
 bool MainWindow::exitWindow() {
     if (!controlsEnabled()) {
         return false;
     }
+    bool save = settings_.savePackages;
+    if (!save) {
+        const MessageAnswer answer =
+            messages_.ask(kSavePackageListQuestion, kProgramCaption, MessageIcon::Question, MessageButtons::YesNo);
+        if (answer == MessageAnswer::Cancel) {
+            return false;
+        }
+        save = answer == MessageAnswer::Yes;
+    }
     orchestrator_.endLink();
-    if (settings_.savePackages || messages_.ask(kSavePackageListQuestion, kProgramCaption, MessageIcon::Question,
-                                                 MessageButtons::YesNo) == MessageAnswer::Yes) {
+    if (save) {
         SavePackageList(packages_, settingsStore_.configPath(), messages_);
     }
     const Package* package = currentPackage();
