@@ -191,7 +191,9 @@ void MainWindow::setCommand(int id, std::function<void()> command) {
 
 void MainWindow::dispatch(int id) {
     if (const auto found = buttonCommands_.find(id); found != buttonCommands_.end()) {
+        const FocusReturn focus(*this);
         found->second();
+        focus.restore();
     }
 }
 
@@ -287,7 +289,10 @@ void MainWindow::onPropertyNotice(PropertyNotice& notice) {
     if (notice.code == PropertyNotification::ValueChanged && notice.property == propertyRows_.version) {
         editVersion();
     } else if (notice.code == PropertyNotification::BrowseRequested) {
+        // Showing the file closes the "..." button; the list takes the focus.
+        const FocusReturn focus(*this);
         attachFirmwareFile();
+        focus.restore();
     }
 }
 
@@ -337,8 +342,19 @@ PackageItem* MainWindow::selectedItem() {
     return package->FindItemByTypeName(itemModel_->typeNameAt(itemRow_).toStdString());
 }
 
+// A job run takes the focus from the disabled controls; it comes back after.
 void MainWindow::enableMainWindow(bool enabled) {
+    if (enabled == panel_->isEnabled()) {
+        return;
+    }
+    if (!enabled) {
+        runFocus_.emplace(*this);
+    }
     panel_->setEnabled(enabled);
+    if (enabled && runFocus_) {
+        runFocus_->restore();
+        runFocus_.reset();
+    }
 }
 
 void MainWindow::enableConnectButton(bool enabled) {
@@ -349,8 +365,15 @@ void MainWindow::enableUpdateButton(bool enabled) {
     control(IdUpdateCamera)->setEnabled(enabled);
 }
 
+// Both captions keep Alt+C, the key of the template's "&Connect...".
 void MainWindow::setConnectCaption(std::string_view caption) {
-    controls_->get<QPushButton>(IdConnect)->setText(localText(caption));
+    QString text = localText(caption);
+    if (caption == kConnectCaption) {
+        text = QStringLiteral("&Connect...");
+    } else if (caption == kDisconnectCaption) {
+        text = QStringLiteral("Dis&connect...");
+    }
+    controls_->get<QPushButton>(IdConnect)->setText(text);
 }
 
 void MainWindow::showField(TargetField field, std::string_view text) {

@@ -23,8 +23,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "control_table.h"
+#include "focus_return.h"
 #include "item_property_view.h"
 #include "package_commands.h"
 #include "package_store.h"
@@ -141,6 +143,8 @@ private:
     PropertyList* propertyList_ = nullptr;
     ItemPropertyRows propertyRows_{};
     std::map<int, std::function<void()>> buttonCommands_;
+    // Where the focus was when a job run disabled the window.
+    std::optional<FocusReturn> runFocus_;
     int itemRow_ = -1;
     bool exited_ = false;
 

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest/QTest>
 
@@ -143,7 +145,7 @@ TEST_F(MainWindowTest, UpdateCameraEndsProgrammedAndShowsTheTarget) {
     EXPECT_EQ(shown[IdVersion].front(), "BLS v2.11 (sim)");
     EXPECT_EQ(shown[IdPlatform].front(), "Corvel (Fujitsu - MBM29DL324BE)");
     EXPECT_EQ(Text(IdVersion), "") << "emptied with the link";
-    EXPECT_EQ(qobject_cast<QPushButton*>(window->control(IdConnect))->text(), "Connect...");
+    EXPECT_EQ(qobject_cast<QPushButton*>(window->control(IdConnect))->text(), "&Connect...");
 }
 
 TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
@@ -256,6 +258,50 @@ TEST_F(MainWindowTest, APackageBuiltInTheWindowIsSavedOnExitAndFoundAgain) {
     EXPECT_TRUE(messages.asked.empty());
     EXPECT_TRUE(std::filesystem::exists(list));
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(MainWindowTest, AfterAFileIsAttachedTheFocusIsBackInThePropertyList) {
+    Open();
+    AddPackage(std::vector<std::uint8_t>(10, 1));
+    SelectItemRow(0);
+    dialogs.files = {home.write("Corvel1b-2.01.bin", "firmware").string()};
+    // A file dialog is a window of its own: it takes the focus while it is open.
+    dialogs.whileChoosingFile = [] {
+        QDialog fileDialog;
+        QTimer::singleShot(0, &fileDialog, [&fileDialog] {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&fileDialog));
+            fileDialog.accept();
+        });
+        fileDialog.exec();
+    };
+    BrowseForFile();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(PropertyValue("Version"), "2.01");
+    EXPECT_EQ(QApplication::focusWidget(), &Properties());
+}
+
+// Alt+C in both captions of the link button; Escape or the close box at
+// "Save package list?" back out of leaving, the link and the work kept.
+TEST_F(MainWindowTest, AltCConnectsAndDisconnectsAndBackingOutOfTheSaveQuestionKeepsEverything) {
+    Open();
+    QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
+    ASSERT_TRUE(WaitUntil([this] { return window->orchestrator().connected() && window->controlsEnabled(); }));
+    window->packages().Add(Package("Unsaved", ""));
+    window->refillPackageBox();
+    messages.answer = MessageAnswer::Cancel;
+    int exitCode = -1;
+    QObject::connect(window.get(), &MainWindow::exited, [&exitCode](int code) { exitCode = code; });
+    Click(IdExit);
+    window->close();
+    EXPECT_EQ(messages.asked.size(), 2u);
+    EXPECT_EQ(exitCode, -1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->orchestrator().connected());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile.parent_path() / "Tarnwick.packages.xml"));
+
+    QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
+    ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
 }
 
 TEST_F(MainWindowTest, TheTwentiethPackageDisablesNew) {
