@@ -2,6 +2,7 @@
 #include "qt_package_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QString>
 
 #include "available_items_dialog.h"
@@ -44,11 +45,15 @@ std::optional<std::string> QtPackageDialogs::chooseFile(const FileDialogRequest&
     dialog.selectNameFilter(filters.back());
     if (!initialFile.empty()) {
         dialog.selectFile(QString::fromStdString(initialFile));
+    } else if (!lastFolder_.isEmpty()) {
+        dialog.setDirectory(lastFolder_);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().front().toStdString();
+    const QString chosen = dialog.selectedFiles().front();
+    lastFolder_ = QFileInfo(chosen).absolutePath();
+    return chosen.toStdString();
 }
 
 std::optional<Guid> QtPackageDialogs::chooseAvailableItem() {

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -120,6 +122,32 @@ TEST(FileDialogFilters, ShowTheSystemsNamesOverPatternsQtCanRead) {
     EXPECT_EQ(NameFilters(kLoadPackageDialog), (QStringList{"All (*)", "Package file (*.xml) (*.xml)"}));
     EXPECT_EQ(NameFilters(kLoadFirmwareDialog),
               (QStringList{"All (*)", "ARM/FPGA Firmware (*.bin;*.rbf) (*.bin *.rbf)"}));
+}
+
+TEST(QtPackageDialogs, AFileDialogOpensAtTheGivenFileOrInTheFolderChosenLast) {
+    const testing::TemporaryFolder home;
+    const QString package = QString::fromStdString(home.write("packages/release.xml", "<p/>").string());
+    const QString firmware = QString::fromStdString(home.write("firmware/uc.bin", "uc").string());
+    QtPackageDialogs dialogs(nullptr);
+    // Notes the folder the next file dialog opens in and chooses file there.
+    QString openedIn;
+    const auto chooseInNextDialog = [&openedIn](const QString& file) {
+        QTimer::singleShot(0, [&openedIn, file] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            openedIn = dialog->directory().absolutePath();
+            dialog->selectFile(file);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    chooseInNextDialog(package);
+    EXPECT_EQ(dialogs.chooseFile(kLoadPackageDialog, {}), package.toStdString());
+    chooseInNextDialog(firmware);
+    EXPECT_EQ(dialogs.chooseFile(kLoadFirmwareDialog, firmware.toStdString()), firmware.toStdString());
+    EXPECT_EQ(openedIn, QFileInfo(firmware).absolutePath());
+    chooseInNextDialog(package);
+    dialogs.chooseFile(kLoadPackageDialog, {});
+    EXPECT_EQ(openedIn, QFileInfo(firmware).absolutePath());
 }
 
 class SettingsDialogTest : public ::testing::Test {
