@@ -112,7 +112,7 @@ ItemPropertyTexts DescribeItem(const Package* package, const PackageItem* item) 
     return texts;
 }
 
-DestinationTexts DescribeDestination(const PackageItem* item) {
+DestinationTexts DescribeDestination(const PackageItem* item, const RegionReadings& readings) {
     DestinationTexts texts;
     const ImageType* type = item ? FindImageType(item->typeGuid) : nullptr;
     if (!type) {
@@ -122,6 +122,7 @@ DestinationTexts DescribeDestination(const PackageItem* item) {
     texts.startAddress = Hex32(type->startAddress);
     texts.endAddress = Hex32(type->startAddress + type->regionSize - 1u);
     texts.size = Hex32(type->regionSize);
+    texts.read = readings.valuesOf(type->startAddress, type->regionSize);
     return texts;
 }
 

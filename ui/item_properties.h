@@ -12,11 +12,11 @@
 #include <string_view>
 
 #include "package_model.h"
+#include "region_readings.h"
 
 namespace tarnwick {
 
 inline constexpr std::string_view kFileNotFoundText = "File not found!";
-inline constexpr std::string_view kUnknownTargetValue = "unknown";
 // The "Filesize" text before any item was shown.
 inline constexpr std::string_view kNoFileSizeText = "0 Byte(s)";
 
@@ -41,16 +41,14 @@ struct ItemPropertyTexts {
     friend bool operator==(const ItemPropertyTexts&, const ItemPropertyTexts&) = default;
 };
 
-// The destination panel: empty texts for an item of unknown type, "unknown"
-// for what only the camera can tell.
+// The destination panel: empty texts for an item of unknown type, and what
+// was read about the item's region ("unknown" for what never was).
 struct DestinationTexts {
     std::string name;
     std::string startAddress;
     std::string endAddress;
     std::string size;
-    std::string blankCheck{kUnknownTargetValue};
-    std::string checksum1{kUnknownTargetValue};
-    std::string checksum2{kUnknownTargetValue};
+    RegionValues read;
 
     friend bool operator==(const DestinationTexts&, const DestinationTexts&) = default;
 };
@@ -69,7 +67,7 @@ FilePropertyTexts DescribeFile(std::string_view path, const PackageItem* stored)
 ItemPropertyTexts DescribeItem(const Package* package, const PackageItem* item);
 
 // Start "0x%08X"; end = start + size - 1 in unsigned 32-bit arithmetic.
-DestinationTexts DescribeDestination(const PackageItem* item);
+DestinationTexts DescribeDestination(const PackageItem* item, const RegionReadings& readings);
 
 // A version typed by the user: major, then minor after the first of ",", ".",
 // ";", ":", each a decimal number after any spaces that ends at the first

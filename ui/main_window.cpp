@@ -14,7 +14,6 @@
 #include <QShortcut>
 #include <QTreeView>
 
-#include <array>
 #include <utility>
 
 #include "about_box.h"
@@ -79,9 +78,6 @@ constexpr ControlRow kControls[] = {
     {IdUpdateInfo, Button, "Update info", {396, 240, 54, 14}, Disabled},
     {IdConnect, Button, "&Connect...", {330, 264, 120, 14}},
 };
-
-// The fields that show what the target reported, by TargetField.
-constexpr std::array kFieldIds{IdVersion, IdPlatform, IdBlankCheck, IdChecksum1, IdChecksum2};
 
 constexpr int kItemColumnWidth = 100;
 
@@ -263,14 +259,17 @@ void MainWindow::fillItemList() {
 }
 
 void MainWindow::showItem() {
-    const PackageItem* item = selectedItem();
-    ShowItemProperties(*propertyList_, propertyRows_, DescribeItem(currentPackage(), item));
-    const DestinationTexts destination = DescribeDestination(item);
+    ShowItemProperties(*propertyList_, propertyRows_, DescribeItem(currentPackage(), selectedItem()));
+    showDestination();
+}
+
+void MainWindow::showDestination() {
+    const DestinationTexts destination = DescribeDestination(selectedItem(), orchestrator_.regionReadings());
     const std::pair<int, const std::string&> fields[] = {
         {IdDestinationName, destination.name}, {IdStartAddress, destination.startAddress},
         {IdEndAddress, destination.endAddress}, {IdSize, destination.size},
-        {IdBlankCheck, destination.blankCheck}, {IdChecksum1, destination.checksum1},
-        {IdChecksum2, destination.checksum2},
+        {IdBlankCheck, destination.read.blankCheck}, {IdChecksum1, destination.read.checksum1},
+        {IdChecksum2, destination.read.checksum2},
     };
     for (const auto& [id, text] : fields) {
         controls_->get<QLineEdit>(id)->setText(localText(text));
@@ -376,8 +375,14 @@ void MainWindow::setConnectCaption(std::string_view caption) {
     controls_->get<QPushButton>(IdConnect)->setText(text);
 }
 
+// A value read from a region is the orchestrator's to keep with its region;
+// the destination fields show those of the selected item's region.
 void MainWindow::showField(TargetField field, std::string_view text) {
-    controls_->get<QLineEdit>(kFieldIds[static_cast<std::size_t>(field)])->setText(localText(text));
+    if (field == TargetField::Version || field == TargetField::Platform) {
+        controls_->get<QLineEdit>(field == TargetField::Version ? IdVersion : IdPlatform)->setText(localText(text));
+    } else {
+        showDestination();
+    }
 }
 
 void MainWindow::showProgress(const ProgressDisplay& progress) {

@@ -119,6 +119,7 @@ private:
     void attachFirmwareFile();
     void fillItemList();
     void showItem();
+    void showDestination();
     void runSettingsDialog();
     void toggleView();
     void showAbout();

@@ -168,6 +168,32 @@ TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
     ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
 }
 
+// After an update the destination fields show what was read for the selected
+// item's region, not the last region's; a region never read shows "unknown".
+TEST_F(MainWindowTest, BlankCheckAndChecksumsBelongToTheRegionOfTheSelectedItem) {
+    Open();
+    AddPackage(std::vector<std::uint8_t>(3000, 0x11));
+    PackageItem fpga(TypeNamed("Corvel::FPGA"));
+    fpga.fileName = home.write("fpga.rbf", std::vector<std::uint8_t>(2000, 0x22)).string();
+    window->packages()[0].AppendItem(std::move(fpga));
+    window->refillPackageBox();
+    ASSERT_EQ(ItemRows().at(1).front(), "Corvel::uC");
+    const auto regionFields = [this] { return QStringList{Text(IdBlankCheck), Text(IdChecksum1), Text(IdChecksum2)}; };
+    SelectItemRow(1);
+    EXPECT_EQ(regionFields(), QStringList({"unknown", "unknown", "unknown"}));
+
+    Click(IdUpdateCamera);
+    ASSERT_TRUE(WaitUntil([this] { return Idle() && !window->progressWindow().isVisible(); }));
+    const QStringList uc = regionFields();
+    SelectItemRow(0);
+    const QStringList fpgaRead = regionFields();
+    EXPECT_NE(fpgaRead.at(1), "unknown");
+    EXPECT_NE(fpgaRead, uc);
+    SelectItemRow(1);
+    EXPECT_EQ(regionFields(), uc);
+    EXPECT_NE(uc.at(1), "unknown");
+}
+
 class SilentCameraTest : public MainWindowTest {
 protected:
     SilentCameraTest() : MainWindowTest(10min) {}

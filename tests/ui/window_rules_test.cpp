@@ -103,13 +103,14 @@ TEST(ItemProperties, AUserItemLooksItsFileUpOnDiskWhileALoadedOneShowsWhatWasSto
 }
 
 TEST(DestinationTexts, EndAddressWrapsInThirtyTwoBitsAndAnUnknownTypeShowsNothing) {
+    const RegionReadings nothingRead;
     const PackageItem boot(TypeNamed("Tessid::Bootloader"));
-    EXPECT_EQ(DescribeDestination(&boot), (DestinationTexts{"Tessid::Bootloader", "0xFFFFFFFF", "0x0000FFFE",
-                                                             "0x00010000", "unknown", "unknown", "unknown"}));
+    EXPECT_EQ(DescribeDestination(&boot, nothingRead),
+              (DestinationTexts{"Tessid::Bootloader", "0xFFFFFFFF", "0x0000FFFE", "0x00010000", {}}));
     PackageItem unknown;
     unknown.typeName = "Mystery";
-    EXPECT_EQ(DescribeDestination(&unknown), DestinationTexts{});
-    EXPECT_EQ(DescribeDestination(nullptr), DestinationTexts{});
+    EXPECT_EQ(DescribeDestination(&unknown, nothingRead), DestinationTexts{});
+    EXPECT_EQ(DescribeDestination(nullptr, nothingRead), DestinationTexts{});
 }
 
 TEST(EditedVersion, ReadsDecimalPartsAfterTheFirstSeparatorAndRefusesOverflowAndPartsWithoutDigits) {
