@@ -26,7 +26,7 @@ constexpr std::string_view kDecompressFailed = "Can't decompress file. (";
 constexpr std::size_t kDecompressSlack = 4096;
 
 constexpr std::string_view kUnreadablePackage = "Can't read package file ";
-constexpr std::string_view kNotAPackageFile = "not a package file";
+constexpr std::string_view kNotAPackageFile = "not a package file, or a damaged one";
 constexpr std::string_view kNoPackageName = "no package name in the file";
 
 constexpr std::string_view kCaption = "Tarnwick";

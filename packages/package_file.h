@@ -55,7 +55,7 @@ std::optional<Package> OpenPackage(std::string name, std::string path, UserMessa
 // Why the package file at path could not be opened, naming it: "Can't read
 // package file PATH: REASON", the reason being the system's text for a file
 // that cannot be opened (missing, a folder, not ours to read), otherwise
-// "not a package file".
+// "not a package file, or a damaged one".
 std::string UnreadablePackageText(const std::filesystem::path& path);
 // The same for a package file that gives its package no name.
 std::string NamelessPackageText(const std::filesystem::path& path);

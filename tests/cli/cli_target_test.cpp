@@ -131,7 +131,7 @@ TEST_F(CliTargetTest, PackagesThatCannotBeReadSayWhyInTextAndJson) {
     const std::pair<std::string, std::string> rows[] = {
         {missing, "No such file or directory"},
         {folder_.path().string(), "Is a directory"},
-        {Write("notes.xml", "just some notes"), "not a package file"},
+        {Write("notes.xml", "just some notes"), "not a package file, or a damaged one"},
     };
     for (const auto& [path, reason] : rows) {
         EXPECT_EQ(Run("check", {path, "--item", "Corvel::uC"}), kExitFailure) << path;

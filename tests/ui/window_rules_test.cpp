@@ -236,7 +236,7 @@ TEST_F(PackageCommandsTest, APackageFileThatCannotBeReadOrNamesNoPackageIsRefuse
     const std::pair<std::string, std::string> rows[] = {
         {(folder_ / "gone.xml").string(), "No such file or directory"},
         {folder_.path().string(), "Is a directory"},
-        {folder_.write("notes.xml", "just some notes").string(), "not a package file"},
+        {folder_.write("notes.xml", "just some notes").string(), "not a package file, or a damaged one"},
         {folder_.write("nameless.xml", "<updpackage><time>1</time></updpackage>").string(),
          "no package name in the file"},
     };
