@@ -11,9 +11,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
+#include <QStyle>
 #include <QTreeView>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 #include "about_box.h"
@@ -22,6 +26,7 @@
 #include "package_box_model.h"
 #include "program_icon.h"
 #include "qt_package_dialogs.h"
+#include "screen_fit.h"
 #include "version_record.h"
 
 namespace tarnwick {
@@ -81,6 +86,20 @@ constexpr ControlRow kControls[] = {
 
 constexpr int kItemColumnWidth = 100;
 
+// How far the window's font may shrink to fit the screen: text below 7
+// points on the screen's own pixels is hard to read, and below two thirds of
+// the desktop's font the style's fixed sizes (scroll bars, indentation, check
+// marks) crowd the controls. Past that the window scrolls.
+constexpr qreal kSmallestReadablePoints = 7.0;
+constexpr qreal kSmallestFontShare = 2.0 / 3.0;
+constexpr qreal kFontStep = 0.25;
+
+// The view in use: the whole template, or in the basic view the template cut
+// at the dividing line.
+QSize viewSize(const DialogUnits& units, bool expertMode) {
+    return units.toPixels(expertMode ? kClientSize.width : kBasicViewWidth, kClientSize.height);
+}
+
 QString localText(std::string_view text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -110,15 +129,14 @@ MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
     loadPackageList();
     setWindowTitle(localText(windowCaption(programVersion())));
     setWindowIcon(programIcon());
+    fitFontToScreen();
     layOutControls();
     progress_ = std::make_unique<ProgressWindow>(*this, sink_);
     wireCommands();
     refillPackageBox();
     controls_->get<QCheckBox>(IdSkipVerify)->setChecked(settings_.skipVerify);
     controls_->get<QCheckBox>(IdProgramSelected)->setChecked(settings_.programSelected);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    setGeometry(fittedGeometry(panel_->size()));
 }
 
 MainWindow::~MainWindow() = default;
@@ -133,14 +151,19 @@ void MainWindow::loadPackageList() {
     }
 }
 
+// The controls lie on a panel of the template's size in a scroll area, which
+// scrolls only where the screen is too small for the whole window.
 void MainWindow::layOutControls() {
-    const QSize full = units_.toPixels(kClientSize.width, kClientSize.height);
-    panel_ = new QWidget(this);
-    panel_->setGeometry(QRect(QPoint(0, 0), full));
+    auto* scrollArea = new QScrollArea(this);
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setFocusPolicy(Qt::NoFocus);
+    panel_ = new QWidget(scrollArea);
     controls_ = std::make_unique<ControlSet>(*panel_, kControls, units_);
-    fullWidth_ = full.width();
-    basicWidth_ = units_.toPixelsX(kBasicViewWidth);
-    setFixedSize(settings_.expertMode ? fullWidth_ : basicWidth_, full.height());
+    scrollArea->setWidget(panel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scrollArea);
+    sizeToView();
 
     boxModel_ = new PackageBoxModel(commands_, this);
     controls_->get<QComboBox>(IdPackageBox)->setModel(boxModel_);
@@ -417,10 +440,40 @@ void MainWindow::runSettingsDialog() {
 
 // Left, top and height stay; only the width changes.
 void MainWindow::toggleView() {
-    const bool widen = width() == basicWidth_ && !settings_.expertMode;
+    const bool widen = panel_->width() == viewSize(units_, false).width() && !settings_.expertMode;
     settings_.expertMode = widen;
-    setFixedWidth(widen ? fullWidth_ : basicWidth_);
+    sizeToView();
     refreshControls();
+}
+
+// The window's frame is the window manager's and unknown before the window
+// is shown; the style's title bar and frame stand in for it.
+QRect MainWindow::fittedGeometry(QSize view) const {
+    const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    const QMargins frame(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
+    return FitOnScreen(view, screen()->availableGeometry(), frame, style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+// A template that the screen's free area cannot hold at the desktop's font
+// is laid out in a smaller one, as long as its text stays readable.
+void MainWindow::fitFontToScreen() {
+    const auto fits = [this] {
+        const QSize view = viewSize(units_, settings_.expertMode);
+        return fittedGeometry(view).size() == view;
+    };
+    QFont smaller = font();
+    const qreal smallest = std::max(kSmallestReadablePoints / screen()->devicePixelRatio(),
+                                    kSmallestFontShare * smaller.pointSizeF());
+    while (!fits() && smaller.pointSizeF() - kFontStep >= smallest) {
+        smaller.setPointSizeF(smaller.pointSizeF() - kFontStep);
+        setFont(smaller);
+        units_ = DialogUnits(smaller);
+    }
+}
+
+void MainWindow::sizeToView() {
+    panel_->setFixedSize(viewSize(units_, settings_.expertMode));
+    setFixedSize(fittedGeometry(panel_->size()).size());
 }
 
 void MainWindow::showAbout() {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The main window: a fixed-size window laid out from its template, in the
 // basic view (cut at the dividing line) or the advanced one with the
-// destination panel, as the ExpertMode setting chose at start-up.
+// destination panel, as the ExpertMode setting chose at start-up. Where the
+// screen it opens on is too small for it, it is laid out in a smaller font,
+// and past the smallest readable one its contents scroll.
 //
 // It owns the package list, the serial port, the worker and the update
 // orchestration. The worker's messages arrive as posted events and are handed
@@ -122,6 +124,11 @@ private:
     void showDestination();
     void runSettingsDialog();
     void toggleView();
+    // The client area for a view of that size: all of it where the screen's
+    // free area holds it, else what the area leaves; centred in the area.
+    [[nodiscard]] QRect fittedGeometry(QSize view) const;
+    void fitFontToScreen();
+    void sizeToView();
     void showAbout();
     bool exitWindow();
 
@@ -133,8 +140,6 @@ private:
     std::unique_ptr<PackageDialogs> ownDialogs_;
     PackageCommands commands_;
     DialogUnits units_;
-    int fullWidth_ = 0;
-    int basicWidth_ = 0;
 
     // Children of the window, which owns them.
     QWidget* panel_ = nullptr;

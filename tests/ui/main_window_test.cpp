@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QTreeView>
 #include <QtTest/QTest>
@@ -328,6 +329,16 @@ TEST_F(MainWindowTest, AltCConnectsAndDisconnectsAndBackingOutOfTheSaveQuestionK
 
     QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
     ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+}
+
+// The headless screen is narrower than the template at the desktop's font.
+TEST_F(MainWindowTest, TheWindowFitsTheScreenItOpensOnWithEveryControlInView) {
+    Open();
+    EXPECT_TRUE(window->screen()->availableGeometry().contains(window->geometry()));
+    for (const int id : {IdPackageBox, IdExit, IdUpdateCamera, IdConnect, IdChecksum2}) {
+        const QWidget& shown = *window->control(id);
+        EXPECT_TRUE(window->rect().contains(QRect(shown.mapTo(window.get(), QPoint()), shown.size()))) << id;
+    }
 }
 
 TEST_F(MainWindowTest, TheTwentiethPackageDisablesNew) {

@@ -16,6 +16,8 @@
 #include "item_properties.h"
 #include "package_box_model.h"
 #include "package_test_fakes.h"
+#include "qt_printers.h"
+#include "screen_fit.h"
 #include "temporary_folder.h"
 #include "version_record.h"
 
@@ -64,6 +66,28 @@ TEST(EnableRules, EachSituationEnablesExactlyItsControls) {
             EXPECT_EQ(rules[index].id, ids[index]);
             EXPECT_EQ(rules[index].enabled, row.enabled[index] == '1') << row.name << ", control " << ids[index];
         }
+    }
+}
+
+TEST(ScreenFit, AWindowTooLargeForTheScreenTakesWhatTheFreeAreaLeavesAndScrolls) {
+    const QMargins frame(4, 28, 4, 4);
+    const int bar = 15;
+    const struct {
+        const char* name;
+        QSize content;
+        QRect available;
+        QRect client;
+    } rows[] = {
+        {"fits: centred with its frame", {805, 494}, {0, 0, 1280, 1024}, {237, 277, 805, 494}},
+        {"too large both ways", {805, 494}, {0, 0, 640, 450}, {4, 28, 632, 418}},
+        {"too tall: a vertical bar widens it", {600, 500}, {0, 0, 800, 450}, {92, 28, 615, 418}},
+        {"too wide: a horizontal bar heightens it", {805, 300}, {0, 0, 640, 450}, {4, 79, 632, 315}},
+        {"the free area below a panel", {805, 494}, {0, 32, 1280, 868}, {237, 231, 805, 494}},
+    };
+    for (const auto& row : rows) {
+        const QRect client = FitOnScreen(row.content, row.available, frame, bar);
+        EXPECT_EQ(client, row.client) << row.name;
+        EXPECT_TRUE(row.available.contains(client.marginsAdded(frame))) << row.name;
     }
 }
 
