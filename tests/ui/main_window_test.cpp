@@ -165,6 +165,7 @@ TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
     SelectItemRow(0);
     ASSERT_TRUE(WaitUntil([this] { return Text(IdChecksum1) != "unknown" && window->controlsEnabled(); }));
     EXPECT_NE(Text(IdBlankCheck), "unknown");
+    EXPECT_EQ(QApplication::focusWidget(), &ItemList()) << "the run that read the region gave the focus back";
     Click(IdConnect);
     ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
 }
