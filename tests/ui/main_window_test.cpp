@@ -189,11 +189,10 @@ TEST_F(MainWindowTest, BlankCheckAndChecksumsBelongToTheRegionOfTheSelectedItem)
     const QStringList uc = regionFields();
     SelectItemRow(0);
     const QStringList fpgaRead = regionFields();
-    EXPECT_NE(fpgaRead.at(1), "unknown");
-    EXPECT_NE(fpgaRead, uc);
     SelectItemRow(1);
     EXPECT_EQ(regionFields(), uc);
-    EXPECT_NE(uc.at(1), "unknown");
+    EXPECT_NE(fpgaRead, uc);
+    EXPECT_FALSE(uc.contains("unknown") || fpgaRead.contains("unknown")) << (uc + fpgaRead).join(' ').toStdString();
 }
 
 class SilentCameraTest : public MainWindowTest {
