@@ -10,13 +10,14 @@ FocusReturn::FocusReturn(const QWidget& window) {
     }
 }
 
-void FocusReturn::restore() const {
+bool FocusReturn::restore() const {
     for (const QPointer<QWidget>& widget : candidates_) {
         if (widget && widget->isVisible() && widget->isEnabled() && widget->focusPolicy() != Qt::NoFocus) {
             widget->setFocus(Qt::OtherFocusReason);
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 }  // namespace tarnwick

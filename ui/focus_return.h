@@ -20,8 +20,8 @@ public:
     // Remembers the focus of window, also while a dialog over it is active.
     explicit FocusReturn(const QWidget& window);
 
-    // Gives the focus back; nothing when no remembered control can take it.
-    void restore() const;
+    // Gives the focus back; false when no remembered control can take it.
+    bool restore() const;
 
 private:
     // The control with the focus first, then its parents.

@@ -210,9 +210,15 @@ void MainWindow::setCommand(int id, std::function<void()> command) {
 
 void MainWindow::dispatch(int id) {
     if (const auto found = buttonCommands_.find(id); found != buttonCommands_.end()) {
-        const FocusReturn focus(*this);
+        FocusReturn focus(*this);
         found->second();
-        focus.restore();
+        if (controlsEnabled()) {
+            focus.restore();
+        } else {
+            // The command started a run; its controls may have moved the
+            // focus before the run disabled the window.
+            runFocus_ = std::move(focus);
+        }
     }
 }
 
@@ -373,10 +379,28 @@ void MainWindow::enableMainWindow(bool enabled) {
         runFocus_.emplace(*this);
     }
     panel_->setEnabled(enabled);
-    if (enabled && runFocus_) {
-        runFocus_->restore();
-        runFocus_.reset();
+    returnFocusAfterRun();
+}
+
+// The control may come back only with the link controls after the run, as
+// "&Update camera..." does at the end of an update, so the focus returns once
+// the message at hand is handled; it is tried again after each until the
+// control takes it or the update sequence is over.
+void MainWindow::returnFocusAfterRun() {
+    if (!runFocus_) {
+        return;
     }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!runFocus_ || !controlsEnabled()) {
+                return;
+            }
+            if (runFocus_->restore() || orchestrator_.updateState() == UpdateState::Idle) {
+                runFocus_.reset();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::enableConnectButton(bool enabled) {
@@ -426,6 +450,7 @@ void MainWindow::refreshControls() {
         propertyList_->clearCurrentRow();
     }
     controls_->get<QPushButton>(IdViewToggle)->setText(settings_.expertMode ? "Basic <<" : "Advanced >>");
+    returnFocusAfterRun();
 }
 
 void MainWindow::runSettingsDialog() {

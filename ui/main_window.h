@@ -112,6 +112,7 @@ private:
     void wireCommands();
     void dispatch(int id);
     void runTargetCommand(const std::function<void()>& command);
+    void returnFocusAfterRun();
     void showChange(PackageChange change);
     void showPackageBox();
     void onPackageSelected(int entry);

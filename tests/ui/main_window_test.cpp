@@ -147,6 +147,8 @@ TEST_F(MainWindowTest, UpdateCameraEndsProgrammedAndShowsTheTarget) {
     EXPECT_EQ(shown[IdPlatform].front(), "Corvel (Fujitsu - MBM29DL324BE)");
     EXPECT_EQ(Text(IdVersion), "") << "emptied with the link";
     EXPECT_EQ(qobject_cast<QPushButton*>(window->control(IdConnect))->text(), "&Connect...");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->focusWidget(), window->control(IdUpdateCamera)) << "ready for the next camera";
 }
 
 TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
@@ -165,7 +167,7 @@ TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
     SelectItemRow(0);
     ASSERT_TRUE(WaitUntil([this] { return Text(IdChecksum1) != "unknown" && window->controlsEnabled(); }));
     EXPECT_NE(Text(IdBlankCheck), "unknown");
-    EXPECT_EQ(QApplication::focusWidget(), &ItemList()) << "the run that read the region gave the focus back";
+    EXPECT_EQ(window->focusWidget(), &ItemList()) << "the run that read the region gave the focus back";
     Click(IdConnect);
     ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
 }
