@@ -167,6 +167,7 @@ TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
     SelectItemRow(0);
     ASSERT_TRUE(WaitUntil([this] { return Text(IdChecksum1) != "unknown" && window->controlsEnabled(); }));
     EXPECT_NE(Text(IdBlankCheck), "unknown");
+    QCoreApplication::processEvents();
     EXPECT_EQ(window->focusWidget(), &ItemList()) << "the run that read the region gave the focus back";
     Click(IdConnect);
     ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
