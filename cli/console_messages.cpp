@@ -3,13 +3,11 @@
 
 #include <grp.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
 
 #include "serial_port.h"
-#include "system_error.h"
 #include "terminal_text.h"
 
 namespace tarnwick {
@@ -72,20 +70,6 @@ std::string PortRefusalText(const CSerialException& error, const CommandSettings
     }
     const std::string port = byDevice ? DeviceDescription(settings.comDevice) : PortDescription(settings.comPort);
     return error.text() + hint + ": " + port;
-}
-
-std::string UnreadablePackageText(const std::filesystem::path& path) {
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
-    std::string reason = "not a package file";
-    if (error) {
-        reason = error.message();
-    } else if (std::filesystem::is_directory(status)) {
-        reason = SystemText(EISDIR);
-    } else if (::access(path.c_str(), R_OK) != 0) {
-        reason = SystemText(errno);
-    }
-    return "tarnwick-cli: can't read package file " + path.string() + ": " + reason;
 }
 
 }  // namespace tarnwick

@@ -42,8 +42,4 @@ std::string DeniedPortHint(const std::filesystem::path& device);
 // port that is held elsewhere or denied by its permissions, and the port.
 std::string PortRefusalText(const CSerialException& error, const CommandSettings& settings);
 
-// Why a package file cannot be read: the system's text for a missing file, a
-// folder or a file we may not read, otherwise that it is no package file.
-std::string UnreadablePackageText(const std::filesystem::path& path);
-
 }  // namespace tarnwick

@@ -175,7 +175,7 @@ int RunInspect(std::span<const std::string> args, CliStreams streams) {
     ConsoleMessages messages(streams.err);
     auto package = OpenPackage("", options->packagePath, messages);
     if (!package) {
-        streams.err << "Can't read package file " << printable(options->packagePath, streams.errIsTerminal) << '\n';
+        streams.err << printable(UnreadablePackageText(options->packagePath), streams.errIsTerminal) << '\n';
         return kExitFailure;
     }
     if (options->json) {

@@ -274,7 +274,7 @@ int OpenNamedPackage(const TargetCommand& command, const TargetArguments& argume
     const std::filesystem::path path(arguments.packagePath);
     package = OpenPackage(path.stem().string(), arguments.packagePath, messages);
     if (!package) {
-        report.note(UnreadablePackageText(path));
+        report.note("tarnwick-cli: " + UnreadablePackageText(path));
         return kExitFailure;
     }
     if (command.needs == Needs::Package) {

@@ -48,32 +48,43 @@ std::optional<std::error_code> InjectedFault(ReplaceStep step) {
     return std::nullopt;
 }
 
+// A regular file open for reading, or why there is none.
+struct OpenedFile {
+    UniqueFd fd;
+    struct stat info {};
+    std::error_code error;
+};
+
+OpenedFile OpenRegularFile(const std::filesystem::path& path) {
+    OpenedFile file;
+    // Non-blocking open so that a FIFO cannot stall us before the type check.
+    file.fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.fd.valid()) {
+        file.error = LastSystemError();
+    } else if (::fstat(file.fd.get(), &file.info) != 0) {
+        file.error = LastSystemError();
+    } else if (!S_ISREG(file.info.st_mode)) {
+        file.error = SystemError(S_ISDIR(file.info.st_mode) ? EISDIR : EINVAL);
+    }
+    return file;
+}
+
 template <typename Bytes>
 FileContents<Bytes> ReadWhole(const std::filesystem::path& path, std::uintmax_t maxBytes) {
     FileContents<Bytes> result;
-    // Non-blocking open so that a FIFO cannot stall us before the type check.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) {
-        result.error = LastSystemError();
+    const OpenedFile file = OpenRegularFile(path);
+    if (file.error) {
+        result.error = file.error;
         return result;
     }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        result.error = LastSystemError();
-        return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        result.error = SystemError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-        return result;
-    }
-    if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
+    if (static_cast<std::uintmax_t>(file.info.st_size) > maxBytes) {
         result.error = SystemError(EFBIG);
         return result;
     }
-    result.bytes.resize(static_cast<std::size_t>(info.st_size));
+    result.bytes.resize(static_cast<std::size_t>(file.info.st_size));
     std::size_t done = 0;
     while (done < result.bytes.size()) {
-        const ssize_t got = ::read(fd.get(), result.bytes.data() + done, result.bytes.size() - done);
+        const ssize_t got = ::read(file.fd.get(), result.bytes.data() + done, result.bytes.size() - done);
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -296,6 +307,10 @@ std::span<const std::uint8_t> BytesOf(std::string_view contents) {
 }
 
 }  // namespace
+
+std::error_code FileReadError(const std::filesystem::path& path) {
+    return OpenRegularFile(path).error;
+}
 
 FileContents<std::string> ReadTextFile(const std::filesystem::path& path, std::uintmax_t maxBytes) {
     return ReadWhole<std::string>(path, maxBytes);

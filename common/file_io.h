@@ -55,6 +55,10 @@ FileContents<std::string> ReadTextFile(const std::filesystem::path& path,
 FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::path& path,
                                                        std::uintmax_t maxBytes = kNoSizeLimit);
 
+// Why ReadTextFile cannot even begin on the file: the error of opening it,
+// EISDIR or EINVAL as above; empty when it opens as a regular file.
+std::error_code FileReadError(const std::filesystem::path& path);
+
 // Replaces (or creates) the file with exactly these bytes; see above. The
 // folder must exist.
 std::error_code ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> contents);

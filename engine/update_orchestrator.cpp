@@ -265,6 +265,7 @@ CommandOutcome UpdateOrchestrator::updateInfo() {
 
 void UpdateOrchestrator::queueRun(const std::vector<PlannedJob>& jobs) {
     queuedJobs_ = jobs;
+    readings_.startRun(jobs);
     for (const PlannedJob& job : jobs) {
         queueJob(job);
     }
@@ -322,6 +323,7 @@ void UpdateOrchestrator::onInfo(const PostedMessage& message) {
     const TargetInfo& target = worker_.targetInfo();
     const InfoDisplay display =
         interpretInfo(message.code, notice, DisplayContext{target.versionText, target.flash, view_.advancedView()});
+    readings_.record(static_cast<InfoCode>(message.code), display.text);
     switch (display.action) {
     case InfoAction::None:
         break;

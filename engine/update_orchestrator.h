@@ -26,6 +26,7 @@
 #include "notices.h"
 #include "orchestration_plan.h"
 #include "package_model.h"
+#include "region_readings.h"
 #include "serial_port.h"
 #include "user_messages.h"
 #include "worker.h"
@@ -155,6 +156,8 @@ public:
     [[nodiscard]] bool runPending() const { return queuedJobs_.has_value(); }
     // Each job of the last run that a command queued, once it has ended.
     [[nodiscard]] const std::vector<RunJobOutcome>& lastRunJobs() const { return lastRunJobs_; }
+    // What the runs so far read about each region.
+    [[nodiscard]] const RegionReadings& regionReadings() const { return readings_; }
 
 private:
     void connect(const CommandSettings& settings);
@@ -204,6 +207,7 @@ private:
     std::optional<std::vector<PlannedJob>> queuedJobs_;
     std::optional<bool> lastRunSucceeded_;
     std::vector<RunJobOutcome> lastRunJobs_;
+    RegionReadings readings_;
 };
 
 }  // namespace tarnwick

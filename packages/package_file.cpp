@@ -25,6 +25,10 @@ constexpr std::string_view kDecompressFailed = "Can't decompress file. (";
 // Room the decompressed image may take beyond its flash region.
 constexpr std::size_t kDecompressSlack = 4096;
 
+constexpr std::string_view kUnreadablePackage = "Can't read package file ";
+constexpr std::string_view kNotAPackageFile = "not a package file, or a damaged one";
+constexpr std::string_view kNoPackageName = "no package name in the file";
+
 constexpr std::string_view kCaption = "Tarnwick";
 constexpr std::string_view kNotEnoughMemory = "Not enough memory!";
 constexpr std::string_view kCantReadInput = "Can't read input file";
@@ -315,6 +319,16 @@ std::optional<Package> OpenPackage(std::string name, std::string path, UserMessa
         return std::nullopt;
     }
     return package;
+}
+
+std::string UnreadablePackageText(const std::filesystem::path& path) {
+    const std::error_code error = FileReadError(path);
+    return std::string(kUnreadablePackage) + path.string() + ": " +
+           (error ? error.message() : std::string(kNotAPackageFile));
+}
+
+std::string NamelessPackageText(const std::filesystem::path& path) {
+    return std::string(kUnreadablePackage) + path.string() + ": " + std::string(kNoPackageName);
 }
 
 LoadResult LoadItemData(const Package& package, PackageItem* item, UserMessages& messages) {

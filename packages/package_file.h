@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -50,6 +51,14 @@ bool ReadPackage(Package& package, UserMessages& messages);
 // A package with that name and path, read from the file when the path is not
 // empty; nullopt when the file is missing or cannot be read.
 std::optional<Package> OpenPackage(std::string name, std::string path, UserMessages& messages);
+
+// Why the package file at path could not be opened, naming it: "Can't read
+// package file PATH: REASON", the reason being the system's text for a file
+// that cannot be opened (missing, a folder, not ours to read), otherwise
+// "not a package file, or a damaged one".
+std::string UnreadablePackageText(const std::filesystem::path& path);
+// The same for a package file that gives its package no name.
+std::string NamelessPackageText(const std::filesystem::path& path);
 
 // Fills the item's data. The item is one of the package's; nullptr gives
 // NoItem or NoPackageItem. A package-file item loads the file element it was

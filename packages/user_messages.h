@@ -14,6 +14,7 @@ namespace tarnwick {
 // None: a plain box with the text and an OK button.
 enum class MessageIcon { Information, Exclamation, Error, Question, None };
 
+// YesNo answers Cancel when the user closes the box or presses Escape.
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 

@@ -89,8 +89,8 @@ if [ "$view" = advanced ]; then
   press F1 && shot about-box && xdotool key Escape && sleep 0.5
   press alt+u && sleep 2 && shot progress-window
   # The camera answers at 6 s; the images are written within moments, and
-  # the destination fields keep what the last checks read.
-  sleep 6 && shot update-done
+  # the destination fields show what the checks read for the selected item.
+  sleep 6 && click 40 69 && shot update-done
 fi
 kill "$window_pid"
 SESSION

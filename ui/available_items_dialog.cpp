@@ -63,7 +63,7 @@ QVariant AvailableItemsModel::headerData(int section, Qt::Orientation orientatio
 
 AvailableItemsDialog::AvailableItemsDialog(QWidget* parent)
     : QDialog(parent), list_(new QTableView(this)), add_(new QPushButton(QStringLiteral("Add"), this)) {
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(QStringLiteral("Add item"));
     list_->setObjectName(QString::number(kListId));
     list_->setModel(&model_);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "dialog_messages.h"
 
+#include <QPushButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -58,6 +59,13 @@ MessageAnswer DialogMessages::ask(std::string_view text, std::string_view captio
                                   MessageButtons buttons) {
     QMessageBox box(boxIcon(icon), fromSystemText(caption), fromSystemText(text), boxButtons(buttons),
                     QApplication::activeWindow());
+    if (buttons == MessageButtons::YesNo) {
+        // Qt would take Escape and the close box for No, an answer the user
+        // never gave; they back out instead, through a Cancel never shown.
+        QPushButton* backOut = box.addButton(QMessageBox::Cancel);
+        backOut->hide();
+        box.setEscapeButton(backOut);
+    }
     return answerOf(box.exec());
 }
 

@@ -50,13 +50,20 @@ std::optional<DiskFile> FindDiskFile(std::string_view path) {
     return error ? std::nullopt : std::optional(found);
 }
 
-// The decimal digits at the start of text, after any spaces; nullopt once the
-// number outgrows largest.
+bool IsDecimalDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The decimal digits at the start of text, after any spaces; nullopt when
+// there are none or once the number outgrows largest.
 std::optional<std::uint32_t> LeadingNumber(std::string_view text, std::uint32_t largest) {
     text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    if (text.empty() || !IsDecimalDigit(text.front())) {
+        return std::nullopt;
+    }
     std::uint32_t value = 0;
     for (const char c : text) {
-        if (c < '0' || c > '9') {
+        if (!IsDecimalDigit(c)) {
             break;
         }
         value = value * 10 + static_cast<std::uint32_t>(c - '0');
@@ -105,7 +112,7 @@ ItemPropertyTexts DescribeItem(const Package* package, const PackageItem* item) 
     return texts;
 }
 
-DestinationTexts DescribeDestination(const PackageItem* item) {
+DestinationTexts DescribeDestination(const PackageItem* item, const RegionReadings& readings) {
     DestinationTexts texts;
     const ImageType* type = item ? FindImageType(item->typeGuid) : nullptr;
     if (!type) {
@@ -115,6 +122,7 @@ DestinationTexts DescribeDestination(const PackageItem* item) {
     texts.startAddress = Hex32(type->startAddress);
     texts.endAddress = Hex32(type->startAddress + type->regionSize - 1u);
     texts.size = Hex32(type->regionSize);
+    texts.read = readings.valuesOf(type->startAddress, type->regionSize);
     return texts;
 }
 

@@ -12,11 +12,11 @@
 #include <string_view>
 
 #include "package_model.h"
+#include "region_readings.h"
 
 namespace tarnwick {
 
 inline constexpr std::string_view kFileNotFoundText = "File not found!";
-inline constexpr std::string_view kUnknownTargetValue = "unknown";
 // The "Filesize" text before any item was shown.
 inline constexpr std::string_view kNoFileSizeText = "0 Byte(s)";
 
@@ -27,31 +27,28 @@ struct FilePropertyTexts {
     friend bool operator==(const FilePropertyTexts&, const FilePropertyTexts&) = default;
 };
 
-// The item's properties; all empty when no item is shown. editable is set
-// only when an item is shown (the properties "Version" and "File" then take
-// it as their enabled flag) and stays unset otherwise, so those flags keep
-// their previous state.
+// The item's properties; all empty when no item is shown. editable is the
+// enabled flag of the properties "Version" and "File": set exactly when an
+// item of a user-built package is shown.
 struct ItemPropertyTexts {
     std::string name;
     std::string cameraType;
     std::string version;
     std::string file;
     FilePropertyTexts fileProperties;
-    std::optional<bool> editable;
+    bool editable = false;
 
     friend bool operator==(const ItemPropertyTexts&, const ItemPropertyTexts&) = default;
 };
 
-// The destination panel: empty texts for an item of unknown type, "unknown"
-// for what only the camera can tell.
+// The destination panel: empty texts for an item of unknown type, and what
+// was read about the item's region ("unknown" for what never was).
 struct DestinationTexts {
     std::string name;
     std::string startAddress;
     std::string endAddress;
     std::string size;
-    std::string blankCheck{kUnknownTargetValue};
-    std::string checksum1{kUnknownTargetValue};
-    std::string checksum2{kUnknownTargetValue};
+    RegionValues read;
 
     friend bool operator==(const DestinationTexts&, const DestinationTexts&) = default;
 };
@@ -70,12 +67,12 @@ FilePropertyTexts DescribeFile(std::string_view path, const PackageItem* stored)
 ItemPropertyTexts DescribeItem(const Package* package, const PackageItem* item);
 
 // Start "0x%08X"; end = start + size - 1 in unsigned 32-bit arithmetic.
-DestinationTexts DescribeDestination(const PackageItem* item);
+DestinationTexts DescribeDestination(const PackageItem* item, const RegionReadings& readings);
 
 // A version typed by the user: major, then minor after the first of ",", ".",
 // ";", ":", each a decimal number after any spaces that ends at the first
-// non-digit (none gives 0); no separator makes the whole number the version.
-// nullopt when a part outgrows its 8 bits (or the whole number 16 bits),
+// non-digit; no separator makes the whole number the version. nullopt when a
+// part has no digits, or outgrows its 8 bits (the whole number 16 bits),
 // which would spill into the other part.
 std::optional<std::uint32_t> ParseEditedVersion(std::string_view text);
 

@@ -31,10 +31,8 @@ void ShowItemProperties(PropertyList& list, const ItemPropertyRows& rows, const 
     list.setValue(rows.file, Text(texts.file));
     list.setValue(rows.fileSize, Text(texts.fileProperties.fileSize));
     list.setValue(rows.fileDate, Text(texts.fileProperties.fileDate));
-    if (texts.editable) {
-        list.setItemEnabled(rows.version, *texts.editable);
-        list.setItemEnabled(rows.file, *texts.editable);
-    }
+    list.setItemEnabled(rows.version, texts.editable);
+    list.setItemEnabled(rows.file, texts.editable);
 }
 
 }  // namespace tarnwick

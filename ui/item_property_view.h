@@ -22,8 +22,7 @@ struct ItemPropertyRows {
 // that ParseEditedVersion cannot read.
 ItemPropertyRows AddItemPropertyRows(PropertyList& list);
 
-// Shows the texts; the enabled flags of "Version" and "File" change only when
-// texts.editable is set.
+// Shows the texts and enables "Version" and "File" as texts.editable says.
 void ShowItemProperties(PropertyList& list, const ItemPropertyRows& rows, const ItemPropertyTexts& texts);
 
 }  // namespace tarnwick

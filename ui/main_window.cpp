@@ -12,10 +12,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
+#include <QStyle>
 #include <QTreeView>
+#include <QVBoxLayout>
 
-#include <array>
+#include <algorithm>
 #include <utility>
 
 #include "about_box.h"
@@ -24,6 +27,7 @@
 #include "package_box_model.h"
 #include "program_icon.h"
 #include "qt_package_dialogs.h"
+#include "screen_fit.h"
 #include "version_record.h"
 
 namespace tarnwick {
@@ -81,10 +85,21 @@ constexpr ControlRow kControls[] = {
     {IdConnect, Button, "&Connect...", {330, 264, 120, 14}},
 };
 
-// The fields that show what the target reported, by TargetField.
-constexpr std::array kFieldIds{IdVersion, IdPlatform, IdBlankCheck, IdChecksum1, IdChecksum2};
-
 constexpr int kItemColumnWidth = 100;
+
+// How far the window's font may shrink to fit the screen: text below 7
+// points on the screen's own pixels is hard to read, and below two thirds of
+// the desktop's font the style's fixed sizes (scroll bars, indentation, check
+// marks) crowd the controls. Past that the window scrolls.
+constexpr qreal kSmallestReadablePoints = 7.0;
+constexpr qreal kSmallestFontShare = 2.0 / 3.0;
+constexpr qreal kFontStep = 0.25;
+
+// The view in use: the whole template, or in the basic view the template cut
+// at the dividing line.
+QSize viewSize(const DialogUnits& units, bool expertMode) {
+    return units.toPixels(expertMode ? kClientSize.width : kBasicViewWidth, kClientSize.height);
+}
 
 QString localText(std::string_view text) {
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
@@ -116,15 +131,14 @@ MainWindow::MainWindow(UserMessages& messages, MainWindowOptions options)
     loadPackageList();
     setWindowTitle(localText(windowCaption(programVersion())));
     setWindowIcon(programIcon());
+    fitFontToScreen();
     layOutControls();
     progress_ = std::make_unique<ProgressWindow>(*this, sink_);
     wireCommands();
     refillPackageBox();
     controls_->get<QCheckBox>(IdSkipVerify)->setChecked(settings_.skipVerify);
     controls_->get<QCheckBox>(IdProgramSelected)->setChecked(settings_.programSelected);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    setGeometry(fittedGeometry(panel_->size()));
 }
 
 MainWindow::~MainWindow() = default;
@@ -137,14 +151,19 @@ void MainWindow::loadPackageList() {
                     folderChosen ? MissingList::Reported : MissingList::Quiet);
 }
 
+// The controls lie on a panel of the template's size in a scroll area, which
+// scrolls only where the screen is too small for the whole window.
 void MainWindow::layOutControls() {
-    const QSize full = units_.toPixels(kClientSize.width, kClientSize.height);
-    panel_ = new QWidget(this);
-    panel_->setGeometry(QRect(QPoint(0, 0), full));
+    auto* scrollArea = new QScrollArea(this);
+    scrollArea->setFrameShape(QFrame::NoFrame);
+    scrollArea->setFocusPolicy(Qt::NoFocus);
+    panel_ = new QWidget(scrollArea);
     controls_ = std::make_unique<ControlSet>(*panel_, kControls, units_);
-    fullWidth_ = full.width();
-    basicWidth_ = units_.toPixelsX(kBasicViewWidth);
-    setFixedSize(settings_.expertMode ? fullWidth_ : basicWidth_, full.height());
+    scrollArea->setWidget(panel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(scrollArea);
+    sizeToView();
 
     boxModel_ = new PackageBoxModel(commands_, this);
     controls_->get<QComboBox>(IdPackageBox)->setModel(boxModel_);
@@ -193,7 +212,15 @@ void MainWindow::setCommand(int id, std::function<void()> command) {
 
 void MainWindow::dispatch(int id) {
     if (const auto found = buttonCommands_.find(id); found != buttonCommands_.end()) {
+        FocusReturn focus(*this);
         found->second();
+        if (controlsEnabled()) {
+            focus.restore();
+        } else {
+            // The command started a run; its controls may have moved the
+            // focus before the run disabled the window.
+            runFocus_ = std::move(focus);
+        }
     }
 }
 
@@ -264,14 +291,17 @@ void MainWindow::fillItemList() {
 }
 
 void MainWindow::showItem() {
-    const PackageItem* item = selectedItem();
-    ShowItemProperties(*propertyList_, propertyRows_, DescribeItem(currentPackage(), item));
-    const DestinationTexts destination = DescribeDestination(item);
+    ShowItemProperties(*propertyList_, propertyRows_, DescribeItem(currentPackage(), selectedItem()));
+    showDestination();
+}
+
+void MainWindow::showDestination() {
+    const DestinationTexts destination = DescribeDestination(selectedItem(), orchestrator_.regionReadings());
     const std::pair<int, const std::string&> fields[] = {
         {IdDestinationName, destination.name}, {IdStartAddress, destination.startAddress},
         {IdEndAddress, destination.endAddress}, {IdSize, destination.size},
-        {IdBlankCheck, destination.blankCheck}, {IdChecksum1, destination.checksum1},
-        {IdChecksum2, destination.checksum2},
+        {IdBlankCheck, destination.read.blankCheck}, {IdChecksum1, destination.read.checksum1},
+        {IdChecksum2, destination.read.checksum2},
     };
     for (const auto& [id, text] : fields) {
         controls_->get<QLineEdit>(id)->setText(localText(text));
@@ -290,7 +320,10 @@ void MainWindow::onPropertyNotice(PropertyNotice& notice) {
     if (notice.code == PropertyNotification::ValueChanged && notice.property == propertyRows_.version) {
         editVersion();
     } else if (notice.code == PropertyNotification::BrowseRequested) {
+        // Showing the file closes the "..." button; the list takes the focus.
+        const FocusReturn focus(*this);
         attachFirmwareFile();
+        focus.restore();
     }
 }
 
@@ -340,8 +373,37 @@ PackageItem* MainWindow::selectedItem() {
     return package->FindItemByTypeName(itemModel_->typeNameAt(itemRow_).toStdString());
 }
 
+// A job run takes the focus from the disabled controls; it comes back after.
 void MainWindow::enableMainWindow(bool enabled) {
+    if (enabled == panel_->isEnabled()) {
+        return;
+    }
+    if (!enabled) {
+        runFocus_.emplace(*this);
+    }
     panel_->setEnabled(enabled);
+    returnFocusAfterRun();
+}
+
+// The control may come back only with the link controls after the run, as
+// "&Update camera..." does at the end of an update, so the focus returns once
+// the message at hand is handled; it is tried again after each until the
+// control takes it or the update sequence is over.
+void MainWindow::returnFocusAfterRun() {
+    if (!runFocus_) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!runFocus_ || !controlsEnabled()) {
+                return;
+            }
+            if (runFocus_->restore() || orchestrator_.updateState() == UpdateState::Idle) {
+                runFocus_.reset();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void MainWindow::enableConnectButton(bool enabled) {
@@ -352,12 +414,25 @@ void MainWindow::enableUpdateButton(bool enabled) {
     control(IdUpdateCamera)->setEnabled(enabled);
 }
 
+// Both captions keep Alt+C, the key of the template's "&Connect...".
 void MainWindow::setConnectCaption(std::string_view caption) {
-    controls_->get<QPushButton>(IdConnect)->setText(localText(caption));
+    QString text = localText(caption);
+    if (caption == kConnectCaption) {
+        text = QStringLiteral("&Connect...");
+    } else if (caption == kDisconnectCaption) {
+        text = QStringLiteral("Dis&connect...");
+    }
+    controls_->get<QPushButton>(IdConnect)->setText(text);
 }
 
+// A value read from a region is the orchestrator's to keep with its region;
+// the destination fields show those of the selected item's region.
 void MainWindow::showField(TargetField field, std::string_view text) {
-    controls_->get<QLineEdit>(kFieldIds[static_cast<std::size_t>(field)])->setText(localText(text));
+    if (field == TargetField::Version || field == TargetField::Platform) {
+        controls_->get<QLineEdit>(field == TargetField::Version ? IdVersion : IdPlatform)->setText(localText(text));
+    } else {
+        showDestination();
+    }
 }
 
 void MainWindow::showProgress(const ProgressDisplay& progress) {
@@ -378,6 +453,7 @@ void MainWindow::refreshControls() {
         propertyList_->clearCurrentRow();
     }
     controls_->get<QPushButton>(IdViewToggle)->setText(settings_.expertMode ? "Basic <<" : "Advanced >>");
+    returnFocusAfterRun();
 }
 
 void MainWindow::runSettingsDialog() {
@@ -392,10 +468,40 @@ void MainWindow::runSettingsDialog() {
 
 // Left, top and height stay; only the width changes.
 void MainWindow::toggleView() {
-    const bool widen = width() == basicWidth_ && !settings_.expertMode;
+    const bool widen = panel_->width() == viewSize(units_, false).width() && !settings_.expertMode;
     settings_.expertMode = widen;
-    setFixedWidth(widen ? fullWidth_ : basicWidth_);
+    sizeToView();
     refreshControls();
+}
+
+// The window's frame is the window manager's and unknown before the window
+// is shown; the style's title bar and frame stand in for it.
+QRect MainWindow::fittedGeometry(QSize view) const {
+    const int border = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+    const QMargins frame(border, style()->pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
+    return FitOnScreen(view, screen()->availableGeometry(), frame, style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+// A template that the screen's free area cannot hold at the desktop's font
+// is laid out in a smaller one, as long as its text stays readable.
+void MainWindow::fitFontToScreen() {
+    const auto fits = [this] {
+        const QSize view = viewSize(units_, settings_.expertMode);
+        return fittedGeometry(view).size() == view;
+    };
+    QFont smaller = font();
+    const qreal smallest = std::max(kSmallestReadablePoints / screen()->devicePixelRatio(),
+                                    kSmallestFontShare * smaller.pointSizeF());
+    while (!fits() && smaller.pointSizeF() - kFontStep >= smallest) {
+        smaller.setPointSizeF(smaller.pointSizeF() - kFontStep);
+        setFont(smaller);
+        units_ = DialogUnits(smaller);
+    }
+}
+
+void MainWindow::sizeToView() {
+    panel_->setFixedSize(viewSize(units_, settings_.expertMode));
+    setFixedSize(fittedGeometry(panel_->size()).size());
 }
 
 void MainWindow::showAbout() {
@@ -474,14 +580,23 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 // A window disabled by a job run cannot be closed, as the Exit button
-// cannot be pressed then.
+// cannot be pressed then. The question comes before the link ends, so that
+// backing out of it (Escape, the close box) leaves everything as it was.
 bool MainWindow::exitWindow() {
     if (!controlsEnabled()) {
         return false;
     }
+    bool save = settings_.savePackages;
+    if (!save) {
+        const MessageAnswer answer =
+            messages_.ask(kSavePackageListQuestion, kProgramCaption, MessageIcon::Question, MessageButtons::YesNo);
+        if (answer == MessageAnswer::Cancel) {
+            return false;
+        }
+        save = answer == MessageAnswer::Yes;
+    }
     orchestrator_.endLink();
-    if (settings_.savePackages || messages_.ask(kSavePackageListQuestion, kProgramCaption, MessageIcon::Question,
-                                                 MessageButtons::YesNo) == MessageAnswer::Yes) {
+    if (save) {
         SavePackageList(packages_, settingsStore_.configPath(), messages_);
     }
     const Package* package = currentPackage();

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // The main window: a fixed-size window laid out from its template, in the
 // basic view (cut at the dividing line) or the advanced one with the
-// destination panel, as the ExpertMode setting chose at start-up.
+// destination panel, as the ExpertMode setting chose at start-up. Where the
+// screen it opens on is too small for it, it is laid out in a smaller font,
+// and past the smallest readable one its contents scroll.
 //
 // It owns the package list, the serial port, the worker and the update
 // orchestration. The worker's messages arrive as posted events and are handed
@@ -23,9 +25,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "camera_backup.h"
 #include "control_table.h"
+#include "focus_return.h"
 #include "item_property_view.h"
 #include "package_commands.h"
 #include "package_store.h"
@@ -115,6 +119,7 @@ private:
     void wireCommands();
     void dispatch(int id);
     void runTargetCommand(const std::function<void()>& command);
+    void returnFocusAfterRun();
     void showChange(PackageChange change);
     void showPackageBox();
     void onPackageSelected(int entry);
@@ -124,8 +129,14 @@ private:
     void attachFirmwareFile();
     void fillItemList();
     void showItem();
+    void showDestination();
     void runSettingsDialog();
     void toggleView();
+    // The client area for a view of that size: all of it where the screen's
+    // free area holds it, else what the area leaves; centred in the area.
+    [[nodiscard]] QRect fittedGeometry(QSize view) const;
+    void fitFontToScreen();
+    void sizeToView();
     void showAbout();
     void backUpCamera();
     void passToBackup(const PostedMessage& message);
@@ -140,8 +151,6 @@ private:
     std::unique_ptr<PackageDialogs> ownDialogs_;
     PackageCommands commands_;
     DialogUnits units_;
-    int fullWidth_ = 0;
-    int basicWidth_ = 0;
 
     // Children of the window, which owns them.
     QWidget* panel_ = nullptr;
@@ -152,6 +161,8 @@ private:
     ItemPropertyRows propertyRows_{};
     std::map<int, std::function<void()>> buttonCommands_;
     QAction* backupAction_ = nullptr;
+    // Where the focus was when a job run disabled the window.
+    std::optional<FocusReturn> runFocus_;
     int itemRow_ = -1;
     bool exited_ = false;
 

@@ -108,7 +108,17 @@ PackageChange PackageCommands::loadPackage() {
         messages_.showMessage(kPackageExistsText, kProgramCaption, MessageIcon::Exclamation);
         return PackageChange::None;
     }
-    return addPackage(OpenPackage({}, *path, messages_));
+    std::optional<Package> package = OpenPackage({}, *path, messages_);
+    if (!package) {
+        messages_.showMessage(UnreadablePackageText(*path), kProgramCaption, MessageIcon::Exclamation);
+        return PackageChange::None;
+    }
+    // A nameless package could be neither told apart in the box nor asked about.
+    if (package->name().empty()) {
+        messages_.showMessage(NamelessPackageText(*path), kProgramCaption, MessageIcon::Exclamation);
+        return PackageChange::None;
+    }
+    return addPackage(std::move(package));
 }
 
 PackageChange PackageCommands::deletePackage() {

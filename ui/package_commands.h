@@ -90,6 +90,7 @@ public:
     bool canAddPackages() const noexcept;
 
     PackageChange newPackage();
+    // A file that cannot be read, or gives no package name, is refused with why.
     PackageChange loadPackage();
     // Asks first; the package file of a loaded package stays on disk.
     PackageChange deletePackage();

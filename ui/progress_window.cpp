@@ -40,7 +40,7 @@ void ProgressWindow::apply(const ProgressDisplay& progress) {
         show();
         break;
     case ProgressAction::Hide:
-        hide();
+        hideAndReturnActivation();
         break;
     case ProgressAction::SetStatus:
         status_->setText(QString::fromLocal8Bit(progress.status.data(), static_cast<qsizetype>(progress.status.size())));
@@ -56,6 +56,15 @@ void ProgressWindow::apply(const ProgressDisplay& progress) {
         break;
     case ProgressAction::None:
         break;
+    }
+}
+
+// Shown, the window took the keyboard from the main window; it gives it back.
+void ProgressWindow::hideAndReturnActivation() {
+    const bool wasActive = isActiveWindow();
+    hide();
+    if (wasActive) {
+        parentWidget()->activateWindow();
     }
 }
 

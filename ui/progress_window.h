@@ -34,6 +34,7 @@ public:
     void reject() override;
 
 private:
+    void hideAndReturnActivation();
     void step();
 
     MessageSink& cancelSink_;

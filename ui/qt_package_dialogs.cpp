@@ -2,6 +2,7 @@
 #include "qt_package_dialogs.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QString>
 
 #include "available_items_dialog.h"
@@ -14,8 +15,9 @@ QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Shows the dialog with the request's filters, the last one chosen.
-std::optional<std::string> ChosenFile(QFileDialog& dialog, const FileDialogRequest& request,
+// Shows the dialog with the request's filters, the last one chosen; it starts
+// at the given file, else in the folder of the last file chosen.
+std::optional<std::string> ChosenFile(QFileDialog& dialog, const FileDialogRequest& request, QString& lastFolder,
                                       const std::string& initialFile = {}) {
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = NameFilters(request);
@@ -23,11 +25,15 @@ std::optional<std::string> ChosenFile(QFileDialog& dialog, const FileDialogReque
     dialog.selectNameFilter(filters.back());
     if (!initialFile.empty()) {
         dialog.selectFile(QString::fromStdString(initialFile));
+    } else if (!lastFolder.isEmpty()) {
+        dialog.setDirectory(lastFolder);
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().front().toStdString();
+    const QString chosen = dialog.selectedFiles().front();
+    lastFolder = QFileInfo(chosen).absolutePath();
+    return chosen.toStdString();
 }
 
 }  // namespace
@@ -54,7 +60,7 @@ std::optional<std::string> QtPackageDialogs::chooseFile(const FileDialogRequest&
     QFileDialog dialog(parent_, Text(request.caption));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    return ChosenFile(dialog, request, initialFile);
+    return ChosenFile(dialog, request, lastFolder_, initialFile);
 }
 
 // Qt's save dialog asks before it lets an existing file be chosen.
@@ -63,7 +69,7 @@ std::optional<std::string> QtPackageDialogs::chooseNewFile(const FileDialogReque
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("xml"));
-    return ChosenFile(dialog, request);
+    return ChosenFile(dialog, request, lastFolder_);
 }
 
 std::optional<Guid> QtPackageDialogs::chooseAvailableItem() {

@@ -3,6 +3,7 @@
 // dialogs and Qt's open-file dialog.
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 #include "package_commands.h"
@@ -21,12 +22,14 @@ public:
     explicit QtPackageDialogs(QWidget* parent) : parent_(parent) {}
 
     std::optional<std::string> askNewPackageName() override;
+    // Opens at the initial file, else in the folder of the file chosen last.
     std::optional<std::string> chooseFile(const FileDialogRequest& dialog, const std::string& initialFile) override;
     std::optional<std::string> chooseNewFile(const FileDialogRequest& dialog) override;
     std::optional<Guid> chooseAvailableItem() override;
 
 private:
     QWidget* parent_;
+    QString lastFolder_;
 };
 
 }  // namespace tarnwick

@@ -192,17 +192,17 @@ TEST_F(CliTargetTest, PackagesThatCannotBeReadSayWhyInTextAndJson) {
     const std::pair<std::string, std::string> rows[] = {
         {missing, "No such file or directory"},
         {folder_.path().string(), "Is a directory"},
-        {Write("notes.xml", "just some notes"), "not a package file"},
+        {Write("notes.xml", "just some notes"), "not a package file, or a damaged one"},
     };
     for (const auto& [path, reason] : rows) {
         EXPECT_EQ(Run("check", {path, "--item", "Corvel::uC"}), kExitFailure) << path;
-        EXPECT_EQ(err_.str(), "tarnwick-cli: can't read package file " + path + ": " + reason + "\n");
+        EXPECT_EQ(err_.str(), "tarnwick-cli: Can't read package file " + path + ": " + reason + "\n");
     }
     EXPECT_EQ(Run("check", {missing, "--item", "Corvel::uC", "--json"}), kExitFailure);
     EXPECT_EQ(Events(out_.str()),
               (std::vector<nlohmann::json>{
                   {{"event", "note"},
-                   {"text", "tarnwick-cli: can't read package file " + missing + ": No such file or directory"}},
+                   {"text", "tarnwick-cli: Can't read package file " + missing + ": No such file or directory"}},
                   {{"event", "result"}, {"status", 1}, {"text", ""}, {"jobs", nlohmann::json::array()}}}));
 }
 

@@ -61,7 +61,9 @@ TEST_F(FileIoTest, MissingFilesFoldersAndFifosAreRefusedWithoutBlocking) {
         const auto contents = ReadTextFile(row.path);
         EXPECT_EQ(contents.error, SystemError(row.errorNumber)) << row.path;
         EXPECT_TRUE(contents.bytes.empty()) << row.path;
+        EXPECT_EQ(FileReadError(row.path), SystemError(row.errorNumber)) << row.path;
     }
+    EXPECT_FALSE(FileReadError(folder_.write("plain", "text")));
 }
 
 TEST_F(FileIoTest, ReplaceWritesTheWholeFileOrKeepsTheOldOneAndLeavesNoTemporary) {

@@ -96,6 +96,36 @@ TEST(UpdatePlan, RefusalsAndTheirTexts) {
     EXPECT_EQ(CantLoadPackageText(0x1F), "Can't load package file... (Error: 0x1F)");
 }
 
+// A run's values belong to its jobs in order; a region keeps what was read
+// last, and a value no job of the run accounts for is dropped.
+TEST(RegionReadings, EachValueGoesToTheRegionOfTheNextJobOfItsKind) {
+    const PlannedJob a{GetChecksum, 0x10000, 0xF0000};
+    const PlannedJob b{GetChecksum, 0x100000, 0x40000};
+    RegionReadings readings;
+    readings.record(InfoCode::BlankCheck, "before any run");
+    readings.startRun(std::vector<PlannedJob>{{SetChecksum, a.start, a.length}, a, {BlankCheck, a.start, a.length},
+                                              b, {BlankCheck, b.start, b.length}});
+    const std::pair<InfoCode, const char*> posted[] = {
+        {InfoCode::SetChecksum1, "0x00000001"}, {InfoCode::SetChecksum2, "0x00000002"},
+        {InfoCode::Checksum1, "0x0000000A"},    {InfoCode::Checksum2, "0x0000000B"},
+        {InfoCode::Version, "ignored"},         {InfoCode::BlankCheck, "isn't blank"},
+        {InfoCode::Checksum1, "0x000000B1"},    {InfoCode::Checksum2, "0x000000B2"},
+        {InfoCode::BlankCheck, "is blank"},     {InfoCode::BlankCheck, "no job left"},
+    };
+    for (const auto& [code, text] : posted) {
+        readings.record(code, text);
+    }
+    EXPECT_EQ(readings.valuesOf(a.start, a.length), (RegionValues{"isn't blank", "0x0000000A", "0x0000000B"}));
+    EXPECT_EQ(readings.valuesOf(b.start, b.length), (RegionValues{"is blank", "0x000000B1", "0x000000B2"}));
+
+    readings.startRun(std::vector<PlannedJob>{b});
+    readings.record(InfoCode::Checksum1, "0x000000C1");
+    EXPECT_EQ(readings.valuesOf(b.start, b.length), (RegionValues{"is blank", "0x000000C1", "0x000000B2"}))
+        << "a run cut short keeps the rest";
+    EXPECT_EQ(readings.valuesOf(a.start, 0x10000), RegionValues{}) << "another region";
+    EXPECT_EQ(RegionValues{}.checksum1, "unknown");
+}
+
 // The main window as the orchestration sees it.
 class FakeWindow final : public OrchestrationView, public UserMessages {
 public:

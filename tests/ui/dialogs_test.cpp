@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include "available_items_dialog.h"
@@ -31,28 +34,46 @@
 namespace tarnwick {
 namespace {
 
-TEST(DialogMessages, FailuresShowOnlyOkAndQuestionsAnswerWithTheButtonPressed) {
-    // Notes the box that opens next and presses the button in it.
+// The buttons a box shows, as standard button flags.
+int ShownButtons(const QMessageBox& box) {
+    int shown = 0;
+    for (QAbstractButton* button : box.buttons()) {
+        shown |= button->isVisible() ? box.standardButton(button) : 0;
+    }
+    return shown;
+}
+
+TEST(DialogMessages, FailuresShowOnlyOkAndQuestionsAnswerWithTheButtonPressedOrCancelWhenLeft) {
+    // Notes the box that opens next and answers it as `answer` does.
     QStringList seen;
-    const auto answerNextBox = [&seen](QMessageBox::StandardButton button) {
-        QTimer::singleShot(0, [&seen, button] {
+    const auto answerNextBox = [&seen](std::function<void(QMessageBox&)> answer) {
+        QTimer::singleShot(0, [&seen, answer] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             seen = {box->windowTitle(), box->text(), QString::number(box->icon()),
-                    QString::number(box->standardButtons().toInt())};
-            box->button(button)->click();
+                    QString::number(ShownButtons(*box))};
+            answer(*box);
         });
     };
+    const auto press = [](QMessageBox::StandardButton button) {
+        return [button](QMessageBox& box) { box.button(button)->click(); };
+    };
     DialogMessages messages;
-    answerNextBox(QMessageBox::Ok);
+    answerNextBox(press(QMessageBox::Ok));
     messages.showMessage("Can't erase sector...", "", MessageIcon::None);
     EXPECT_EQ(seen, QStringList({"", "Can't erase sector...", QString::number(QMessageBox::NoIcon),
                                  QString::number(QMessageBox::Ok)}));
-    for (const auto& [pressed, answer] : {std::pair{QMessageBox::Yes, MessageAnswer::Yes},
-                                          std::pair{QMessageBox::No, MessageAnswer::No}}) {
-        answerNextBox(pressed);
+    // Escape and the close box leave a question without an answer: neither is a No.
+    const std::pair<std::function<void(QMessageBox&)>, MessageAnswer> answers[] = {
+        {press(QMessageBox::Yes), MessageAnswer::Yes},
+        {press(QMessageBox::No), MessageAnswer::No},
+        {[](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, MessageAnswer::Cancel},
+        {[](QMessageBox& box) { box.close(); }, MessageAnswer::Cancel},
+    };
+    for (const auto& [answer, expected] : answers) {
+        answerNextBox(answer);
         EXPECT_EQ(messages.ask("Save package list?", "Tarnwick", MessageIcon::Question, MessageButtons::YesNo),
-                  answer);
+                  expected);
         EXPECT_EQ(seen, QStringList({"Tarnwick", "Save package list?", QString::number(QMessageBox::Question),
                                      QString::number((QMessageBox::Yes | QMessageBox::No).toInt())}));
     }
@@ -70,6 +91,7 @@ TEST(AvailableItemsModel, ListsTheCatalogueInOrderWithLowerCaseHexadecimal) {
 
 TEST(AvailableItemsDialog, AddIsEnabledOnlyWhileARowIsChosenAndADoubleClickAddsIt) {
     AvailableItemsDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Add item");
     auto& list = *dialog.findChild<QTableView*>(QString::number(AvailableItemsDialog::kListId));
     const auto& add = *dialog.findChild<QPushButton*>(QString::number(AvailableItemsDialog::kAddId));
     const auto centreOfRow = [&list](int row) { return list.visualRect(list.model()->index(row, 0)).center(); };
@@ -108,6 +130,32 @@ TEST(FileDialogFilters, ShowTheSystemsNamesOverPatternsQtCanRead) {
     EXPECT_EQ(NameFilters(kLoadPackageDialog), (QStringList{"All (*)", "Package file (*.xml) (*.xml)"}));
     EXPECT_EQ(NameFilters(kLoadFirmwareDialog),
               (QStringList{"All (*)", "ARM/FPGA Firmware (*.bin;*.rbf) (*.bin *.rbf)"}));
+}
+
+TEST(QtPackageDialogs, AFileDialogOpensAtTheGivenFileOrInTheFolderChosenLast) {
+    const testing::TemporaryFolder home;
+    const QString package = QString::fromStdString(home.write("packages/release.xml", "<p/>").string());
+    const QString firmware = QString::fromStdString(home.write("firmware/uc.bin", "uc").string());
+    QtPackageDialogs dialogs(nullptr);
+    // Notes the folder the next file dialog opens in and chooses file there.
+    QString openedIn;
+    const auto chooseInNextDialog = [&openedIn](const QString& file) {
+        QTimer::singleShot(0, [&openedIn, file] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            openedIn = dialog->directory().absolutePath();
+            dialog->selectFile(file);
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    chooseInNextDialog(package);
+    EXPECT_EQ(dialogs.chooseFile(kLoadPackageDialog, {}), package.toStdString());
+    chooseInNextDialog(firmware);
+    EXPECT_EQ(dialogs.chooseFile(kLoadFirmwareDialog, firmware.toStdString()), firmware.toStdString());
+    EXPECT_EQ(openedIn, QFileInfo(firmware).absolutePath());
+    chooseInNextDialog(package);
+    dialogs.chooseFile(kLoadPackageDialog, {});
+    EXPECT_EQ(openedIn, QFileInfo(firmware).absolutePath());
 }
 
 class SettingsDialogTest : public ::testing::Test {

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QScreen>
+#include <QTimer>
 #include <QTreeView>
 #include <QtTest/QTest>
 
@@ -150,7 +153,9 @@ TEST_F(MainWindowTest, UpdateCameraEndsProgrammedAndShowsTheTarget) {
     EXPECT_EQ(shown[IdVersion].front(), "BLS v2.11 (sim)");
     EXPECT_EQ(shown[IdPlatform].front(), "Corvel (Fujitsu - MBM29DL324BE)");
     EXPECT_EQ(Text(IdVersion), "") << "emptied with the link";
-    EXPECT_EQ(qobject_cast<QPushButton*>(window->control(IdConnect))->text(), "Connect...");
+    EXPECT_EQ(qobject_cast<QPushButton*>(window->control(IdConnect))->text(), "&Connect...");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->focusWidget(), window->control(IdUpdateCamera)) << "ready for the next camera";
 }
 
 TEST_F(MainWindowTest, BackUpCameraWritesAPackageAndListsItSelectedForAnUpdate) {
@@ -219,8 +224,35 @@ TEST_F(MainWindowTest, SelectingAnItemShowsItAndReadsItsRegionWhenConnected) {
     SelectItemRow(0);
     ASSERT_TRUE(WaitUntil([this] { return Text(IdChecksum1) != "unknown" && window->controlsEnabled(); }));
     EXPECT_NE(Text(IdBlankCheck), "unknown");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->focusWidget(), &ItemList()) << "the run that read the region gave the focus back";
     Click(IdConnect);
     ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+}
+
+// After an update the destination fields show what was read for the selected
+// item's region, not the last region's; a region never read shows "unknown".
+TEST_F(MainWindowTest, BlankCheckAndChecksumsBelongToTheRegionOfTheSelectedItem) {
+    Open();
+    AddPackage(std::vector<std::uint8_t>(3000, 0x11));
+    PackageItem fpga(TypeNamed("Corvel::FPGA"));
+    fpga.fileName = home.write("fpga.rbf", std::vector<std::uint8_t>(2000, 0x22)).string();
+    window->packages()[0].AppendItem(std::move(fpga));
+    window->refillPackageBox();
+    ASSERT_EQ(ItemRows().at(1).front(), "Corvel::uC");
+    const auto regionFields = [this] { return QStringList{Text(IdBlankCheck), Text(IdChecksum1), Text(IdChecksum2)}; };
+    SelectItemRow(1);
+    EXPECT_EQ(regionFields(), QStringList({"unknown", "unknown", "unknown"}));
+
+    Click(IdUpdateCamera);
+    ASSERT_TRUE(WaitUntil([this] { return Idle() && !window->progressWindow().isVisible(); }));
+    const QStringList uc = regionFields();
+    SelectItemRow(0);
+    const QStringList fpgaRead = regionFields();
+    SelectItemRow(1);
+    EXPECT_EQ(regionFields(), uc);
+    EXPECT_NE(fpgaRead, uc);
+    EXPECT_FALSE(uc.contains("unknown") || fpgaRead.contains("unknown")) << (uc + fpgaRead).join(' ').toStdString();
 }
 
 class SilentCameraTest : public MainWindowTest {
@@ -373,6 +405,60 @@ TEST_F(MainWindowTest, StartsWhateverStateTheSettingsAndTheListAreIn) {
             entries << box.itemText(entry);
         }
         EXPECT_EQ(entries, row.packages);
+    }
+}
+
+TEST_F(MainWindowTest, AfterAFileIsAttachedTheFocusIsBackInThePropertyList) {
+    Open();
+    AddPackage(std::vector<std::uint8_t>(10, 1));
+    SelectItemRow(0);
+    dialogs.files = {home.write("Corvel1b-2.01.bin", "firmware").string()};
+    // A file dialog is a window of its own: it takes the focus while it is open.
+    dialogs.whileChoosingFile = [] {
+        QDialog fileDialog;
+        QTimer::singleShot(0, &fileDialog, [&fileDialog] {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(&fileDialog));
+            fileDialog.accept();
+        });
+        fileDialog.exec();
+    };
+    BrowseForFile();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(PropertyValue("Version"), "2.01");
+    EXPECT_EQ(QApplication::focusWidget(), &Properties());
+}
+
+// Alt+C in both captions of the link button; Escape or the close box at
+// "Save package list?" back out of leaving, the link and the work kept.
+TEST_F(MainWindowTest, AltCConnectsAndDisconnectsAndBackingOutOfTheSaveQuestionKeepsEverything) {
+    Open();
+    QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
+    ASSERT_TRUE(WaitUntil([this] { return window->orchestrator().connected() && window->controlsEnabled(); }));
+    window->packages().Add(Package("Unsaved", ""));
+    window->refillPackageBox();
+    messages.answer = MessageAnswer::Cancel;
+    int exitCode = -1;
+    QObject::connect(window.get(), &MainWindow::exited, [&exitCode](int code) { exitCode = code; });
+    Click(IdExit);
+    window->close();
+    EXPECT_EQ(messages.asked.size(), 2u);
+    EXPECT_EQ(exitCode, -1);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->orchestrator().connected());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile.parent_path() / "Tarnwick.packages.xml"));
+
+    QTest::keyClick(window.get(), Qt::Key_C, Qt::AltModifier);
+    ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+}
+
+// The headless screen is narrower than the template at the desktop's font.
+TEST_F(MainWindowTest, TheWindowFitsTheScreenItOpensOnWithEveryControlInView) {
+    Open();
+    EXPECT_TRUE(window->screen()->availableGeometry().contains(window->geometry()));
+    for (const int id : {IdPackageBox, IdExit, IdUpdateCamera, IdConnect, IdChecksum2}) {
+        const QWidget& shown = *window->control(id);
+        EXPECT_TRUE(window->rect().contains(QRect(shown.mapTo(window.get(), QPoint()), shown.size()))) << id;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -24,6 +25,9 @@ public:
     std::optional<std::string> askNewPackageName() override { return take(names); }
     std::optional<std::string> chooseFile(const FileDialogRequest& dialog, const std::string& initialFile) override {
         fileDialogs.emplace_back(std::string(dialog.caption), initialFile);
+        if (whileChoosingFile) {
+            whileChoosingFile();
+        }
         return take(files);
     }
     std::optional<std::string> chooseNewFile(const FileDialogRequest& dialog) override {
@@ -38,6 +42,8 @@ public:
     std::deque<std::optional<Guid>> types;
     // Caption and initial file of each file dialog shown.
     std::vector<std::pair<std::string, std::string>> fileDialogs;
+    // Runs while a file dialog is open, to do what a real one does meanwhile.
+    std::function<void()> whileChoosingFile;
 
 private:
     template <typename Answer>

@@ -16,6 +16,8 @@
 #include "item_properties.h"
 #include "package_box_model.h"
 #include "package_test_fakes.h"
+#include "qt_printers.h"
+#include "screen_fit.h"
 #include "temporary_folder.h"
 #include "version_record.h"
 
@@ -67,6 +69,28 @@ TEST(EnableRules, EachSituationEnablesExactlyItsControls) {
     }
 }
 
+TEST(ScreenFit, AWindowTooLargeForTheScreenTakesWhatTheFreeAreaLeavesAndScrolls) {
+    const QMargins frame(4, 28, 4, 4);
+    const int bar = 15;
+    const struct {
+        const char* name;
+        QSize content;
+        QRect available;
+        QRect client;
+    } rows[] = {
+        {"fits: centred with its frame", {805, 494}, {0, 0, 1280, 1024}, {237, 277, 805, 494}},
+        {"too large both ways", {805, 494}, {0, 0, 640, 450}, {4, 28, 632, 418}},
+        {"too tall: a vertical bar widens it", {600, 500}, {0, 0, 800, 450}, {92, 28, 615, 418}},
+        {"too wide: a horizontal bar heightens it", {805, 300}, {0, 0, 640, 450}, {4, 79, 632, 315}},
+        {"the free area below a panel", {805, 494}, {0, 32, 1280, 868}, {237, 231, 805, 494}},
+    };
+    for (const auto& row : rows) {
+        const QRect client = FitOnScreen(row.content, row.available, frame, bar);
+        EXPECT_EQ(client, row.client) << row.name;
+        EXPECT_TRUE(row.available.contains(client.marginsAdded(frame))) << row.name;
+    }
+}
+
 TEST(VersionRecord, TheBuildIsTarnwick130Rc1FromVornixAndAboutShowsNoCandidateForARelease) {
     const VersionRecord release{"Tarnwick", "Vornix", "Legal", {1, 5, 0, 0}, "License"};
     EXPECT_EQ(aboutText(release), "Tarnwick\nv1.05\n\nLegal\nVornix\nLicense\n");
@@ -100,26 +124,26 @@ TEST(ItemProperties, AUserItemLooksItsFileUpOnDiskWhileALoadedOneShowsWhatWasSto
     const ItemPropertyTexts texts = DescribeItem(&loaded, &stored);
     EXPECT_EQ(texts.fileProperties, (FilePropertyTexts{"4096 Byte(s)", "03.10.2006 - 09:05:07"}));
     EXPECT_EQ(texts.editable, false);
-    EXPECT_EQ(DescribeItem(&loaded, nullptr), ItemPropertyTexts{}) << "no item leaves the enabled flags";
-    EXPECT_EQ(DescribeItem(nullptr, nullptr).editable, std::nullopt);
+    EXPECT_EQ(DescribeItem(&user, nullptr), ItemPropertyTexts{}) << "nothing to edit without an item";
 }
 
 TEST(DestinationTexts, EndAddressWrapsInThirtyTwoBitsAndAnUnknownTypeShowsNothing) {
+    const RegionReadings nothingRead;
     const PackageItem boot(TypeNamed("Tessid::Bootloader"));
-    EXPECT_EQ(DescribeDestination(&boot), (DestinationTexts{"Tessid::Bootloader", "0xFFFFFFFF", "0x0000FFFE",
-                                                             "0x00010000", "unknown", "unknown", "unknown"}));
+    EXPECT_EQ(DescribeDestination(&boot, nothingRead),
+              (DestinationTexts{"Tessid::Bootloader", "0xFFFFFFFF", "0x0000FFFE", "0x00010000", {}}));
     PackageItem unknown;
     unknown.typeName = "Mystery";
-    EXPECT_EQ(DescribeDestination(&unknown), DestinationTexts{});
-    EXPECT_EQ(DescribeDestination(nullptr), DestinationTexts{});
+    EXPECT_EQ(DescribeDestination(&unknown, nothingRead), DestinationTexts{});
+    EXPECT_EQ(DescribeDestination(nullptr, nothingRead), DestinationTexts{});
 }
 
-TEST(EditedVersion, ReadsDecimalPartsAfterTheFirstSeparatorAndRefusesOverflow) {
+TEST(EditedVersion, ReadsDecimalPartsAfterTheFirstSeparatorAndRefusesOverflowAndPartsWithoutDigits) {
     const std::pair<const char*, std::optional<std::uint32_t>> rows[] = {
-        {"1.10", 0x010A},   {"2,05", 0x0205},    {"3;1", 0x0301},   {"4:2.9", 0x0402}, {"1.02beta", 0x0102},
-        {" 7.1", 0x0701},   {"258", 0x0102},     {"0x0102", 0},     {"", 0},           {"abc", 0},
-        {"1.", 0x0100},     {"255.255", 0xFFFF}, {"256.0", std::nullopt}, {"1.300", std::nullopt},
-        {"65536", std::nullopt},
+        {"1.10", 0x010A},       {"2,05", 0x0205},       {"3;1", 0x0301},        {"4:2.9", 0x0402},
+        {"1.02beta", 0x0102},   {" 7.1", 0x0701},       {"258", 0x0102},        {"0x0102", 0},
+        {"255.255", 0xFFFF},    {"256.0", std::nullopt}, {"1.300", std::nullopt}, {"65536", std::nullopt},
+        {"abc", std::nullopt},  {"", std::nullopt},     {"1.", std::nullopt},   {".5", std::nullopt},
     };
     for (const auto& [text, version] : rows) {
         EXPECT_EQ(ParseEditedVersion(text), version) << text;
@@ -231,6 +255,25 @@ TEST_F(PackageCommandsTest, ALoadedPackageFileIsListedOnceAndKeepsItsItems) {
     EXPECT_EQ(commands_.loadPackage(), PackageChange::None);
     EXPECT_EQ(commands_.boxEntries().size(), 2u);
     EXPECT_EQ(messages_.shown, std::vector(2, kExists));
+}
+
+TEST_F(PackageCommandsTest, APackageFileThatCannotBeReadOrNamesNoPackageIsRefusedWithWhy) {
+    const std::pair<std::string, std::string> rows[] = {
+        {(folder_ / "gone.xml").string(), "No such file or directory"},
+        {folder_.path().string(), "Is a directory"},
+        {folder_.write("notes.xml", "just some notes").string(), "not a package file, or a damaged one"},
+        {folder_.write("nameless.xml", "<updpackage><time>1</time></updpackage>").string(),
+         "no package name in the file"},
+    };
+    for (const auto& [path, reason] : rows) {
+        dialogs_.files.push_back(path);
+        EXPECT_EQ(commands_.loadPackage(), PackageChange::None) << path;
+        ASSERT_FALSE(messages_.shown.empty()) << path;
+        EXPECT_EQ(messages_.shown.back(), (RecordingMessages::Shown{"Can't read package file " + path + ": " + reason,
+                                                                   "Tarnwick", MessageIcon::Exclamation}));
+    }
+    EXPECT_TRUE(store_.empty());
+    EXPECT_EQ(messages_.shown.size(), std::size(rows));
 }
 
 TEST_F(PackageCommandsTest, TwentyPackagesRefuseNewAndLoadWithoutAsking) {
