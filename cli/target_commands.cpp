@@ -12,6 +12,7 @@
 #include "console_messages.h"
 #include "package_file.h"
 #include "port_details.h"
+#include "port_texts.h"
 #include "settings_store.h"
 #include "target_session.h"
 #include "terminal_text.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "target_session.h"
 
-#include "console_messages.h"
+#include "port_texts.h"
 
 namespace tarnwick {
 namespace {
@@ -132,7 +132,7 @@ void TargetSession::showProgress(const ProgressDisplay& progress) {
 // The orchestrator knows the port by number only; the session knows whether
 // the command named a device instead.
 std::string TargetSession::portErrorText(const CSerialException& error, std::uint32_t) {
-    return PortRefusalText(error, settings_);
+    return PortRefusalText(error, settings_.comPort, settings_.comDevice);
 }
 
 std::string TargetSession::interruptSummary() const {

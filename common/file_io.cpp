@@ -225,6 +225,21 @@ bool IsExistingFolder(const std::filesystem::path& path) {
     return !path.empty() && std::filesystem::is_directory(path, error);
 }
 
+std::string UnreadableFileReason(const std::filesystem::path& path, std::string_view otherwise) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error) {
+        return error.message();
+    }
+    if (std::filesystem::is_directory(status)) {
+        return SystemText(EISDIR);
+    }
+    if (::access(path.c_str(), R_OK) != 0) {
+        return SystemText(errno);
+    }
+    return std::string(otherwise);
+}
+
 ScopedReplaceFault::ScopedReplaceFault(ReplaceStep step, int errorNumber) {
     FaultState& fault = Fault();
     fault.step = step;

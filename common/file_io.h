@@ -59,6 +59,11 @@ std::error_code CreateFolders(const std::filesystem::path& path);
 
 bool IsExistingFolder(const std::filesystem::path& path);
 
+// Why a file cannot be read, in the system's text: it is missing, a folder,
+// or we may not read it; `otherwise` when none of these holds (the file's
+// contents are at fault).
+std::string UnreadableFileReason(const std::filesystem::path& path, std::string_view otherwise);
+
 // The step of ReplaceFile at which a simulated failure strikes.
 enum class ReplaceStep { Create, Write, Flush, Rename };
 

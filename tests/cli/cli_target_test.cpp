@@ -20,6 +20,7 @@
 #include "console_messages.h"
 #include "settings_store.h"
 #include "package_writer.h"
+#include "port_texts.h"
 #include "progress_line.h"
 #include "simulated_camera.h"
 #include "target_commands.h"
@@ -121,8 +122,8 @@ TEST_F(CliTargetTest, RefusalsAndLinkFailuresHaveTheirOwnStatus) {
     const std::string package = WritePackage();
     camera_.reset();
     EXPECT_EQ(Run("update", {package}), kExitNotConnected);
-    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory: COM" + std::to_string(port_) +
-                       " (no such port)\ntarnwick-cli: no connection to the camera\n"))
+    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory (plug in the camera's cable or choose another port): COM" +
+                       std::to_string(port_) + " (no such port)\ntarnwick-cli: no connection to the camera\n"))
         << err_.str();
 }
 
@@ -201,7 +202,9 @@ TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePathAndAHeldOrDeniedOneSa
     }
 
     EXPECT_EQ(RunAsGiven("info", {"--port", "/dev/no-such-tty"}), kExitNotConnected);
-    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory: /dev/no-such-tty (no such port)\n")) << err_.str();
+    EXPECT_TRUE(ErrHas("Tarnwick: No such file or directory (plug in the camera's cable or choose another port): "
+                       "/dev/no-such-tty (no such port)\n"))
+        << err_.str();
     for (const char* bad : {"0", "COM", "ttyUSB0", "COMx"}) {
         EXPECT_EQ(RunAsGiven("info", {"--port", bad}), kExitUsage) << bad;
     }
@@ -221,8 +224,7 @@ TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePathAndAHeldOrDeniedOneSa
     ::chmod(denied.c_str(), 0600);
     EXPECT_EQ(DeniedPortHint(denied), "");
     EXPECT_EQ(DeniedPortHint(folder_ / "missing"), "");
-    EXPECT_EQ(PortRefusalText(CSerialException(EACCES), CommandSettings{.comDevice = denied}),
-              "Permission denied: " + denied.string());
+    EXPECT_EQ(PortRefusalText(CSerialException(EACCES), 0, denied), "Permission denied: " + denied.string());
 }
 
 TEST_F(CliTargetTest, AFailedWriteExitsAsAJobFailureAndJsonReportsEveryStepAndTheResultOfEachJob) {
