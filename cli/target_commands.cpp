@@ -58,8 +58,6 @@ constexpr std::array kStatusSummaries{
     StatusSummary{kExitJobFailed, "tarnwick-cli: not every job succeeded"},
 };
 
-constexpr std::string_view kCameraUpdated = "Camera updated.";
-
 std::string_view SummaryOf(int status) {
     for (const StatusSummary& summary : kStatusSummaries) {
         if (summary.status == status) {
@@ -337,7 +335,7 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     case Needs::Nothing:
         return Concluded(session, ShowInfo(session), {}, *report);
     case Needs::Package:
-        return Concluded(session, session.update(), kCameraUpdated, *report);
+        return Concluded(session, session.update(), kCameraUpdatedText, *report);
     case Needs::PackageAndItem:
         break;
     }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "connection.h"
+
 namespace tarnwick {
 namespace {
 
@@ -75,6 +77,17 @@ std::string PortRefusalText(const CSerialException& error, std::uint32_t portNum
         hint = kMissingHint;
     }
     return error.text() + hint + ": " + ChosenPortDescription(portNumber, device);
+}
+
+std::string LinkLostText(std::string_view port, std::string_view systemText) {
+    return "The connection to the camera on " + std::string(port) + " was lost (" + std::string(systemText) +
+           ").\nCheck the camera and its cable, then connect again.";
+}
+
+std::string NoAnswerText(std::string_view port) {
+    return "The camera on " + std::string(port) +
+           " did not answer.\nCheck that it is the camera's port and that the cable is plugged in, then reset "
+           "the camera while \"" + std::string(kResetCameraStatus) + "\" is shown.";
 }
 
 }  // namespace tarnwick

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 // What every front end says about a serial port: which device a port number
-// reaches, and why the port was refused and what to do about it. One text per
-// situation, so the window and the command line never tell the same failure
-// in two ways.
+// reaches, why the port was refused and what to do about it, and how a link
+// on it ended. One text per situation, so the window and the command line
+// never tell the same failure in two ways.
 //
 // Safe on any thread; the descriptions look at the file system as it is now.
 #pragma once
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "serial_port.h"
 
@@ -37,5 +38,10 @@ std::string DeniedPortHint(const std::filesystem::path& device);
 std::string PortRefusalText(const CSerialException& error, std::uint32_t portNumber,
                             const std::filesystem::path& device);
 
+// The line of a link failed (the camera ended, the adapter was pulled out):
+// the port as it was described when it was opened, and the system's text.
+std::string LinkLostText(std::string_view port, std::string_view systemText);
+// The connection procedure waited in vain for the camera's ready byte.
+std::string NoAnswerText(std::string_view port);
 
 }  // namespace tarnwick
