@@ -61,7 +61,7 @@ std::string DeniedPortHint(const std::filesystem::path& device) {
 }
 
 std::string PortRefusalText(const CSerialException& error, std::uint32_t portNumber,
-                            const std::filesystem::path& device) {
+                            const std::filesystem::path& device, std::uint32_t bitRate) {
     const bool byDevice = !device.empty();
     if (!byDevice && portNumber == 0) {
         return std::string(kNoPortChosen);
@@ -75,6 +75,9 @@ std::string PortRefusalText(const CSerialException& error, std::uint32_t portNum
         hint = target ? DeniedPortHint(*target) : std::string();
     } else if (error.error() == ENOENT) {
         hint = kMissingHint;
+    } else if (error.error() == EINVAL) {
+        // The one setting of ours a port may refuse.
+        hint = " (bit rate " + std::to_string(bitRate) + " is not one the port takes; choose another)";
     }
     return error.text() + hint + ": " + ChosenPortDescription(portNumber, device);
 }

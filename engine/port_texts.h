@@ -32,11 +32,11 @@ std::string ChosenPortDescription(std::uint32_t portNumber, const std::filesyste
 // " (/dev/ttyUSB0 belongs to group 'dialout'; add your user to it and log in again)"
 std::string DeniedPortHint(const std::filesystem::path& device);
 // Why the chosen port was refused: the system's text, what to do about a
-// port that is missing, held elsewhere or denied by its permissions, and the
-// port. Number 0 without a device is no port at all:
-// "No port chosen: open Settings... and choose the camera's port".
+// port that is missing, held elsewhere, denied by its permissions or set to
+// a bit rate it does not take, and the port. Number 0 without a device is no
+// port at all: "No port chosen: open Settings... and choose the camera's port".
 std::string PortRefusalText(const CSerialException& error, std::uint32_t portNumber,
-                            const std::filesystem::path& device);
+                            const std::filesystem::path& device, std::uint32_t bitRate);
 
 // The line of a link failed (the camera ended, the adapter was pulled out):
 // the port as it was described when it was opened, and the system's text.

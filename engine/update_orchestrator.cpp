@@ -112,8 +112,8 @@ void UpdateOrchestrator::openPort(const CommandSettings& settings) {
 }
 
 void UpdateOrchestrator::showPortRefusal(const CSerialException& error, const CommandSettings& settings) {
-    messages_.showMessage(PortRefusalText(error, settings.comPort, settings.comDevice), kProgramCaption,
-                          MessageIcon::None);
+    messages_.showMessage(PortRefusalText(error, settings.comPort, settings.comDevice, settings.comBps),
+                          kProgramCaption, MessageIcon::None);
 }
 
 void UpdateOrchestrator::beginCommand(CommandKind command, std::string_view itemName) {
@@ -233,7 +233,8 @@ void UpdateOrchestrator::connectForUpdate() {
         // The worker has posted why.
         port_.close();
     } catch (const CSerialException& error) {
-        refusal = Refusal{PortRefusalText(error, updateSettings_.comPort, updateSettings_.comDevice),
+        refusal = Refusal{PortRefusalText(error, updateSettings_.comPort, updateSettings_.comDevice,
+                                          updateSettings_.comBps),
                           MessageIcon::None};
     }
     ending_ = UpdateEnding::NotConnected;

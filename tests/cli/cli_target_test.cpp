@@ -189,7 +189,9 @@ TEST_F(CliTargetTest, WithoutFlagsThePortAndARateThePortTakesComeFromTheSettings
         EXPECT_EQ(RunAsGiven("info", {}), kExitSuccess) << storedRate << ": " << err_.str();
     }
     EXPECT_EQ(RunAsGiven("info", {"--bps", "12345"}), kExitNotConnected);
-    EXPECT_TRUE(ErrHas("Tarnwick: Invalid argument: COM" + std::to_string(port_))) << err_.str();
+    EXPECT_TRUE(ErrHas("Tarnwick: Invalid argument (bit rate 12345 is not one the port takes; choose another): COM" +
+                       std::to_string(port_)))
+        << err_.str();
 }
 
 TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePathAndAHeldOrDeniedOneSaysSo) {
@@ -224,7 +226,7 @@ TEST_F(CliTargetTest, APortIsNamedByNumberOrByTheDevicePathAndAHeldOrDeniedOneSa
     ::chmod(denied.c_str(), 0600);
     EXPECT_EQ(DeniedPortHint(denied), "");
     EXPECT_EQ(DeniedPortHint(folder_ / "missing"), "");
-    EXPECT_EQ(PortRefusalText(CSerialException(EACCES), 0, denied), "Permission denied: " + denied.string());
+    EXPECT_EQ(PortRefusalText(CSerialException(EACCES), 0, denied, 115200), "Permission denied: " + denied.string());
 }
 
 TEST_F(CliTargetTest, AFailedWriteExitsAsAJobFailureAndJsonReportsEveryStepAndTheResultOfEachJob) {

@@ -249,7 +249,7 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
     window.settings.comPort = 99;
     orchestrator.connectOrDisconnect();
     EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
-                                {PortRefusalText(CSerialException(ENOENT), 99, {}), "Tarnwick", MessageIcon::None}}));
+                                {PortRefusalText(CSerialException(ENOENT), 99, {}, 115200), "Tarnwick", MessageIcon::None}}));
     EXPECT_TRUE(window.connectEnabled);
     EXPECT_FALSE(worker.isRunning());
 
