@@ -7,7 +7,9 @@
 // - a whole update from the window against the simulated camera: the longest
 //   time the window's event loop could not run, against the 50 ms a user does
 //   not notice, with the disconnect sequence apart, which may wait up to
-//   2 005 ms for the camera and is set against that.
+//   2 005 ms for the camera and is set against that; and how long the
+//   package's data took to load beside the window, against the load alone.
+//   The update runs three times over.
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -32,6 +34,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 constexpr double kUnnoticedStallMs = 50;
+// Updates in a row: the longest stall of any counts, and the fastest load.
+constexpr int kUpdateRuns = 3;
 constexpr auto kPaintLimit = 10s;
 constexpr auto kUpdateLimit = 120s;
 
@@ -88,10 +92,13 @@ Startup startWindow(const std::filesystem::path& settingsFile) {
 // The longest gaps between the timeouts of a 1 ms timer on the window's
 // thread, in milliseconds, filed by what the update did in them.
 struct Stalls {
-    // The click that loads the package's data and starts the worker.
+    // The click that starts the update.
     double start = 0;
     double disconnect = 0;
     double rest = 0;
+    // From the click until the loaded data was in the package and the
+    // worker connecting.
+    double loadMs = 0;
     double updateSeconds = 0;
     bool finished = false;
 };
@@ -99,7 +106,7 @@ struct Stalls {
 // Where a gap belongs, by the update's state before and after it. Events
 // handled in one pass of the loop may take the state through several steps.
 double& stallOf(Stalls& stalls, UpdateState before, UpdateState after) {
-    if (before == UpdateState::Idle && after == UpdateState::Connecting) {
+    if (before == UpdateState::Idle && after != UpdateState::Idle) {
         return stalls.start;
     }
     // Leaving programming queues the closing jobs and waits for their end;
@@ -108,6 +115,16 @@ double& stallOf(Stalls& stalls, UpdateState before, UpdateState after) {
         return stalls.disconnect;
     }
     return stalls.rest;
+}
+
+Stalls worstOf(const Stalls& first, const Stalls& second) {
+    Stalls worst = second;
+    worst.start = std::max(first.start, second.start);
+    worst.disconnect = std::max(first.disconnect, second.disconnect);
+    worst.rest = std::max(first.rest, second.rest);
+    worst.loadMs = first.loadMs > 0 ? std::min(first.loadMs, second.loadMs) : second.loadMs;
+    worst.updateSeconds = std::max(first.updateSeconds, second.updateSeconds);
+    return worst;
 }
 
 bool updateOver(const MainWindow& window) {
@@ -125,6 +142,7 @@ Stalls runUpdate(MainWindow& window) {
     ticks.setInterval(1);
     const Clock::time_point begin = Clock::now();
     Clock::time_point lastTick = begin;
+    Clock::time_point clickedAt = begin;
     UpdateState lastState = orchestrator.updateState();
     bool clicked = false;
     QObject::connect(&ticks, &QTimer::timeout, &loop, [&] {
@@ -132,6 +150,9 @@ Stalls runUpdate(MainWindow& window) {
         const UpdateState state = orchestrator.updateState();
         double& longest = stallOf(stalls, lastState, state);
         longest = std::max(longest, millisecondsBetween(lastTick, now));
+        if (lastState == UpdateState::Loading && state != UpdateState::Loading) {
+            stalls.loadMs = millisecondsBetween(clickedAt, now);
+        }
         lastTick = now;
         lastState = state;
         stalls.finished = clicked && updateOver(window);
@@ -140,6 +161,7 @@ Stalls runUpdate(MainWindow& window) {
         }
     });
     QTimer::singleShot(0, &loop, [&] {
+        clickedAt = Clock::now();
         qobject_cast<QPushButton*>(window.control(IdUpdateCamera))->click();
         clicked = true;
         if (orchestrator.updateState() == UpdateState::Idle) {
@@ -194,26 +216,31 @@ void benchWindowStall() {
     SilentMessages messages;
     MainWindow window(messages, windowOptions(settingsFile));
     window.show();
-    const Stalls stalls = runUpdate(window);
-    if (!stalls.finished || window.orchestrator().lastUpdateEnding() != UpdateEnding::Programmed ||
-        window.orchestrator().lastRunSucceeded() != true) {
-        std::printf("window stall: the update did not program the simulated camera\n");
-        return;
-    }
-    char name[64];
-    std::snprintf(name, sizeof name, "longest UI stall, %.1f s update", stalls.updateSeconds);
-    reportFigure(name, std::max(stalls.start, stalls.rest), "unnoticed", kUnnoticedStallMs, "ms");
-    // The click's stall is expected to be the package's data load; measured
-    // alone here to show how much of it that is.
+    // The load runs beside the window; it should take no longer there than
+    // alone. Both are the fastest of three.
     Package& package = *window.currentPackage();
     const double loadSeconds = fastest(
         [&] {
             LoadAllItemData(package, messages);
             package.ReleaseAllData();
         },
-        3);
-    reportFigure("  at the click", stalls.start, "the package's data load", loadSeconds * 1e3, "ms");
+        kUpdateRuns);
+    Stalls stalls;
+    for (int run = 0; run < kUpdateRuns; ++run) {
+        const Stalls update = runUpdate(window);
+        if (!update.finished || window.orchestrator().lastUpdateEnding() != UpdateEnding::Programmed ||
+            window.orchestrator().lastRunSucceeded() != true) {
+            std::printf("window stall: the update did not program the simulated camera\n");
+            return;
+        }
+        stalls = worstOf(stalls, update);
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "longest UI stall, %d updates up to %.1f s", kUpdateRuns, stalls.updateSeconds);
+    reportFigure(name, std::max(stalls.start, stalls.rest), "unnoticed", kUnnoticedStallMs, "ms");
+    reportFigure("  at the click", stalls.start, "unnoticed", kUnnoticedStallMs, "ms");
     reportFigure("  apart from the click", stalls.rest, "unnoticed", kUnnoticedStallMs, "ms");
+    reportFigure("  data load beside the window", stalls.loadMs, "the load alone", loadSeconds * 1e3, "ms");
     // The pause after queueing the closing jobs and the wait for them to end.
     const WorkerTimings timings;
     const std::chrono::duration<double, std::milli> allowance = timings.disconnectPause + timings.disconnectWait;

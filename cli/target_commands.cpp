@@ -15,6 +15,7 @@
 #include "package_file.h"
 #include "port_details.h"
 #include "run_recording.h"
+#include "port_texts.h"
 #include "settings_store.h"
 #include "target_session.h"
 #include "terminal_text.h"
@@ -61,8 +62,6 @@ constexpr std::array kStatusSummaries{
     StatusSummary{kExitPackageRefused, "tarnwick-cli: the package was refused"},
     StatusSummary{kExitJobFailed, "tarnwick-cli: not every job succeeded"},
 };
-
-constexpr std::string_view kCameraUpdated = "Camera updated.";
 
 std::string_view SummaryOf(int status) {
     for (const StatusSummary& summary : kStatusSummaries) {
@@ -297,7 +296,7 @@ int OpenNamedPackage(const TargetCommand& command, const TargetArguments& argume
 // queued no job, why there was nothing to program.
 std::string UpdatedText(const TargetSession& session, const Package& package) {
     if (!session.lastRunJobs().empty()) {
-        return std::string(kCameraUpdated);
+        return std::string(kCameraUpdatedText);
     }
     return NothingToProgramText(package, RunningBootVersion(session.target()));
 }

@@ -101,10 +101,13 @@ int TargetSession::update() {
         return orchestrator_.lastRunSucceeded().value_or(false) ? kExitSuccess : kExitJobFailed;
     case UpdateEnding::Refused:
         return kExitPackageRefused;
+    case UpdateEnding::LinkLost:
+        return kExitJobFailed;
     case UpdateEnding::NoPackage:
         return kExitFailure;
     case UpdateEnding::None:
     case UpdateEnding::NotConnected:
+    case UpdateEnding::Cancelled:
         break;
     }
     return kExitNotConnected;
@@ -119,6 +122,9 @@ int TargetSession::runItemCommand(CommandOutcome (UpdateOrchestrator::*command)(
         return kExitFailure;
     }
     pumpUntil([this] { return !orchestrator_.runPending(); });
+    if (orchestrator_.lastCommandRefused()) {
+        return kExitPackageRefused;
+    }
     return orchestrator_.lastRunSucceeded().value_or(false) ? kExitSuccess : kExitJobFailed;
 }
 
@@ -148,12 +154,6 @@ void TargetSession::showProgress(const ProgressDisplay& progress) {
         lastStatus_ = progress.status;
     }
     report_.progress(progress);
-}
-
-// The orchestrator knows the port by number only; the session knows whether
-// the command named a device instead.
-std::string TargetSession::portErrorText(const CSerialException& error, std::uint32_t) {
-    return PortRefusalText(error, settings_);
 }
 
 std::string TargetSession::interruptSummary() const {

@@ -85,7 +85,6 @@ public:
     void showField(TargetField field, std::string_view text) override;
     void showProgress(const ProgressDisplay& progress) override;
     void refreshControls() override {}
-    std::string portErrorText(const CSerialException& error, std::uint32_t portNumber) override;
 
     // UserMessages: to the report.
     void showMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;

@@ -378,6 +378,11 @@ bool IsSameFile(const std::filesystem::path& first, const std::filesystem::path&
     return std::filesystem::equivalent(first, second, error) && !error;
 }
 
+std::string UnreadableFileReason(const std::filesystem::path& path, std::string_view otherwise) {
+    const std::error_code error = FileReadError(path);
+    return error ? error.message() : std::string(otherwise);
+}
+
 ScopedReplaceFault::ScopedReplaceFault(ReplaceStep step, int errorNumber) {
     FaultState& fault = Fault();
     fault.step = step;

@@ -90,6 +90,11 @@ bool IsExistingFolder(const std::filesystem::path& path);
 // replaces one of its own inputs. False when either does not exist.
 bool IsSameFile(const std::filesystem::path& first, const std::filesystem::path& second);
 
+// Why a file cannot be read, in the system's text: it is missing, a folder,
+// or we may not read it; `otherwise` when none of these holds (the file's
+// contents are at fault).
+std::string UnreadableFileReason(const std::filesystem::path& path, std::string_view otherwise);
+
 // The step of ReplaceFile at which a simulated failure strikes.
 enum class ReplaceStep { Create, Write, Flush, Rename };
 

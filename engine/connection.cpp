@@ -2,6 +2,7 @@
 #include "connection.h"
 
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -38,31 +39,34 @@ bool readTargetIdentity(const ConnectionParts& parts, const ConnectTimings& timi
     return version == LinkResult::Success && identity == LinkResult::Success;
 }
 
-bool waitForBootCode(const ConnectionParts& parts, const ConnectTimings& timings) {
+// How the wait for the boot code ended.
+enum class WaitEnd { Connected, NotConnected, NoReadyByte };
+
+WaitEnd waitForBootCode(const ConnectionParts& parts, const ConnectTimings& timings) {
     for (unsigned cycle = 0; cycle < timings.maxCycles; ++cycle) {
         if (stopRequested(parts)) {
-            return false;
+            return WaitEnd::NotConnected;
         }
         if (readyByteArrived(parts.port)) {
-            return readTargetIdentity(parts, timings);
+            return readTargetIdentity(parts, timings) ? WaitEnd::Connected : WaitEnd::NotConnected;
         }
         std::this_thread::sleep_for(timings.cyclePause);
         postProgress(parts.sink, ProgressCode::Step, 0);
     }
-    return false;
+    return WaitEnd::NoReadyByte;
 }
 
 // The camera's boot code sends its ready byte only when it starts with its
 // receive line held in break, so the line is held while the user resets it.
-bool catchBootCode(const ConnectionParts& parts, const ConnectTimings& timings) {
+WaitEnd catchBootCode(const ConnectionParts& parts, const ConnectTimings& timings) {
     SerialPort& port = parts.port;
     port.setTimeouts(waitingTimeouts(port.getTimeouts(), timings));
     port.setBreak();
     postProgress(parts.sink, ProgressCode::Range, kConnectProgressRange);
     postProgress(parts.sink, ProgressCode::Position, 0);
-    const bool connected = waitForBootCode(parts, timings);
+    const WaitEnd end = waitForBootCode(parts, timings);
     port.clearBreak();
-    return connected;
+    return end;
 }
 
 // After a port failure the line may still be held; a port that refuses
@@ -79,18 +83,26 @@ void releaseBreakQuietly(SerialPort& port) {
 bool connectToTarget(const ConnectionParts& parts, const ConnectTimings& timings) {
     postProgress(parts.sink, ProgressCode::Show, 0);
     postProgress(parts.sink, ProgressCode::Status, std::string(kResetCameraStatus));
-    bool connected = false;
+    WaitEnd end = WaitEnd::NotConnected;
+    std::optional<std::uint32_t> lineError;
     if (parts.port.isOpen()) {
         try {
-            connected = catchBootCode(parts, timings);
+            end = catchBootCode(parts, timings);
         } catch (const CSerialException& failure) {
-            postInfo(parts.sink, InfoCode::Failure, failure.text());
+            lineError = failure.error();
             releaseBreakQuietly(parts.port);
         }
     }
+    const bool connected = end == WaitEnd::Connected;
     parts.target.connected = connected;
     postProgress(parts.sink, ProgressCode::Hide, 0);
-    postLinkState(parts.sink, connected);
+    if (lineError) {
+        postLineFailed(parts.sink, *lineError);
+    } else if (end == WaitEnd::NoReadyByte) {
+        postNoAnswer(parts.sink);
+    } else {
+        postLinkState(parts.sink, connected);
+    }
     return connected;
 }
 

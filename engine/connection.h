@@ -6,8 +6,9 @@
 // version information and the flash identity. It runs on the worker thread;
 // the user interface only sets the quit and cancel events meanwhile and
 // receives the posted notices. A port failure (CSerialException) is caught
-// here and reported as a failure notice with the system's text; the break is
-// then released where the port still allows it, and the result is false.
+// here and reported as MsgLinkState (LineFailed, its error number), which the
+// front end turns into one message naming the port; the break is then
+// released where the port still allows it, and the result is false.
 #pragma once
 
 #include <chrono>
@@ -50,7 +51,9 @@ struct ConnectionParts {
 };
 
 // True when the ready byte came and both reads succeeded; stored as
-// target.connected. Ends with MsgProgress 2 and MsgLinkState (1, result).
+// target.connected. Ends with MsgProgress 2 and MsgLinkState: (1, result),
+// (LineFailed, error) after a port failure, or (NoAnswer, 0) when every
+// cycle passed without the ready byte.
 bool connectToTarget(const ConnectionParts& parts, const ConnectTimings& timings = {});
 
 }  // namespace tarnwick

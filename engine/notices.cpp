@@ -16,12 +16,13 @@ struct MessageName {
     std::string_view name;
 };
 
-constexpr std::array<MessageName, 5> kMessageNames{{
+constexpr std::array<MessageName, 6> kMessageNames{{
     {Message::MsgInfo, "MsgInfo"},
     {Message::MsgProgress, "MsgProgress"},
     {Message::MsgJobsDone, "MsgJobsDone"},
     {Message::MsgCancel, "MsgCancel"},
     {Message::MsgLinkState, "MsgLinkState"},
+    {Message::MsgDataLoaded, "MsgDataLoaded"},
 }};
 
 struct InfoActionOfCode {
@@ -120,7 +121,16 @@ void postProgress(MessageSink& sink, ProgressCode code, std::string text) {
 void postJobsDone(MessageSink& sink) { sink.post({Message::MsgJobsDone, 0, 0, nullptr}); }
 
 void postLinkState(MessageSink& sink, bool connected) {
-    sink.post({Message::MsgLinkState, 1, connected ? 1u : 0u, nullptr});
+    sink.post({Message::MsgLinkState, static_cast<std::uint32_t>(LinkStateCode::Reported), connected ? 1u : 0u,
+               nullptr});
+}
+
+void postLineFailed(MessageSink& sink, std::uint32_t error) {
+    sink.post({Message::MsgLinkState, static_cast<std::uint32_t>(LinkStateCode::LineFailed), error, nullptr});
+}
+
+void postNoAnswer(MessageSink& sink) {
+    sink.post({Message::MsgLinkState, static_cast<std::uint32_t>(LinkStateCode::NoAnswer), 0, nullptr});
 }
 
 void postCancel(MessageSink& sink) { sink.post({Message::MsgCancel, 0, 0, nullptr}); }

@@ -40,6 +40,17 @@ enum class Message : std::uint32_t {
     MsgJobsDone = kMessageBase + 3,
     MsgCancel = kMessageBase + 4,
     MsgLinkState = kMessageBase + 5,
+    // An item data load that ran beside the user interface has ended; posted
+    // by the loader, not the worker (item_data_loader.h).
+    MsgDataLoaded = kMessageBase + 6,
+};
+
+// wParam of MsgLinkState: why the link's state is reported. Every code but
+// Reported means the link is down.
+enum class LinkStateCode : std::uint32_t {
+    Reported = 1,    // lParam 1 connected, 0 not
+    LineFailed = 2,  // the port refused or hung up; lParam the system's error number
+    NoAnswer = 3,    // the connection procedure waited in vain for the ready byte; lParam 0
 };
 
 // Codes of MsgInfo, with what the main window does with them.
@@ -99,6 +110,9 @@ struct PostedMessage {
     std::uintptr_t code = 0;
     std::uintptr_t value = 0;
     std::unique_ptr<Notice> notice;
+    // The worker thread's run that posted it (Worker::link()); 0 for a
+    // message from elsewhere.
+    std::uint32_t link = 0;
 };
 
 class MessageSink {
@@ -115,6 +129,10 @@ void postProgress(MessageSink& sink, ProgressCode code, std::uint32_t number);
 void postProgress(MessageSink& sink, ProgressCode code, std::string text);
 void postJobsDone(MessageSink& sink);
 void postLinkState(MessageSink& sink, bool connected);
+// The line is gone: MsgLinkState (LineFailed, error).
+void postLineFailed(MessageSink& sink, std::uint32_t error);
+// MsgLinkState (NoAnswer, 0).
+void postNoAnswer(MessageSink& sink);
 // Posted by the progress window when its Cancel button is pressed.
 void postCancel(MessageSink& sink);
 

@@ -6,12 +6,18 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "package_file.h"
 #include "sha256.h"
+#include "port_texts.h"
 
 namespace tarnwick {
 namespace {
+
+constexpr std::string_view kLoadingStatus = "Loading %s...";
+constexpr std::string_view kNoConnection = "no connection to the camera";
+constexpr std::string_view kNothingWritten = "Nothing was written.";
 
 // Answers whether the port exists, as asking the system for its default
 // configuration would; a port that names no device raises like open does.
@@ -41,19 +47,24 @@ bool ShowRefusal(UserMessages& messages, const std::optional<std::string>& refus
     return refusal.has_value();
 }
 
+std::string_view firstLine(std::string_view text) {
+    return text.substr(0, text.find('\n'));
+}
+
+std::string loadingStatus(std::string_view what) {
+    std::string status(kLoadingStatus);
+    return status.replace(status.find("%s"), 2, what);
+}
+
 }  // namespace
 
 bool LoadPackageForUpdate(Package& package, UserMessages& messages) {
     if (ShowRefusal(messages, NoUsableItemRefusal(package)) || ShowRefusal(messages, RepeatedTypeRefusal(package))) {
         return false;
     }
-    try {
-        if (!LoadAllItemData(package, messages)) {
-            return false;
-        }
-    } catch (const PackageDataError& error) {
-        // The load released every item's data again.
-        messages.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
+    if (const std::optional<ItemLoadFailure> failure = LoadEveryItemData(package, messages)) {
+        const Refusal refusal = LoadRefusal(CommandKind::Update, package, *failure);
+        messages.showMessage(refusal.text, kProgramCaption, refusal.icon);
         return false;
     }
     if (ShowRefusal(messages, OversizedImageRefusal(package))) {
@@ -90,21 +101,25 @@ std::string_view ResultName(std::optional<JobResult> result) {
 
 UpdateOrchestrator::UpdateOrchestrator(Worker& worker, SerialPort& port, MessageSink& sink,
                                        OrchestrationView& view, UserMessages& messages)
-    : worker_(worker), port_(port), sink_(sink), view_(view), messages_(messages) {}
+    : worker_(worker), port_(port), sink_(sink), view_(view), messages_(messages), loader_(sink) {}
 
 void UpdateOrchestrator::connectOrDisconnect() {
     const CommandSettings settings = view_.readSettings();
     skipVerify_ = settings.skipVerify;
     view_.enableConnectButton(false);
+    if (connected_) {
+        // Ends the link whatever became of the port: a camera that is gone
+        // must not keep the window connected.
+        disconnect();
+        view_.refreshControls();
+        return;
+    }
+    view_.showOutcome("");
     try {
         probePort(settings);
-        if (connected_) {
-            disconnect();
-        } else {
-            connect(settings);
-        }
+        connect(settings);
     } catch (const CSerialException& error) {
-        showSerialError(error, settings.comPort);
+        showPortRefusal(error, settings);
         view_.enableConnectButton(true);
     }
     view_.refreshControls();
@@ -121,17 +136,33 @@ void UpdateOrchestrator::connect(const CommandSettings& settings) {
         view_.enableConnectButton(true);
         return;
     }
+    cancelRequested_ = false;
     worker_.requestConnect();
 }
 
 void UpdateOrchestrator::disconnect() {
     worker_.disconnect();
+    closeLink();
+    refreshLinkControls();
+}
+
+// What the stopped thread posted meanwhile is dropped (handle), its end of
+// a run included, so the window is given back here.
+void UpdateOrchestrator::closeLink() {
     worker_.stop();
     port_.close();
+    connected_ = false;
+    giveWindowBack();
+}
+
+void UpdateOrchestrator::giveWindowBack() {
+    view_.showProgress({ProgressAction::Hide, {}, 0, 0, 0});
+    view_.enableMainWindow(true);
 }
 
 void UpdateOrchestrator::openPort(const CommandSettings& settings) {
     port_.close();
+    linkPort_ = ChosenPortDescription(settings.comPort, settings.comDevice);
     if (settings.comDevice.empty()) {
         port_.open(static_cast<int>(settings.comPort), settings.comBps);
     } else {
@@ -139,44 +170,145 @@ void UpdateOrchestrator::openPort(const CommandSettings& settings) {
     }
 }
 
-void UpdateOrchestrator::showSerialError(const CSerialException& error, std::uint32_t portNumber) {
-    messages_.showMessage(view_.portErrorText(error, portNumber), kProgramCaption, MessageIcon::None);
+void UpdateOrchestrator::showPortRefusal(const CSerialException& error, const CommandSettings& settings) {
+    messages_.showMessage(PortRefusalText(error, settings.comPort, settings.comDevice, settings.comBps),
+                          kProgramCaption, MessageIcon::None);
+}
+
+void UpdateOrchestrator::beginCommand(CommandKind command, std::string_view itemName) {
+    command_ = command;
+    commandItem_ = itemName;
+    cancelRequested_ = false;
+    lastCommandRefused_ = false;
+    view_.showOutcome("");
+}
+
+bool UpdateOrchestrator::refuse(const std::optional<Refusal>& refusal) {
+    if (!refusal) {
+        return false;
+    }
+    view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Failed, firstLine(refusal->text)));
+    messages_.showMessage(refusal->text, kProgramCaption, refusal->icon);
+    return true;
+}
+
+// The window waits disabled, with the progress window telling what is
+// loaded and its Cancel ready to stop it.
+void UpdateOrchestrator::startLoad(const Package& package, std::optional<std::size_t> only, std::string_view what) {
+    view_.enableMainWindow(false);
+    view_.showProgress({ProgressAction::Show, {}, 0, 0, 0});
+    view_.showProgress({ProgressAction::SetStatus, loadingStatus(what), 0, 0, 0});
+    loader_.start(package, only);
+}
+
+void UpdateOrchestrator::cancelLoad() {
+    loader_.abandon();
+    programTarget_.reset();
+    if (state_ == UpdateState::Loading) {
+        state_ = UpdateState::Idle;
+        ending_ = UpdateEnding::Cancelled;
+    }
+    giveWindowBack();
+    view_.refreshControls();
+    view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Cancelled, kNothingWritten));
 }
 
 CommandOutcome UpdateOrchestrator::startUpdate() {
     const CommandSettings settings = view_.readSettings();
     skipVerify_ = settings.skipVerify;
     Package* package = view_.currentPackage();
-    if (package == nullptr || worker_.isRunning()) {
+    if (package == nullptr || worker_.isRunning() || loader_.loading()) {
         return CommandOutcome::Nothing;
     }
-    if (!LoadPackageForUpdate(*package, messages_)) {
+    beginCommand(CommandKind::Update, "");
+    std::optional<std::string> refusal = NoUsableItemRefusal(*package);
+    if (!refusal) {
+        refusal = RepeatedTypeRefusal(*package);
+    }
+    if (refusal) {
+        ending_ = UpdateEnding::Refused;
+        refuse(Refusal{*refusal, MessageIcon::Exclamation});
         return CommandOutcome::Refused;
     }
-    return startUpdateWithLoadedData(settings);
+    updateSettings_ = settings;
+    updatePackage_ = package;
+    state_ = UpdateState::Loading;
+    ending_ = UpdateEnding::None;
+    startLoad(*package, std::nullopt, package->name());
+    return CommandOutcome::Started;
 }
 
-CommandOutcome UpdateOrchestrator::startUpdateWithLoadedData(const CommandSettings& settings) {
+void UpdateOrchestrator::onDataLoaded(const PostedMessage& message) {
+    std::optional<LoadedItems> loaded = loader_.finish(message.code);
+    if (!loaded) {
+        return;
+    }
+    if (state_ == UpdateState::Loading) {
+        continueUpdateLoaded(*loaded);
+    } else if (programTarget_) {
+        continueProgramLoaded(*loaded);
+    }
+}
+
+void UpdateOrchestrator::refuseAfterLoad(const Refusal& refusal, const std::vector<HeldMessage>& held) {
+    lastCommandRefused_ = true;
+    giveWindowBack();
+    view_.refreshControls();
+    for (const HeldMessage& message : held) {
+        messages_.showMessage(message.text, message.caption, message.icon);
+    }
+    refuse(refusal);
+}
+
+void UpdateOrchestrator::continueUpdateLoaded(LoadedItems& loaded) {
+    Package* package = view_.currentPackage();
+    state_ = UpdateState::Idle;
+    if (package == nullptr || package != updatePackage_) {
+        ending_ = UpdateEnding::NoPackage;
+        giveWindowBack();
+        return;
+    }
+    ending_ = UpdateEnding::Refused;
+    if (loaded.failure) {
+        refuseAfterLoad(LoadRefusal(CommandKind::Update, *package, *loaded.failure), loaded.messages);
+        return;
+    }
+    loaded.applyTo(*package);
+    if (const std::optional<std::string> oversized = OversizedImageRefusal(*package)) {
+        package->ReleaseAllData();
+        refuseAfterLoad({*oversized, MessageIcon::Exclamation}, loaded.messages);
+        return;
+    }
+    ending_ = UpdateEnding::None;
+    connectForUpdate();
+}
+
+void UpdateOrchestrator::connectForUpdate() {
     view_.enableUpdateButton(false);
+    std::optional<Refusal> refusal;
     try {
-        openPort(settings);
+        openPort(updateSettings_);
         if (worker_.start(sink_, port_)) {
             worker_.requestConnect();
             state_ = UpdateState::Connecting;
-            ending_ = UpdateEnding::None;
-            view_.enableMainWindow(false);
-            return CommandOutcome::Started;
+            return;
         }
+        // The worker has posted why.
         port_.close();
     } catch (const CSerialException& error) {
-        showSerialError(error, settings.comPort);
+        refusal = Refusal{PortRefusalText(error, updateSettings_.comPort, updateSettings_.comDevice,
+                                          updateSettings_.comBps),
+                          MessageIcon::None};
     }
-    state_ = UpdateState::Idle;
-    view_.enableUpdateButton(true);
+    ending_ = UpdateEnding::NotConnected;
     if (Package* package = view_.currentPackage()) {
         package->ReleaseAllData();
     }
-    return CommandOutcome::Nothing;
+    giveWindowBack();
+    view_.enableUpdateButton(true);
+    if (!refuse(refusal)) {
+        view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Failed, kNoConnection));
+    }
 }
 
 std::optional<UpdateOrchestrator::SelectedItem> UpdateOrchestrator::selectedTarget() {
@@ -195,70 +327,69 @@ std::optional<UpdateOrchestrator::SelectedItem> UpdateOrchestrator::selectedTarg
 }
 
 CommandOutcome UpdateOrchestrator::startOnWritableTarget(
-    const std::function<CommandOutcome(const SelectedItem&)>& start) {
+    CommandKind command, const std::function<CommandOutcome(const SelectedItem&)>& start) {
     skipVerify_ = view_.readSettings().skipVerify;
     const std::optional<SelectedItem> target = selectedTarget();
-    if (!target) {
+    if (!target || runPending()) {
         return CommandOutcome::Nothing;
     }
+    beginCommand(command, target->item->typeName);
     const TargetInfo& info = worker_.targetInfo();
-    const std::optional<std::string> refusal = SingleItemRefusal(*target->type, RunningBootVersion(info), info.flash);
-    if (refusal) {
-        messages_.showMessage(*refusal, kProgramCaption, MessageIcon::Error);
+    if (const std::optional<std::string> refusal =
+            SingleItemRefusal(*target->type, RunningBootVersion(info), info.flash)) {
+        refuse(Refusal{*refusal + '\n' + NothingDoneText(target->item->typeName), MessageIcon::Error});
         return CommandOutcome::Refused;
     }
-    if (showRefusal(RepeatedTypeRefusal(*target->package))) {
+    if (const std::optional<std::string> twice = RepeatedTypeRefusal(*target->package)) {
+        refuse(Refusal{*twice, MessageIcon::Exclamation});
         return CommandOutcome::Refused;
     }
     return start(*target);
 }
 
 CommandOutcome UpdateOrchestrator::erase() {
-    return startOnWritableTarget([this](const SelectedItem& target) {
+    return startOnWritableTarget(CommandKind::Erase, [this](const SelectedItem& target) {
         queueRun(EraseBatch(*target.type));
         return CommandOutcome::Started;
     });
 }
 
 CommandOutcome UpdateOrchestrator::eraseAndProgram() {
-    return startOnWritableTarget([this](const SelectedItem& target) {
-        if (!loadSelectedData(target)) {
-            return CommandOutcome::Refused;
-        }
-        if (showRefusal(OversizedImageRefusal(*target.item))) {
-            target.item->releaseData();
-            return CommandOutcome::Refused;
-        }
-        const std::uint32_t bootVersion = RunningBootVersion(worker_.targetInfo());
-        queueRun(ProgrammingBatch(*target.type, *target.item, bootVersion, skipVerify_));
+    return startOnWritableTarget(CommandKind::EraseAndProgram, [this](const SelectedItem& target) {
+        programTarget_ = target;
+        const auto position = static_cast<std::size_t>(target.item - target.package->items().data());
+        startLoad(*target.package, position, target.item->typeName);
         return CommandOutcome::Started;
     });
 }
 
-bool UpdateOrchestrator::loadSelectedData(const SelectedItem& target) {
-    try {
-        const LoadResult result = LoadItemData(*target.package, target.item, messages_);
-        if (result != LoadResult::Loaded) {
-            messages_.showMessage(CantLoadPackageText(static_cast<std::uint32_t>(result)), kProgramCaption,
-                                  MessageIcon::Error);
-            return false;
-        }
-    } catch (const PackageDataError& error) {
-        messages_.showMessage(DoProgramFailedText(error.what()), kProgramCaption, MessageIcon::Error);
-        return false;
+void UpdateOrchestrator::continueProgramLoaded(LoadedItems& loaded) {
+    const SelectedItem target = *std::exchange(programTarget_, std::nullopt);
+    if (view_.currentPackage() != target.package || !connected_) {
+        giveWindowBack();
+        return;
     }
-    return true;
-}
-
-bool UpdateOrchestrator::showRefusal(const std::optional<std::string>& refusal) {
-    return ShowRefusal(messages_, refusal);
+    if (loaded.failure) {
+        refuseAfterLoad(LoadRefusal(CommandKind::EraseAndProgram, *target.package, *loaded.failure), loaded.messages);
+        return;
+    }
+    loaded.applyTo(*target.package);
+    if (const std::optional<std::string> oversized = OversizedImageRefusal(*target.item)) {
+        target.item->releaseData();
+        refuseAfterLoad({*oversized, MessageIcon::Exclamation}, loaded.messages);
+        return;
+    }
+    const std::uint32_t bootVersion = RunningBootVersion(worker_.targetInfo());
+    queueRun(ProgrammingBatch(*target.type, *target.item, bootVersion, skipVerify_));
 }
 
 CommandOutcome UpdateOrchestrator::updateInfo() {
     const std::optional<SelectedItem> target = selectedTarget();
-    if (!target) {
+    if (!target || runPending()) {
         return CommandOutcome::Nothing;
     }
+    command_ = CommandKind::UpdateInfo;
+    commandItem_ = target->item->typeName;
     queueRun(InfoBatch(*target->type));
     return CommandOutcome::Started;
 }
@@ -266,6 +397,9 @@ CommandOutcome UpdateOrchestrator::updateInfo() {
 void UpdateOrchestrator::queueRun(const std::vector<PlannedJob>& jobs) {
     queuedJobs_ = jobs;
     readings_.startRun(jobs);
+    heldFailures_.clear();
+    // The run forgets a cancel from before it, and so does its outcome.
+    cancelRequested_ = false;
     for (const PlannedJob& job : jobs) {
         queueJob(job);
     }
@@ -299,6 +433,11 @@ void UpdateOrchestrator::queueJob(const PlannedJob& job) {
 }
 
 void UpdateOrchestrator::handle(const PostedMessage& message) {
+    // A thread that has been stopped had its end handled then; what it
+    // posted before it ended must not touch the link that followed it.
+    if (message.link != 0 && message.link != worker_.link()) {
+        return;
+    }
     switch (message.message) {
     case Message::MsgInfo:
         onInfo(message);
@@ -310,10 +449,18 @@ void UpdateOrchestrator::handle(const PostedMessage& message) {
         onJobsDone();
         break;
     case Message::MsgCancel:
-        worker_.cancel();
+        if (loader_.loading()) {
+            cancelLoad();
+        } else {
+            cancelRequested_ = true;
+            worker_.cancel();
+        }
         break;
     case Message::MsgLinkState:
         onLinkState(message);
+        break;
+    case Message::MsgDataLoaded:
+        onDataLoaded(message);
         break;
     }
 }
@@ -351,28 +498,85 @@ void UpdateOrchestrator::onInfo(const PostedMessage& message) {
         view_.showField(TargetField::Checksum2, display.text);
         break;
     case InfoAction::ShowFailure:
-        messages_.showMessage(display.text, "", MessageIcon::None);
+        // A run's failures are shown once it has ended, when it is known
+        // which job they stopped.
+        if (queuedJobs_) {
+            heldFailures_.push_back(display.text);
+        } else {
+            messages_.showMessage(display.text, "", MessageIcon::None);
+        }
         break;
     }
 }
 
 void UpdateOrchestrator::onLinkState(const PostedMessage& message) {
-    const bool reportsLink = message.code == 1;
+    const auto code = static_cast<LinkStateCode>(message.code);
+    if (code == LinkStateCode::LineFailed) {
+        onLineFailed(static_cast<std::uint32_t>(message.value));
+        return;
+    }
+    const bool reportsLink = code == LinkStateCode::Reported;
     if (reportsLink) {
         connected_ = message.value != 0;
     }
     if (!reportsLink || message.value == 0) {
-        worker_.stop();
-        port_.close();
-        connected_ = false;
+        closeLink();
     }
     view_.refreshControls();
     refreshLinkControls();
+    const bool answered = code != LinkStateCode::NoAnswer;
     if (state_ == UpdateState::Connecting) {
-        continueUpdateConnected();
+        continueUpdateConnected(answered);
     } else if (state_ == UpdateState::Closing && !connected_) {
         state_ = UpdateState::Idle;
+    } else if (!answered) {
+        view_.showOutcome(firstLine(NoAnswerText(linkPort_)));
     }
+    if (!answered) {
+        messages_.showMessage(NoAnswerText(linkPort_), kProgramCaption, MessageIcon::Exclamation);
+    }
+}
+
+// The camera went away, or the port refused: the link ends as a fresh start
+// would find it, and one message says so, unless the link was closing anyway.
+void UpdateOrchestrator::onLineFailed(std::uint32_t error) {
+    const bool commandCut = runPending() || state_ == UpdateState::Connecting || state_ == UpdateState::Programming;
+    if (programTarget_) {
+        // The item's data has nowhere to go.
+        loader_.abandon();
+        programTarget_.reset();
+    }
+    closeLink();
+    std::string text = LinkLostText(linkPort_, CSerialException(error).text());
+    std::vector<std::string> failures = std::exchange(heldFailures_, {});
+    if (queuedJobs_) {
+        // The worker has ended, so its results are complete.
+        endRun(worker_.lastRunResults());
+        if (const RunJobOutcome* cut = firstFailedJob()) {
+            if (const std::string line = FailedJobText(command_, cut->job, jobItemName(cut->job)); !line.empty()) {
+                text += '\n' + line;
+            }
+        }
+    }
+    const bool closing = state_ == UpdateState::Closing;
+    if (state_ != UpdateState::Idle) {
+        if (!closing) {
+            ending_ = state_ == UpdateState::Connecting ? UpdateEnding::NotConnected : UpdateEnding::LinkLost;
+        }
+        state_ = UpdateState::Idle;
+        if (Package* package = view_.currentPackage()) {
+            package->ReleaseAllData();
+        }
+    }
+    refreshLinkControls();
+    view_.refreshControls();
+    if (closing) {
+        return;
+    }
+    view_.showOutcome(commandCut ? OutcomeText(command_, commandItem_, RunEnd::Failed, firstLine(text))
+                                 : std::string(firstLine(text)));
+    showHeld(failures);
+    messages_.showMessage(text, kProgramCaption, MessageIcon::Error);
 }
 
 void UpdateOrchestrator::refreshLinkControls() {
@@ -388,20 +592,29 @@ void UpdateOrchestrator::refreshLinkControls() {
     }
 }
 
-void UpdateOrchestrator::continueUpdateConnected() {
+void UpdateOrchestrator::continueUpdateConnected(bool cameraAnswered) {
     if (!connected_) {
         endUpdate(UpdateEnding::NotConnected, false);
+        if (cancelRequested_) {
+            view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Cancelled, kNothingWritten));
+        } else {
+            const std::string reason = cameraAnswered ? std::string(kNoConnection) : NoAnswerText(linkPort_);
+            view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Failed, firstLine(reason)));
+        }
         return;
     }
     Package* package = view_.currentPackage();
     if (package == nullptr) {
         endUpdate(UpdateEnding::NoPackage, true);
+        view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Failed, {}));
         return;
     }
     const TargetPlatform platform = worker_.targetInfo().flash.platform();
     if (!PackageSuits(*package, platform)) {
-        messages_.showMessage(UnsuitablePackageText(platform), kProgramCaption, MessageIcon::Exclamation);
+        const std::string text = std::string(UnsuitablePackageText(platform)) + '\n' +
+                                 UnsuitableItemText(*package, platform);
         endUpdate(UpdateEnding::Refused, true);
+        refuse(Refusal{text, MessageIcon::Exclamation});
         return;
     }
     const std::vector<PlannedJob> jobs =
@@ -410,20 +623,22 @@ void UpdateOrchestrator::continueUpdateConnected() {
     queueRun(jobs);
 }
 
-void UpdateOrchestrator::endUpdate(UpdateEnding ending, bool closeLink) {
+void UpdateOrchestrator::endUpdate(UpdateEnding ending, bool disconnectAfter) {
     ending_ = ending;
-    state_ = closeLink ? UpdateState::Closing : UpdateState::Idle;
+    state_ = disconnectAfter ? UpdateState::Closing : UpdateState::Idle;
     if (Package* package = view_.currentPackage()) {
         package->ReleaseAllData();
     }
     view_.enableMainWindow(true);
-    if (closeLink) {
+    if (disconnectAfter) {
         worker_.disconnect();
     }
 }
 
 void UpdateOrchestrator::onJobsDone() {
-    if (queuedJobs_) {
+    std::vector<std::string> failures = std::exchange(heldFailures_, {});
+    const bool ranCommand = queuedJobs_.has_value();
+    if (ranCommand) {
         endRun(worker_.lastRunResults());
     }
     if (Package* package = view_.currentPackage()) {
@@ -433,6 +648,11 @@ void UpdateOrchestrator::onJobsDone() {
     refreshLinkControls();
     if (state_ == UpdateState::Programming) {
         finishUpdateProgrammed();
+    }
+    if (ranCommand) {
+        reportRunEnd(std::move(failures));
+    } else {
+        showHeld(failures);
     }
 }
 
@@ -451,6 +671,55 @@ void UpdateOrchestrator::endRun(const std::vector<JobResult>& results) {
     queuedJobs_.reset();
 }
 
+std::string UpdateOrchestrator::jobItemName(const PlannedJob& job) const {
+    const auto writer = std::ranges::find_if(lastRunJobs_, [&job](const RunJobOutcome& outcome) {
+        return outcome.job.item != nullptr && outcome.job.start == job.start;
+    });
+    if (writer != lastRunJobs_.end()) {
+        return writer->job.item->typeName;
+    }
+    return commandItem_.empty() ? "the region" : commandItem_;
+}
+
+const RunJobOutcome* UpdateOrchestrator::firstFailedJob() const {
+    const auto failed = std::ranges::find_if(lastRunJobs_, [](const RunJobOutcome& outcome) {
+        return outcome.result.has_value() && outcome.result != JobResult::Success;
+    });
+    return failed != lastRunJobs_.end() ? &*failed : nullptr;
+}
+
+void UpdateOrchestrator::reportRunEnd(std::vector<std::string> failures) {
+    const RunJobOutcome* failed = firstFailedJob();
+    if (lastRunSucceeded_ == true) {
+        if (command_ != CommandKind::UpdateInfo) {
+            view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Succeeded, {}));
+        }
+    } else if (cancelRequested_) {
+        const std::string unfinished =
+            failed != nullptr ? UnfinishedJobText(failed->job, jobItemName(failed->job)) : std::string();
+        view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Cancelled, unfinished));
+    } else {
+        const std::string line =
+            failed != nullptr ? FailedJobText(command_, failed->job, jobItemName(failed->job)) : std::string();
+        if (!line.empty()) {
+            if (failures.empty()) {
+                failures.push_back(line);
+            } else {
+                failures.back() += '\n' + line;
+            }
+        }
+        const std::string_view reason = failures.empty() ? std::string_view() : firstLine(failures.front());
+        view_.showOutcome(OutcomeText(command_, commandItem_, RunEnd::Failed, reason));
+    }
+    showHeld(failures);
+}
+
+void UpdateOrchestrator::showHeld(const std::vector<std::string>& failures) {
+    for (const std::string& text : failures) {
+        messages_.showMessage(text, "", MessageIcon::None);
+    }
+}
+
 void UpdateOrchestrator::finishUpdateProgrammed() {
     ending_ = UpdateEnding::Programmed;
     state_ = UpdateState::Closing;
@@ -458,15 +727,16 @@ void UpdateOrchestrator::finishUpdateProgrammed() {
 }
 
 void UpdateOrchestrator::stopLink() {
-    worker_.stop();
-    port_.close();
-    connected_ = false;
+    loader_.abandon();
+    programTarget_.reset();
+    closeLink();
+    showHeld(std::exchange(heldFailures_, {}));
     if (queuedJobs_) {
         // The run was cut short: whatever it did, it did not finish.
         endRun({});
         lastRunSucceeded_ = false;
     }
-    if (state_ == UpdateState::Connecting) {
+    if (state_ == UpdateState::Loading || state_ == UpdateState::Connecting) {
         ending_ = UpdateEnding::NotConnected;
     }
     if (state_ != UpdateState::Idle) {
@@ -475,7 +745,6 @@ void UpdateOrchestrator::stopLink() {
             package->ReleaseAllData();
         }
     }
-    view_.enableMainWindow(true);
     view_.refreshControls();
     refreshLinkControls();
 }

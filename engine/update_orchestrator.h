@@ -10,10 +10,18 @@
 // worker only through its queue operations and events, so the Qt window and
 // the command-line tool drive the same code.
 //
-// Errors: a port that cannot be probed or opened is shown with the system's
-// text and the command is dropped; packages that cannot be loaded are shown
-// and nothing is queued; failures of the jobs are the jobs' own failure
-// notices. Nothing here throws to the front end.
+// The item data of "&Update camera..." and Erase && Program is loaded on a
+// thread of its own (ItemDataLoader) while the window waits disabled, with
+// the progress window saying what is loaded and its Cancel ending the load.
+//
+// Errors: a port that cannot be probed or opened is shown with the text of
+// PortRefusalText and the command is dropped; a line that fails or hangs up
+// ends the link with one message naming the port; packages that cannot be
+// loaded are shown, naming the item, and nothing is queued; failures of the
+// jobs are the jobs' own failure texts, shown when the run has ended, the
+// last one with what the job that failed leaves behind. Every command that
+// runs ends with its outcome (OrchestrationView::showOutcome). Nothing here
+// throws to the front end.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +31,8 @@
 #include <string>
 #include <string_view>
 
+#include "command_texts.h"
+#include "item_data_loader.h"
 #include "notices.h"
 #include "orchestration_plan.h"
 #include "package_model.h"
@@ -90,11 +100,10 @@ public:
     // The window recomputes every enable state from its selection and
     // connected().
     virtual void refreshControls() = 0;
-    // What is shown when the port refuses; by default the system's text as
-    // it stands. A front end may name the port.
-    virtual std::string portErrorText(const CSerialException& error, std::uint32_t /*portNumber*/) {
-        return error.text();
-    }
+    // How the last command ended, one line where the user sees it without a
+    // click ("Camera updated."); empty when a command starts. A front end
+    // that reports the ending itself (the command line) may ignore it.
+    virtual void showOutcome(std::string_view /*text*/) {}
 };
 
 // What "&Update camera..." checks before it opens the port, in this order:
@@ -105,11 +114,13 @@ public:
 // single-item commands the same way, so that they refuse alike.
 bool LoadPackageForUpdate(Package& package, UserMessages& messages);
 
-// The update sequence: idle -> connecting -> programming -> closing -> idle.
-enum class UpdateState { Idle, Connecting, Programming, Closing };
+// The update sequence: idle -> loading -> connecting -> programming ->
+// closing -> idle.
+enum class UpdateState { Idle, Loading, Connecting, Programming, Closing };
 
-// How the last update sequence went, once it left connecting.
-enum class UpdateEnding { None, NotConnected, NoPackage, Refused, Programmed };
+// How the last update sequence went, once it left loading. Cancelled: during
+// the load; LinkLost: the line failed while the jobs ran.
+enum class UpdateEnding { None, NotConnected, NoPackage, Refused, Programmed, Cancelled, LinkLost };
 
 // What a command did.
 enum class CommandOutcome { Nothing, Refused, Started };
@@ -123,15 +134,17 @@ public:
 
     // "&Connect..." / "Disconnect...".
     void connectOrDisconnect();
-    // "&Update camera...": loads every item, opens the port, connects; the
-    // rest follows from the worker's messages. Started when connecting.
+    // "&Update camera...": loads every item, then opens the port and
+    // connects; the rest follows from the loader's and the worker's messages.
+    // Started once the load runs.
     CommandOutcome startUpdate();
     // The destination panel's commands on the selected item.
     CommandOutcome erase();
     CommandOutcome eraseAndProgram();
     CommandOutcome updateInfo();
 
-    // Every message the worker posts, and MsgCancel of the progress window.
+    // Every message the worker and the loader post, and MsgCancel of the
+    // progress window.
     void handle(const PostedMessage& message);
 
     // Ends the link at once, without the closing commands: the worker is
@@ -144,7 +157,8 @@ public:
     [[nodiscard]] bool connected() const { return connected_; }
     // From the start of an update sequence until its jobs have run.
     [[nodiscard]] bool updateInProgress() const {
-        return state_ == UpdateState::Connecting || state_ == UpdateState::Programming;
+        return state_ == UpdateState::Loading || state_ == UpdateState::Connecting ||
+               state_ == UpdateState::Programming;
     }
     [[nodiscard]] UpdateState updateState() const { return state_; }
     [[nodiscard]] UpdateEnding lastUpdateEnding() const { return ending_; }
@@ -152,46 +166,71 @@ public:
     // succeeded, by the jobs' own results; nothing while no such run has
     // ended. A failure text does not fail a job that still succeeded.
     [[nodiscard]] std::optional<bool> lastRunSucceeded() const { return lastRunSucceeded_; }
-    // A command's run is queued and has not ended yet.
-    [[nodiscard]] bool runPending() const { return queuedJobs_.has_value(); }
+    // A command's load or run is under way.
+    [[nodiscard]] bool runPending() const { return queuedJobs_.has_value() || programTarget_.has_value(); }
+    // The last "&Update camera..." or Erase && Program was refused after its
+    // start: its data could not be loaded, or does not fit.
+    [[nodiscard]] bool lastCommandRefused() const { return lastCommandRefused_; }
     // Each job of the last run that a command queued, once it has ended.
     [[nodiscard]] const std::vector<RunJobOutcome>& lastRunJobs() const { return lastRunJobs_; }
     // What the runs so far read about each region.
     [[nodiscard]] const RegionReadings& regionReadings() const { return readings_; }
 
 private:
-    void connect(const CommandSettings& settings);
-    void disconnect();
-    void openPort(const CommandSettings& settings);
-    CommandOutcome startUpdateWithLoadedData(const CommandSettings& settings);
-    void showSerialError(const CSerialException& error, std::uint32_t portNumber);
-    void endRun(const std::vector<JobResult>& results);
-
     struct SelectedItem {
         Package* package;
         PackageItem* item;
         const ImageType* type;
     };
+
+    void connect(const CommandSettings& settings);
+    void disconnect();
+    void closeLink();
+    // The progress window hidden and the main window enabled.
+    void giveWindowBack();
+    void openPort(const CommandSettings& settings);
+    void showPortRefusal(const CSerialException& error, const CommandSettings& settings);
+    void beginCommand(CommandKind command, std::string_view itemName);
+    void startLoad(const Package& package, std::optional<std::size_t> only, std::string_view what);
+    void cancelLoad();
+    void onDataLoaded(const PostedMessage& message);
+    void continueUpdateLoaded(LoadedItems& loaded);
+    void continueProgramLoaded(LoadedItems& loaded);
+    void connectForUpdate();
+    // A command that ends before its run: the window back, its outcome, and
+    // the messages of the load, then its own.
+    void refuseAfterLoad(const Refusal& refusal, const std::vector<HeldMessage>& held);
+    void endRun(const std::vector<JobResult>& results);
+
     std::optional<SelectedItem> selectedTarget();
     // Erase and Erase && Program: read the skip-verify box, find the selected
     // item, refuse it with its text when the camera cannot take it, and only
     // then start.
-    CommandOutcome startOnWritableTarget(const std::function<CommandOutcome(const SelectedItem&)>& start);
-    // Shows why when the item's data cannot be loaded.
-    bool loadSelectedData(const SelectedItem& target);
-    // Shows the refusal, if any; true when there was one.
-    bool showRefusal(const std::optional<std::string>& refusal);
+    CommandOutcome startOnWritableTarget(CommandKind command,
+                                         const std::function<CommandOutcome(const SelectedItem&)>& start);
+    // Shows the refusal, if any, as the command's outcome; true when there was one.
+    bool refuse(const std::optional<Refusal>& refusal);
 
     void queueRun(const std::vector<PlannedJob>& jobs);
     void queueJob(const PlannedJob& job);
 
     void onInfo(const PostedMessage& message);
     void onLinkState(const PostedMessage& message);
+    void onLineFailed(std::uint32_t error);
     void onJobsDone();
     void refreshLinkControls();
-    void continueUpdateConnected();
-    void endUpdate(UpdateEnding ending, bool closeLink);
+    void continueUpdateConnected(bool cameraAnswered);
+    void endUpdate(UpdateEnding ending, bool disconnectAfter);
     void finishUpdateProgrammed();
+    // The outcome of the run that has just ended, and its failure texts.
+    void reportRunEnd(std::vector<std::string> failures);
+    void showHeld(const std::vector<std::string>& failures);
+    // Where a job of the last run works: the item it writes, or one that
+    // another job of the run writes to the same region.
+    std::string jobItemName(const PlannedJob& job) const;
+    // The first job of the last run whose result was no success; nullptr
+    // when there is none.
+    const RunJobOutcome* firstFailedJob() const;
 
     Worker& worker_;
     SerialPort& port_;
@@ -199,12 +238,29 @@ private:
     OrchestrationView& view_;
     UserMessages& messages_;
 
+    ItemDataLoader loader_;
+
     bool connected_ = false;
     bool skipVerify_ = false;
     UpdateState state_ = UpdateState::Idle;
     UpdateEnding ending_ = UpdateEnding::None;
-    // The jobs of the pending command's run.
+    // The port of the update sequence, read at its start and opened after the load.
+    CommandSettings updateSettings_;
+    // The package whose data the update sequence loads.
+    const Package* updatePackage_ = nullptr;
+    // The item whose data Erase && Program loads.
+    std::optional<SelectedItem> programTarget_;
+    // The port as described when it was opened: the device may be gone when
+    // the link fails.
+    std::string linkPort_;
+    // The command that runs, for the texts of its end.
+    CommandKind command_ = CommandKind::UpdateInfo;
+    std::string commandItem_;
+    bool cancelRequested_ = false;
+    bool lastCommandRefused_ = false;
+    // The jobs of the pending command's run, and its failure texts so far.
     std::optional<std::vector<PlannedJob>> queuedJobs_;
+    std::vector<std::string> heldFailures_;
     std::optional<bool> lastRunSucceeded_;
     std::vector<RunJobOutcome> lastRunJobs_;
     RegionReadings readings_;

@@ -2,6 +2,7 @@
 #include "worker.h"
 
 #include <array>
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
@@ -40,19 +41,34 @@ std::size_t JobQueue::size() const {
     return jobs_.size();
 }
 
+// Marks what one thread posts with its number.
+class LinkSink final : public MessageSink {
+public:
+    LinkSink(MessageSink& target, std::uint32_t link) : target_(target), link_(link) {}
+    void post(PostedMessage message) override {
+        message.link = link_;
+        target_.post(std::move(message));
+    }
+    [[nodiscard]] std::uint32_t link() const { return link_; }
+
+private:
+    MessageSink& target_;
+    std::uint32_t link_;
+};
+
 // What the thread talks through, made before it starts and dropped after it
 // has ended.
 class Worker::Session {
 public:
-    Session(Worker& worker, MessageSink& sink, SerialPort& port)
-        : sink(sink),
+    Session(Worker& worker, MessageSink& target, std::uint32_t number, SerialPort& port)
+        : sink(target, number),
           port(port),
           link(port, worker.eventQuit_, worker.timings_.frame),
           commands(link, worker.targetInfo_, sink),
           flash{link, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_},
           connection{port, commands, worker.targetInfo_, sink, worker.eventQuit_, worker.eventCancel_} {}
 
-    MessageSink& sink;
+    LinkSink sink;
     SerialPort& port;
     SerialFrameLink link;
     BootCommands commands;
@@ -148,7 +164,7 @@ bool Worker::start(MessageSink& sink, SerialPort& port) {
     if (isRunning()) {
         return false;
     }
-    session_ = std::make_unique<Session>(*this, sink, port);
+    session_ = std::make_unique<Session>(*this, sink, ++links_, port);
     try {
         thread_ = std::thread(&Worker::threadProcedure, this);
     } catch (const std::system_error&) {
@@ -176,9 +192,19 @@ void Worker::stop() {
     jobQueue_.clear();
 }
 
+std::uint32_t Worker::link() const {
+    return session_ != nullptr ? session_->sink.link() : 0;
+}
+
 void Worker::requestConnect() { eventConnect_.set(); }
 
-void Worker::requestJobRun() { eventRunJobs_.set(); }
+void Worker::requestJobRun() {
+    // No run is in progress while the front end queues, so this is the
+    // moment to forget the last run's results: a run the worker never starts
+    // (the link failed first) must not report another's.
+    lastRunResults_.clear();
+    eventRunJobs_.set();
+}
 
 void Worker::cancel() { eventCancel_.set(); }
 
@@ -239,11 +265,15 @@ void Worker::threadProcedure() {
     // The order is the priority: a quit wins over everything pending.
     const std::array<Event*, 3> events{&eventQuit_, &eventConnect_, &eventRunJobs_};
     for (;;) {
-        const std::size_t which = Event::waitAny(events);
-        if (which == 0) {
+        const std::optional<std::size_t> which = Event::waitAny(events, timings_.lineCheck);
+        if (!which) {
+            watchLine();
+            continue;
+        }
+        if (*which == 0) {
             break;
         }
-        if (which == 1) {
+        if (*which == 1) {
             connectToTarget(session_->connection, timings_.connect);
         } else {
             runJobs();
@@ -252,6 +282,15 @@ void Worker::threadProcedure() {
     postLinkState(session_->sink, false);
     eventQuit_.reset();
     eventThreadEnded_.set();
+}
+
+// A camera that ends, or an adapter pulled out, hangs the line up at once;
+// reported once, as a refused read would be.
+void Worker::watchLine() {
+    if (targetInfo_.connected && session_->port.lineDropped()) {
+        targetInfo_.connected = false;
+        postLineFailed(session_->sink, EIO);
+    }
 }
 
 void Worker::runJobs() {
@@ -263,21 +302,25 @@ void Worker::runJobs() {
     postInfo(sink, InfoCode::DisableWindow, 0);
 
     const JobParts parts{sink, session_->commands, session_->flash, session_->connection, timings_.connect};
-    lastRunResults_.clear();
+    std::optional<std::uint32_t> lineError;
     while (const auto job = jobQueue_.takeFirst()) {
         JobResult result = JobResult::CommError;
         try {
             result = runJob(*job, parts);
         } catch (const CSerialException& error) {
-            // The port refused: nothing more can reach the camera in this run.
-            postInfo(sink, InfoCode::Failure, error.text());
+            lineError = error.error();
         }
         lastRunResults_.push_back(result);
-        if (endsJobRun(result)) {
+        if (lineError || endsJobRun(result)) {
             break;
         }
     }
     jobQueue_.clear();
+    if (lineError) {
+        // The port refused: nothing more can reach the camera on this line.
+        targetInfo_.connected = false;
+        postLineFailed(sink, *lineError);
+    }
 
     postInfo(sink, InfoCode::EnableWindow, 0);
     postProgress(sink, ProgressCode::Hide, 0);

@@ -15,8 +15,10 @@
 // job of a batch; jobs queued during a run are run by it or dropped with it.
 //
 // Errors: a job's failure is reported by the job's own failure notice
-// (MsgInfo 17); refused port calls during a job run are reported the same way
-// and end the run. Nothing here throws to the caller, except that a failure to
+// (MsgInfo 17). A port that refuses during a job run, or hangs up while a
+// camera is connected, ends the link: the worker posts MsgLinkState
+// (LineFailed, error) once, before the run's end messages, and the front end
+// stops it. Nothing here throws to the caller, except that a failure to
 // allocate (an event, the queue) is fatal.
 #pragma once
 
@@ -101,6 +103,9 @@ struct WorkerTimings {
     std::chrono::milliseconds disconnectPause{5};
     // Longest wait of the disconnect sequence for the closing jobs to end.
     std::chrono::milliseconds disconnectWait{2000};
+    // How often an idle worker looks whether a connected camera's line has
+    // hung up, so that an unplugged adapter is noticed before the next command.
+    std::chrono::milliseconds lineCheck{250};
 };
 
 inline constexpr std::string_view kCantStartWorker = "Can't start worker thread...";
@@ -125,6 +130,10 @@ public:
     // drops queued jobs. Nothing happens when no thread runs.
     void stop();
     [[nodiscard]] bool isRunning() const { return thread_.joinable(); }
+    // The number of the running thread, which marks every message it posts
+    // (PostedMessage::link); 0 while none runs. Each start takes a new one,
+    // so whatever a stopped thread posted can be told apart.
+    [[nodiscard]] std::uint32_t link() const;
 
     // Sets eventConnect: the thread runs the connection procedure.
     void requestConnect();
@@ -154,8 +163,9 @@ public:
     [[nodiscard]] const JobQueue& jobs() const { return jobQueue_; }
     [[nodiscard]] const TargetInfo& targetInfo() const { return targetInfo_; }
     // The result of each job the last run reached, in order: written before
-    // its MsgJobsDone is posted and read in answer to it. A job's failure
-    // texts do not decide its result; a run that ended early lacks the rest.
+    // its MsgJobsDone (or its MsgLinkState LineFailed) is posted and read in
+    // answer to it. A job's failure texts do not decide its result; a run
+    // that ended early lacks the rest.
     [[nodiscard]] const std::vector<JobResult>& lastRunResults() const { return lastRunResults_; }
 
 private:
@@ -163,6 +173,7 @@ private:
 
     void threadProcedure();
     void runJobs();
+    void watchLine();
 
     WorkerTimings timings_;
     Event eventQuit_{Event::Reset::Manual};
@@ -174,6 +185,7 @@ private:
     JobQueue jobQueue_;
     TargetInfo targetInfo_;
     std::vector<JobResult> lastRunResults_;
+    std::uint32_t links_ = 0;
     // The link, the commands and the sink of the running thread.
     std::unique_ptr<Session> session_;
     std::thread thread_;

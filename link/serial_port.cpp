@@ -291,6 +291,20 @@ std::optional<short> SerialPort::waitReady(short events, int timeoutMs) const {
     }
 }
 
+bool SerialPort::lineDropped() const {
+    if (!fd_.valid()) {
+        return false;
+    }
+    // No events asked for: poll reports the hang-up and error states anyway.
+    pollfd watch{fd_.get(), 0, 0};
+    while (::poll(&watch, 1, 0) < 0) {
+        if (errno != EINTR) {
+            return true;
+        }
+    }
+    return (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void SerialPort::open(int portNumber, std::uint32_t bitRate, Parity parity, std::uint8_t dataBits,
                       StopBits stopBits, FlowControl flowControl) {
     close();

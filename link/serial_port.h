@@ -129,6 +129,10 @@ public:
     // camera that no longer answers.
     void interrupt() noexcept;
     void clearInterrupt() noexcept;
+    // True once the line is gone for good: the other end hung up (a camera
+    // that ended, an adapter that was unplugged) or the descriptor failed.
+    // Never waits; false for a closed port.
+    [[nodiscard]] bool lineDropped() const;
     // Sends one byte ahead of anything still queued for output.
     void transmitChar(std::uint8_t byte) override;
     // Holds the line in break until clearBreak.

@@ -253,18 +253,27 @@ LoadResult LoadPackageFileItem(const Package& package, PackageItem& item, UserMe
     return document ? LoadItemFromDocument(*document, item) : LoadResult::PackageUnreadable;
 }
 
-// Stops at the first item that fails. A package file is read and parsed
-// once for all of its items.
-bool LoadEveryItem(Package& package, UserMessages& messages) {
-    const auto loads = [&](auto load) {
-        return std::ranges::all_of(package.items(),
-                                   [&](PackageItem& item) { return load(item) == LoadResult::Loaded; });
+// Stops at the first item that fails, whose position `at` then holds, and
+// returns its result. A package file is read and parsed once for all of its
+// items; when that fails, the first item stands for them.
+std::optional<LoadResult> LoadEveryItem(Package& package, UserMessages& messages, std::size_t& at) {
+    const auto loads = [&](auto load) -> std::optional<LoadResult> {
+        for (at = 0; at < package.itemCount(); ++at) {
+            if (const LoadResult result = load(package.items()[at]); result != LoadResult::Loaded) {
+                return result;
+            }
+        }
+        return std::nullopt;
     };
+    at = 0;
     if (package.isUserBuilt() || package.itemCount() == 0) {
         return loads([&](PackageItem& item) { return LoadItemData(package, &item, messages); });
     }
     auto document = ReadPackageDocument(package, messages);
-    return document && loads([&](PackageItem& item) { return LoadItemFromDocument(*document, item); });
+    if (!document) {
+        return LoadResult::PackageUnreadable;
+    }
+    return loads([&](PackageItem& item) { return LoadItemFromDocument(*document, item); });
 }
 
 // Replaces the package's name and items with those of the document.
@@ -339,8 +348,9 @@ LoadResult LoadItemData(const Package& package, PackageItem* item, UserMessages&
 }
 
 bool LoadAllItemData(Package& package, UserMessages& messages) {
+    std::size_t at = 0;
     try {
-        if (!LoadEveryItem(package, messages)) {
+        if (LoadEveryItem(package, messages, at)) {
             package.ReleaseAllData();
             return false;
         }
@@ -349,6 +359,25 @@ bool LoadAllItemData(Package& package, UserMessages& messages) {
         throw;
     }
     return true;
+}
+
+std::optional<ItemLoadFailure> LoadEveryItemData(Package& package, UserMessages& messages) {
+    std::size_t at = 0;
+    std::optional<ItemLoadFailure> failure;
+    try {
+        if (const std::optional<LoadResult> result = LoadEveryItem(package, messages, at)) {
+            failure = ItemLoadFailure{at, *result, {}};
+        }
+    } catch (const PackageDataError& error) {
+        failure = ItemLoadFailure{at, LoadResult::Loaded, error.what()};
+    } catch (...) {
+        package.ReleaseAllData();
+        throw;
+    }
+    if (failure) {
+        package.ReleaseAllData();
+    }
+    return failure;
 }
 
 }  // namespace tarnwick

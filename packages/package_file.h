@@ -14,6 +14,7 @@
 //   the item then holds no data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -75,5 +76,20 @@ LoadResult LoadItemDataFromText(std::string_view text, PackageItem& item);
 // Loads every item in order. At the first failure, result code or raised
 // error alike, every item's data is released; a raised error then passes on.
 bool LoadAllItemData(Package& package, UserMessages& messages);
+
+// The item whose data could not be loaded, by its position in the package,
+// and why: its result code, or the text of the data error it raised (the
+// result is then Loaded).
+struct ItemLoadFailure {
+    std::size_t item = 0;
+    LoadResult result = LoadResult::Loaded;
+    std::string raised;
+
+    friend bool operator==(const ItemLoadFailure&, const ItemLoadFailure&) = default;
+};
+
+// LoadAllItemData that names the first item that failed instead of raising;
+// nothing when every item was loaded.
+std::optional<ItemLoadFailure> LoadEveryItemData(Package& package, UserMessages& messages);
 
 }  // namespace tarnwick

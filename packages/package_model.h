@@ -19,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "catalogues.h"
@@ -87,6 +88,8 @@ public:
     std::uint32_t dataLength() const noexcept { return static_cast<std::uint32_t>(data_.size()); }
 
     void setData(std::vector<std::uint8_t> bytes) noexcept { data_ = std::move(bytes); }
+    // Moves the data out; the item then holds none.
+    std::vector<std::uint8_t> takeData() noexcept { return std::exchange(data_, {}); }
     // Frees the buffer; harmless when there is none.
     void releaseData() noexcept;
 

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 # Screenshots of the real window under Xvfb, for the README: both views, the
 # Settings dialog, the About box, and the progress window while an update
-# waits for the simulated camera, and the window after the update; a user's
+# waits for the simulated camera, the window after the update with its
+# outcome, and the message when the camera goes away while connected; a user's
 # package with its items, a loaded package, the property list editing and
 # browsing, and the two package dialogs. Writes docs/*.png.
 set -euo pipefail
@@ -63,12 +64,12 @@ fi
 sleep 2
 shot() { import -window root -trim +repage "$docs/$1.png"; echo "docs/$1.png"; }
 press() { xdotool search --name "^Tarnwick v" windowfocus --sync key "$@"; sleep 1; }
-# A click at a point of the window's template, in its dialog units (460 x 282).
+# A click at a point of the window's template, in its dialog units (460 x 300).
 click() {
   local id
   id=$(xdotool search --onlyvisible --name "^Tarnwick v" | head -1)
   eval "$(xdotool getwindowgeometry --shell "$id")"
-  xdotool mousemove --window "$id" $(($1 * WIDTH / 460)) $(($2 * HEIGHT / 282)) click 1
+  xdotool mousemove --window "$id" $(($1 * WIDTH / 460)) $(($2 * HEIGHT / 300)) click 1
   sleep 1
 }
 if [ "$view" = packages ]; then
@@ -91,10 +92,14 @@ if [ "$view" = advanced ]; then
   # The camera answers at 6 s; the images are written within moments, and
   # the destination fields show what the checks read for the selected item.
   sleep 6 && click 40 69 && shot update-done
+  # "Connect...", and the camera goes away once it has answered.
+  click 390 271 && sleep 7
+  kill "$camera_pid" && sleep 1 && shot link-lost
+  xdotool key Return && sleep 0.5
 fi
 kill "$window_pid"
 SESSION
-export program docs
+export program docs camera_pid
 write_window_profile "$XDG_CONFIG_HOME" "$camera_port" "Corvel demo 2.12" "$work/demo.xml" 1
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/session.sh" advanced
 write_window_profile "$XDG_CONFIG_HOME" "$camera_port" "Corvel demo 2.12" "$work/demo.xml" 1

@@ -45,6 +45,8 @@ enum ControlId : int {
     IdViewToggle = 1048,
     IdDividingLine = 1051,
     IdSkipVerify = 1054,
+    // How the last command ended, below the buttons.
+    IdOutcome = 1055,
     // Progress window.
     IdProgressBar = 1033,
     IdStatusLine = 1035,

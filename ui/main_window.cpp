@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -33,7 +34,8 @@
 namespace tarnwick {
 namespace {
 
-constexpr DialogRect kClientSize{0, 0, 460, 282};
+// The template's 282 units and a row below them for the outcome line.
+constexpr DialogRect kClientSize{0, 0, 460, 300};
 // The basic view ends at the dividing line's right edge.
 constexpr int kBasicViewWidth = 318 + 1;
 
@@ -83,6 +85,7 @@ constexpr ControlRow kControls[] = {
     {IdErase, Button, "Erase", {330, 240, 54, 14}, Disabled},
     {IdUpdateInfo, Button, "Update info", {396, 240, 54, 14}, Disabled},
     {IdConnect, Button, "&Connect...", {330, 264, 120, 14}},
+    {IdOutcome, Label, "", {12, 282, 294, 16}},
 };
 
 constexpr int kItemColumnWidth = 100;
@@ -173,6 +176,8 @@ void MainWindow::layOutControls() {
     itemList->header()->setDefaultSectionSize(kItemColumnWidth);
     propertyList_ = controls_->get<PropertyList>(IdPropertyList);
     propertyRows_ = AddItemPropertyRows(*propertyList_);
+    // Two lines, so that it fits the basic view too.
+    controls_->get<QLabel>(IdOutcome)->setWordWrap(true);
 }
 
 void MainWindow::wireCommands() {
@@ -437,6 +442,14 @@ void MainWindow::showField(TargetField field, std::string_view text) {
 
 void MainWindow::showProgress(const ProgressDisplay& progress) {
     progress_->apply(progress);
+}
+
+// Two lines hold the usual texts; one that names a long path is whole in
+// its tooltip.
+void MainWindow::showOutcome(std::string_view text) {
+    auto* outcome = controls_->get<QLabel>(IdOutcome);
+    outcome->setText(localText(text));
+    outcome->setToolTip(localText(text));
 }
 
 void MainWindow::refreshControls() {

@@ -103,6 +103,7 @@ public:
     void showField(TargetField field, std::string_view text) override;
     void showProgress(const ProgressDisplay& progress) override;
     void refreshControls() override;
+    void showOutcome(std::string_view text) override;
 
 signals:
     // The exit path has run; the program ends with this code.

@@ -9,6 +9,7 @@
 
 #include "camera_fixture.h"
 #include "orchestration_queue.h"
+#include "port_texts.h"
 #include "sha256.h"
 #include "update_orchestrator.h"
 
@@ -143,6 +144,7 @@ public:
     void showField(TargetField field, std::string_view text) override { fields[field] = text; }
     void showProgress(const ProgressDisplay&) override {}
     void refreshControls() override {}
+    void showOutcome(std::string_view text) override { outcome = text; }
     void showMessage(std::string_view text, std::string_view messageCaption, MessageIcon icon) override {
         shown.emplace_back(text, messageCaption, icon);
     }
@@ -155,6 +157,7 @@ public:
     bool updateEnabled = true;
     std::string caption;
     std::map<TargetField, std::string> fields;
+    std::string outcome;
     std::vector<Shown> shown;
 };
 
@@ -221,11 +224,15 @@ protected:
     // nothing is loaded or sent.
     void ExpectRefusedForUpdateAndAlone(const std::string& text) {
         const FakeWindow::Shown refusal{text, "Tarnwick", MessageIcon::Exclamation};
-        EXPECT_EQ(orchestrator.startUpdate(), CommandOutcome::Refused);
+        orchestrator.startUpdate();
+        PumpUntilIdle();
+        EXPECT_EQ(orchestrator.lastUpdateEnding(), UpdateEnding::Refused);
         EXPECT_EQ(camera.counters().hostOpens, 0u);
         Connect();
         window.item = &package.items().back();
-        EXPECT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Refused);
+        const CommandOutcome alone = orchestrator.eraseAndProgram();
+        PumpUntil([this] { return !orchestrator.runPending(); });
+        EXPECT_TRUE(alone == CommandOutcome::Refused || orchestrator.lastCommandRefused());
         EXPECT_EQ(window.shown, (std::vector{refusal, refusal}));
         EXPECT_EQ(Sent(kEraseSectors) + Sent(kWriteData), 0u);
         EXPECT_FALSE(AnyItemLoaded());
@@ -273,7 +280,7 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
     window.settings.comPort = 99;
     orchestrator.connectOrDisconnect();
     EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
-                                {CSerialException(ENOENT).text(), "Tarnwick", MessageIcon::None}}));
+                                {PortRefusalText(CSerialException(ENOENT), 99, {}, 115200), "Tarnwick", MessageIcon::None}}));
     EXPECT_TRUE(window.connectEnabled);
     EXPECT_FALSE(worker.isRunning());
 
@@ -306,8 +313,11 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
     EXPECT_NE(jobs.at(1).result, JobResult::Success);
     EXPECT_EQ(jobs.back().result, std::nullopt) << "the run ended at the failed write";
     EXPECT_EQ(orchestrator.lastRunSucceeded(), false);
-    EXPECT_EQ(window.shown,
-              (std::vector<FakeWindow::Shown>{{"Sector write failed - CRC error", "", MessageIcon::None}}));
+    EXPECT_EQ(window.shown, (std::vector<FakeWindow::Shown>{
+                                {"Sector write failed - CRC error\nWriting Corvel::uC (0x00010000 to 0x000FFFFF) "
+                                 "did not finish: the region may now be partly written. Run Erase & Program again.",
+                                 "", MessageIcon::None}}));
+    EXPECT_EQ(window.outcome, "Programming Corvel::uC failed: Sector write failed - CRC error");
 
     orchestrator.connectOrDisconnect();
     PumpUntil([this] { return !orchestrator.connected(); });
@@ -316,21 +326,59 @@ TEST_F(OrchestratorTest, ConnectShowsTheTargetOrWhyNotEachJobReportsAndDisconnec
 }
 
 // The camera vanishes at one point of an update: the link ends, whatever
-// the closing commands meet, and the window is back to idle.
+// the closing commands meet, and the window is back to idle. One message
+// names the port as it was opened, and what a cut write leaves behind.
 TEST_F(OrchestratorTest, AHangUpWhileConnectingWritingOrClosingEndsTheLinkAndReturnsToIdle) {
     AddItem("Corvel::uC", patternImage(9000));
+    const std::string written = "\nWriting Corvel::uC (0x00010000 to 0x000FFFFF) did not finish: the region may now be "
+                                "partly written. Run the update again.";
+    const struct {
+        BootCommand at;
+        const char* cut;
+        UpdateEnding ending;
+    } rows[] = {
+        {kReadVersionInfo, nullptr, UpdateEnding::NotConnected},
+        {kWriteData, written.c_str(), UpdateEnding::LinkLost},
+        {kCloseSessionFirst, nullptr, UpdateEnding::Programmed},
+    };
     std::size_t hangUps = 0;
-    for (const BootCommand& at : {kReadVersionInfo, kWriteData, kCloseSessionFirst}) {
-        SCOPED_TRACE(int{at.code});
-        camera.scheduleFault(Fault{.kind = FaultKind::HangUp, .command = commandOf(at)});
+    for (const auto& row : rows) {
+        SCOPED_TRACE(int{row.at.code});
+        window.shown.clear();
+        const std::string lost = LinkLostText(PortDescription(window.settings.comPort), CSerialException(EIO).text());
+        camera.scheduleFault(Fault{.kind = FaultKind::HangUp, .command = commandOf(row.at)});
         RunUpdate();
         EXPECT_EQ(camera.counters().hangUps, ++hangUps);
+        EXPECT_EQ(orchestrator.lastUpdateEnding(), row.ending);
+        std::vector<FakeWindow::Shown> told;
+        if (row.ending != UpdateEnding::Programmed) {
+            told.emplace_back(lost + (row.cut != nullptr ? row.cut : ""), "Tarnwick", MessageIcon::Error);
+        }
+        EXPECT_EQ(window.shown, told) << "the link closing anyway is no loss";
         EXPECT_FALSE(orchestrator.connected());
         EXPECT_FALSE(port.isOpen());
         EXPECT_TRUE(window.mainWindowEnabled);
         EXPECT_EQ(window.caption, "Connect...");
         EXPECT_FALSE(AnyItemLoaded());
     }
+}
+
+// The load runs beside the window; Cancel ends it before the port is opened,
+// and a later update is not disturbed by the load it left.
+TEST_F(OrchestratorTest, CancelWhileTheDataLoadsEndsTheUpdateBeforeThePortOpens) {
+    AddItem("Corvel::uC", patternImage(5000));
+    ASSERT_EQ(orchestrator.startUpdate(), CommandOutcome::Started);
+    EXPECT_EQ(orchestrator.updateState(), UpdateState::Loading);
+    EXPECT_FALSE(window.mainWindowEnabled);
+    orchestrator.handle(PostedMessage{Message::MsgCancel, 0, 0, nullptr});
+    EXPECT_EQ(orchestrator.lastUpdateEnding(), UpdateEnding::Cancelled);
+    EXPECT_TRUE(window.mainWindowEnabled);
+    EXPECT_EQ(window.outcome, "Update cancelled. Nothing was written.");
+
+    RunUpdate();
+    EXPECT_EQ(orchestrator.lastUpdateEnding(), UpdateEnding::Programmed);
+    EXPECT_EQ(window.outcome, "Camera updated.");
+    EXPECT_EQ(camera.counters().hostOpens, 1u);
 }
 
 TEST_F(OrchestratorTest, SingleItemCommandsThatCannotGoSendNothing) {
@@ -348,7 +396,8 @@ TEST_F(OrchestratorTest, SingleItemCommandsThatCannotGoSendNothing) {
     window.item = &AddItem("Corvel::uC", patternImage(100));
     EXPECT_EQ(orchestrator.erase(), CommandOutcome::Refused) << "no flash identity";
     EXPECT_EQ(orchestrator.eraseAndProgram(), CommandOutcome::Refused);
-    const FakeWindow::Shown refusal{"Unknown platform - can't erase...", "Tarnwick", MessageIcon::Error};
+    const FakeWindow::Shown refusal{"Unknown platform - can't erase...\nNothing was done to Corvel::uC.", "Tarnwick",
+                                    MessageIcon::Error};
     EXPECT_EQ(window.shown, (std::vector{refusal, refusal}));
     EXPECT_EQ(camera.requests().size(), before);
 }

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -14,12 +15,15 @@
 #include <QTreeView>
 #include <QtTest/QTest>
 
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include "file_io.h"
 #include "package_test_fakes.h"
+#include "port_texts.h"
 #include "property_list.h"
 #include "simulated_camera.h"
 #include "qt_printers.h"
@@ -65,8 +69,7 @@ protected:
     // A window on these settings, active.
     void Open(const Settings& settings) {
         EXPECT_FALSE(SettingsStore(settingsFile).save(settings));
-        const WorkerTimings quick{.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}};
-        window = std::make_unique<MainWindow>(messages, MainWindowOptions{settingsFile, quick, {}, &dialogs});
+        window = std::make_unique<MainWindow>(messages, MainWindowOptions{settingsFile, timings, {}, &dialogs});
         window->show();
         window->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
@@ -87,6 +90,15 @@ protected:
     void Click(int id) const { QTest::mouseClick(window->control(id), Qt::LeftButton); }
     bool Enabled(int id) const { return window->control(id)->isEnabled(); }
     QString Text(int id) const { return qobject_cast<QLineEdit*>(window->control(id))->text(); }
+    QString Outcome() const { return qobject_cast<QLabel*>(window->control(IdOutcome))->text(); }
+    QString ProgressStatus() const {
+        for (const QLabel* label : window->progressWindow().findChildren<QLabel*>()) {
+            if (controlIdOf(*label) == IdStatusLine) {
+                return label->text();
+            }
+        }
+        return {};
+    }
     QTreeView& ItemList() const { return *qobject_cast<QTreeView*>(window->control(IdItemList)); }
     PropertyList& Properties() const { return *qobject_cast<PropertyList*>(window->control(IdPropertyList)); }
 
@@ -124,6 +136,7 @@ protected:
                window->controlsEnabled();
     }
 
+    WorkerTimings timings{.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}};
     testing::TemporaryPortFolder ports;
     SimulatedCamera camera;
     testing::TemporaryFolder home;
@@ -146,10 +159,13 @@ TEST_F(MainWindowTest, UpdateCameraEndsProgrammedAndShowsTheTarget) {
     }
     ASSERT_TRUE(Enabled(IdUpdateCamera));
     Click(IdUpdateCamera);
+    EXPECT_EQ(ProgressStatus(), "Loading Field update...") << "the click only starts the load";
+    EXPECT_FALSE(window->controlsEnabled());
     ASSERT_TRUE(WaitUntil([this] { return Idle() && !window->progressWindow().isVisible(); }));
     EXPECT_EQ(window->orchestrator().lastUpdateEnding(), UpdateEnding::Programmed);
     EXPECT_EQ(window->orchestrator().lastRunSucceeded(), true);
     EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(Outcome(), "Camera updated.");
     EXPECT_EQ(shown[IdVersion].front(), "BLS v2.11 (sim)");
     EXPECT_EQ(shown[IdPlatform].front(), "Corvel (Fujitsu - MBM29DL324BE)");
     EXPECT_EQ(Text(IdVersion), "") << "emptied with the link";
@@ -264,11 +280,146 @@ TEST_F(SilentCameraTest, CancelInTheProgressWindowEndsTheUpdate) {
     Open();
     AddPackage(std::vector<std::uint8_t>(100, 0x5A));
     Click(IdUpdateCamera);
-    ASSERT_TRUE(WaitUntil([this] { return window->progressWindow().isVisible(); }));
+    ASSERT_TRUE(WaitUntil([this] {
+        return window->orchestrator().updateState() == UpdateState::Connecting && window->progressWindow().isVisible();
+    }));
     EXPECT_FALSE(window->controlsEnabled());
     QTest::mouseClick(window->progressWindow().findChild<QPushButton*>(), Qt::LeftButton);
     ASSERT_TRUE(WaitUntil([this] { return Idle() && !window->progressWindow().isVisible(); }));
     EXPECT_EQ(window->orchestrator().lastUpdateEnding(), UpdateEnding::NotConnected);
+    EXPECT_EQ(Outcome(), "Update cancelled. Nothing was written.");
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(SilentCameraTest, ACameraThatNeverAnswersIsToldOnceNamingThePort) {
+    timings.connect = {.readIntervalMs = 1, .readMultiplierMs = 1, .readConstantMs = 1, .maxCycles = 3,
+                       .cyclePause = 1ms, .readyPause = 1ms};
+    Open();
+    Click(IdConnect);
+    ASSERT_TRUE(WaitUntil([this] { return !messages.shown.empty() && Idle(); }));
+    const std::string text = NoAnswerText(PortDescription(static_cast<std::uint32_t>(camera.portNumber())));
+    EXPECT_EQ(messages.shown, (std::vector<RecordingMessages::Shown>{{text, "Tarnwick", MessageIcon::Exclamation}}));
+    EXPECT_EQ(Outcome().toStdString(), text.substr(0, text.find('\n')));
+}
+
+// The camera goes away while the window is connected: its process ends, or
+// its adapter is pulled out. However that is noticed, the link ends as a
+// fresh start finds it, and the next camera on the same port connects.
+TEST_F(MainWindowTest, ALostCameraEndsTheLinkAndTheNextOneOnThePortConnects) {
+    const struct {
+        const char* noticedBy;
+        std::chrono::milliseconds lineCheck;
+        int click;
+        bool told;
+    } rows[] = {
+        {"its hang-up", 10ms, 0, true},
+        {"Update info", 24h, IdUpdateInfo, true},
+        {"Disconnect...", 24h, IdConnect, false},
+    };
+    std::optional<SimulatedCamera> portCamera;
+    int number = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.noticedBy);
+        timings.lineCheck = row.lineCheck;
+        portCamera.emplace(CameraOptions{.portNumber = number, .readyDelay = 20ms, .flashFile = {}});
+        number = portCamera->portNumber();
+        Settings settings = StoredSettings();
+        settings.comPort = static_cast<std::uint32_t>(number);
+        Open(settings);
+        AddPackage(std::vector<std::uint8_t>(100, 1));
+        SelectItemRow(0);
+        Click(IdConnect);
+        ASSERT_TRUE(WaitUntil([this] { return window->orchestrator().connected() && window->controlsEnabled(); }));
+        const std::string port = PortDescription(static_cast<std::uint32_t>(number));
+        messages.shown.clear();
+
+        portCamera.reset();
+        if (row.click != 0) {
+            Click(row.click);
+        }
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+        const std::string lost = LinkLostText(port, CSerialException(EIO).text());
+        using Shown = std::vector<RecordingMessages::Shown>;
+        const Shown told{{lost, "Tarnwick", MessageIcon::Error}};
+        EXPECT_EQ(messages.shown, row.told ? told : Shown{});
+        EXPECT_EQ(qobject_cast<QPushButton*>(window->control(IdConnect))->text(), "&Connect...");
+        EXPECT_EQ(Text(IdVersion) + Text(IdPlatform), "");
+        for (const int id : {IdErase, IdEraseAndProgram, IdUpdateInfo}) {
+            EXPECT_FALSE(Enabled(id)) << id;
+        }
+        EXPECT_TRUE(Enabled(IdConnect) && Enabled(IdUpdateCamera));
+
+        portCamera.emplace(CameraOptions{.portNumber = number, .readyDelay = 20ms, .flashFile = {}});
+        Click(IdConnect);
+        ASSERT_TRUE(WaitUntil([this] { return window->orchestrator().connected() && window->controlsEnabled(); }));
+        EXPECT_EQ(Text(IdVersion), "BLS v2.11 (sim)");
+        Click(IdConnect);
+        ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+        portCamera.reset();
+    }
+}
+
+// "Update camera..." and "Erase && Program..." name the item they refuse
+// and why; a port that was never chosen says where to choose it.
+TEST_F(MainWindowTest, RefusalsNameTheItemAndWhy) {
+    Open();
+    const std::string uc = home.write("uc.bin", std::vector<std::uint8_t>(100, 1)).string();
+    const std::string gone = (home / "gone.bin").string();
+    const auto add = [this](const char* name, std::string ucFile, bool withFpga) {
+        Package package(name, "");
+        PackageItem item(TypeNamed("Corvel::uC"));
+        item.fileName = std::move(ucFile);
+        package.AppendItem(std::move(item));
+        if (withFpga) {
+            package.AppendItem(PackageItem(TypeNamed("Corvel::FPGA")));
+        }
+        window->packages().Add(std::move(package));
+    };
+    add("No file", uc, true);
+    add("Missing file", gone, false);
+    window->refillPackageBox();
+    auto& box = *qobject_cast<QComboBox*>(window->control(IdPackageBox));
+    const auto select = [&box](const char* name) { box.setCurrentIndex(box.findText(name)); };
+
+    const struct {
+        const char* package;
+        std::string text;
+    } updates[] = {
+        {"No file", "Corvel::FPGA has no file attached."},
+        {"Missing file", "The file of Corvel::uC is missing: " + gone},
+    };
+    for (const auto& row : updates) {
+        select(row.package);
+        messages.shown.clear();
+        Click(IdUpdateCamera);
+        ASSERT_TRUE(WaitUntil([this] { return Idle() && !window->progressWindow().isVisible(); })) << row.package;
+        EXPECT_EQ(messages.shown,
+                  (std::vector<RecordingMessages::Shown>{{row.text, "Tarnwick", MessageIcon::Exclamation}}));
+        EXPECT_EQ(Outcome().toStdString(), "Update failed: " + row.text);
+        EXPECT_EQ(camera.counters().hostOpens, 0u) << "refused before the port is opened";
+    }
+
+    Click(IdConnect);
+    ASSERT_TRUE(WaitUntil([this] { return window->orchestrator().connected() && window->controlsEnabled(); }));
+    SelectItemRow(0);
+    ASSERT_TRUE(WaitUntil([this] { return !window->orchestrator().runPending() && window->controlsEnabled(); }));
+    messages.shown.clear();
+    Click(IdEraseAndProgram);
+    ASSERT_TRUE(WaitUntil([this] { return !window->orchestrator().runPending() && window->controlsEnabled(); }));
+    const std::string missing = "Can't load package file... (Error: 0x02)\nThe file of Corvel::uC is missing: " + gone;
+    EXPECT_EQ(messages.shown, (std::vector<RecordingMessages::Shown>{{missing, "Tarnwick", MessageIcon::Error}}));
+    EXPECT_EQ(Outcome(), "Programming Corvel::uC failed: Can't load package file... (Error: 0x02)");
+    Click(IdConnect);
+    ASSERT_TRUE(WaitUntil([this] { return Idle(); }));
+
+    Settings noPort = StoredSettings();
+    noPort.comPort = 0;
+    Open(noPort);
+    messages.shown.clear();
+    Click(IdConnect);
+    EXPECT_EQ(messages.shown, (std::vector<RecordingMessages::Shown>{
+                                  {"No port chosen: open Settings... and choose the camera's port", "Tarnwick",
+                                   MessageIcon::None}}));
 }
 
 TEST_F(MainWindowTest, PlatformLineWithoutAChipNamesNoneInEitherView) {
