@@ -150,7 +150,7 @@ CommandOutcome UpdateOrchestrator::startUpdate() {
     if (package == nullptr || worker_.isRunning()) {
         return CommandOutcome::Nothing;
     }
-    if (!LoadPackageForUpdate(*package, messages_)) {
+    if (!callersData_ && !LoadPackageForUpdate(*package, messages_)) {
         return CommandOutcome::Refused;
     }
     return startUpdateWithLoadedData(settings);
@@ -236,6 +236,9 @@ CommandOutcome UpdateOrchestrator::eraseAndProgram() {
 }
 
 bool UpdateOrchestrator::loadSelectedData(const SelectedItem& target) {
+    if (callersData_) {
+        return target.item->hasData();
+    }
     try {
         const LoadResult result = LoadItemData(*target.package, target.item, messages_);
         if (result != LoadResult::Loaded) {

@@ -130,6 +130,12 @@ public:
     CommandOutcome eraseAndProgram();
     CommandOutcome updateInfo();
 
+    // Set: the update sequence and Erase && Program take the data the caller
+    // loaded into the items (LoadPackageForUpdate) instead of reading the
+    // file again, so that several cameras are updated from one load. The
+    // caller's copies of the items keep the bytes while this one releases.
+    void useCallersData(bool callersData) { callersData_ = callersData; }
+
     // Every message the worker posts, and MsgCancel of the progress window.
     void handle(const PostedMessage& message);
 
@@ -198,6 +204,7 @@ private:
 
     bool connected_ = false;
     bool skipVerify_ = false;
+    bool callersData_ = false;
     UpdateState state_ = UpdateState::Idle;
     UpdateEnding ending_ = UpdateEnding::None;
     // The jobs of the pending command's run.
