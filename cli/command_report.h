@@ -27,6 +27,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -59,7 +61,9 @@ public:
 
 // progressInPlace: redraw the progress on one line (a terminal).
 std::unique_ptr<CommandReport> MakeTextReport(CliStreams streams, bool progressInPlace);
-std::unique_ptr<CommandReport> MakeJsonReport(std::ostream& out);
+// port: the camera's port, named in every event when the command works on
+// several.
+std::unique_ptr<CommandReport> MakeJsonReport(std::ostream& out, std::optional<std::string> port = std::nullopt);
 
 // The system's messages of a step that runs outside a session, such as
 // opening the package.

@@ -21,12 +21,14 @@ static_assert(kExitCancelled == kExitSignalled + SIGINT && kExitTerminated == kE
 
 }  // namespace
 
-TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report)
+TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report,
+                             const InterruptCatcher& interrupts)
     : settings_(std::move(settings)),
       report_(report),
       worker_(timings),
       orchestrator_(worker_, port_, queue_, *this, *this),
-      backup_(worker_, orchestrator_, *this, *this) {}
+      backup_(worker_, orchestrator_, *this, *this),
+      interrupts_(interrupts) {}
 
 TargetSession::~TargetSession() {
     if (worker_.isRunning()) {

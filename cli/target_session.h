@@ -6,8 +6,8 @@
 // Ctrl+C, SIGTERM and SIGHUP into the progress window's Cancel (a second
 // one stops the worker).
 //
-// One session per command, on one thread; the signals are caught for the
-// session's lifetime and the previous handling restored afterwards.
+// One session per camera, on one thread; several cameras have a session
+// each, on threads of their own, and share the command's interrupt catcher.
 #pragma once
 
 #include <array>
@@ -38,14 +38,18 @@ inline constexpr int kExitHungUp = 129;
 
 class TargetSession final : public OrchestrationView, public UserMessages {
 public:
-    // report outlives the session.
-    TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report);
+    // report and interrupts outlive the session.
+    TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report,
+                  const InterruptCatcher& interrupts);
     ~TargetSession() override;
     TargetSession(const TargetSession&) = delete;
     TargetSession& operator=(const TargetSession&) = delete;
 
     // What the commands act on; both stay owned by the caller.
     void select(Package* package, PackageItem* item);
+    // The caller has loaded the package's data and shares it with other
+    // sessions: the commands do not read the file again.
+    void useCallersData() { orchestrator_.useCallersData(true); }
 
     // Connects as the Connect button does; true once connected.
     bool connect();
@@ -109,7 +113,7 @@ private:
     Package* package_ = nullptr;
     PackageItem* item_ = nullptr;
     std::array<std::string, 5> fields_;
-    InterruptCatcher interrupts_;
+    const InterruptCatcher& interrupts_;
     int interruptsAnswered_ = 0;
     bool cameraAnswered_ = false;
     std::string lastStatus_;
