@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
+// Several cameras at once: tarnwick-cli's camera commands on more than one
+// port, each port a simulated camera of its own.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <map>
+
+#include "catalogues.h"
+#include "cli_fixture.h"
+#include "history_store.h"
+#include "package_writer.h"
+#include "simulated_camera.h"
+#include "target_commands.h"
+#include "target_session.h"
+
+namespace tarnwick {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::vector<std::uint8_t> kImage(9000, 0x5A);
+
+class CliPortsTest : public CliTest {
+protected:
+    CliPortsTest() {
+        const ImageType& type = *std::ranges::find(ImageTypes(), "Corvel::uC", &ImageType::name);
+        package_ = Write("package.xml", BuildPackageText(PackageContents{
+                                            "Demo", 1160000000, {{type.guid, "uc.bin", 1, 0x0105, 1160000000, kImage}}}));
+    }
+
+    SimulatedCamera& AddCamera(std::string chip = "MBM29DL324BE") {
+        return *cameras_.emplace_back(std::make_unique<SimulatedCamera>(
+            CameraOptions{.chip = std::move(chip), .readyDelay = 20ms, .flashFile = {}}));
+    }
+
+    int RunOn(std::string_view command, std::vector<std::string> args, const std::vector<std::string>& ports) {
+        for (const std::string& port : ports) {
+            args.insert(args.end(), {"--port", port});
+        }
+        out_.str("");
+        err_.str("");
+        return RunTargetCommand(command, args, CliStreams{out_, err_, false, false}, environment_);
+    }
+
+    static std::string Com(const SimulatedCamera& camera) { return "COM" + std::to_string(camera.portNumber()); }
+    bool ErrHas(std::string_view text) const { return err_.str().find(text) != std::string::npos; }
+    bool OutHas(std::string_view text) const { return out_.str().find(text) != std::string::npos; }
+
+    testing::TemporaryPortFolder ports_;
+    std::vector<std::unique_ptr<SimulatedCamera>> cameras_;
+    std::string package_;
+    TargetEnvironment environment_{
+        {.frame = {.failurePause = 5ms}, .connect = {.cyclePause = 20ms, .readyPause = 10ms}},
+        folder_ / "Settings.reg",
+        false,
+        DefaultHistoryFile()};
+};
+
+TEST_F(CliPortsTest, EveryCameraIsUpdatedAtOnceAndEachFailsAlone) {
+    SimulatedCamera& good = AddCamera();
+    SimulatedCamera& sabrel = AddCamera("AT49BV16x4A");
+    SimulatedCamera& failing = AddCamera();
+    failing.scheduleFault(Fault{.kind = FaultKind::CanInsteadOfAck, .command = CommandId{2, 0x05}, .frame = 2, .times = 0});
+    const std::string missing = "COM" + std::to_string(good.portNumber() + 50);
+    const std::vector<std::string> ports{Com(good), Com(sabrel), Com(failing), missing};
+
+    EXPECT_EQ(RunOn("update", {package_}, ports), kExitJobFailed) << err_.str();
+    EXPECT_EQ(good.flash(0x10000, static_cast<std::uint32_t>(kImage.size())), kImage);
+    EXPECT_TRUE(ErrHas(Com(sabrel) + ": Tarnwick: Package not suitable for Sabrel cameras!\n")) << err_.str();
+    EXPECT_TRUE(ErrHas(Com(failing) + ": tarnwick-cli: not every job succeeded\n")) << err_.str();
+    EXPECT_TRUE(ErrHas(missing + ": Tarnwick: No such file or directory: " + missing + " (no such port)\n"));
+    EXPECT_TRUE(OutHas(Com(good) + ": Camera updated.\n")) << out_.str();
+    // The table: a header, then one row per port in the order named.
+    const std::string table = out_.str().substr(out_.str().find("PORT "));
+    for (const auto& [port, outcome] : std::map<std::string, std::string>{{Com(good), "succeeded"},
+                                                                          {Com(sabrel), "the package was refused"},
+                                                                          {Com(failing), "not every job succeeded"},
+                                                                          {missing, "no connection to the camera"}}) {
+        const std::size_t row = table.find('\n' + port + ' ');
+        ASSERT_NE(row, std::string::npos) << table;
+        EXPECT_NE(table.substr(row, table.find('\n', row + 1) - row).find(outcome), std::string::npos) << table;
+    }
+
+    // Each camera's run is recorded with its own port and outcome.
+    HistoryStore history(DefaultHistoryFile(), false);
+    std::map<std::string, std::optional<int>> statuses;
+    for (const RunRecord& run : history.list({})) {
+        statuses[run.port] = run.exitStatus;
+    }
+    EXPECT_EQ(statuses, (std::map<std::string, std::optional<int>>{{Com(good), kExitSuccess},
+                                                                    {Com(sabrel), kExitPackageRefused},
+                                                                    {Com(failing), kExitJobFailed},
+                                                                    {missing, kExitNotConnected}}));
+
+    // JSON: every event names its port, and each port ends with its result.
+    EXPECT_EQ(RunOn("program", {package_, "--item", "Corvel::uC", "--json"}, {Com(good), Com(failing)}),
+              kExitJobFailed);
+    std::map<std::string, int> results;
+    std::istringstream lines(out_.str());
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json event = nlohmann::json::parse(line);
+        ASSERT_TRUE(event.contains("port")) << line;
+        if (event["event"] == "result") {
+            results[event["port"]] = event["status"];
+        }
+    }
+    EXPECT_EQ(results, (std::map<std::string, int>{{Com(good), kExitSuccess}, {Com(failing), kExitJobFailed}}));
+}
+
+TEST_F(CliPortsTest, ThePortNamedTwiceIsAWrongCommandLine) {
+    SimulatedCamera& camera = AddCamera();
+    for (const std::string& again : {Com(camera), camera.aliasPath().string(), camera.devicePath().string()}) {
+        EXPECT_EQ(RunOn("update", {package_}, {Com(camera), again}), kExitUsage);
+        EXPECT_TRUE(ErrHas(" are the same port (" + camera.devicePath().string() + ")\nusage: tarnwick-cli update"))
+            << err_.str();
+    }
+    // A command on one camera at a time takes one port.
+    EXPECT_EQ(RunOn("erase", {package_, "--item", "Corvel::uC"}, {Com(camera), Com(AddCamera())}), kExitUsage);
+    EXPECT_EQ(camera.counters().hostOpens, 0u);
+}
+
+}  // namespace
+}  // namespace tarnwick
