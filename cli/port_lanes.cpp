@@ -2,6 +2,7 @@
 #include "port_lanes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <streambuf>
 #include <thread>
@@ -37,29 +38,24 @@ std::string Padded(std::string text, std::size_t width) {
 
 }  // namespace
 
-LaneBoard::LaneBoard(CliStreams streams, bool live, std::span<const Lane> lanes)
-    : streams_(streams), live_(live), lines_(lanes.size()) {
-    std::size_t portWidth = 0;
-    std::size_t deviceWidth = 0;
-    for (const Lane& lane : lanes) {
-        portWidth = std::max(portWidth, lane.port.size());
-        deviceWidth = std::max(deviceWidth, ShortDevice(lane.device).size());
-    }
-    for (const Lane& lane : lanes) {
-        prefixes_.push_back(Padded(lane.port + ":", portWidth + 1) + " ");
-        labels_.push_back(Padded(lane.port, portWidth) + "  " + Padded(ShortDevice(lane.device), deviceWidth));
-    }
-    std::lock_guard lock(mutex_);
-    drawLive();
-}
+LaneBoard::LaneBoard(CliStreams streams, bool live) : streams_(streams), live_(live) {}
 
 LaneBoard::~LaneBoard() { close(); }
+
+std::size_t LaneBoard::add(const Lane& lane) {
+    std::lock_guard lock(mutex_);
+    clearLive();
+    lanes_.push_back(lane);
+    lines_.emplace_back();
+    drawLive();
+    return lanes_.size() - 1;
+}
 
 void LaneBoard::print(std::size_t lane, bool toErr, std::string_view line) {
     std::lock_guard lock(mutex_);
     clearLive();
     std::ostream& stream = toErr ? streams_.err : streams_.out;
-    stream << prefixes_[lane] << line << '\n' << std::flush;
+    stream << lanes_[lane].port << ": " << line << '\n' << std::flush;
     drawLive();
 }
 
@@ -95,12 +91,19 @@ void LaneBoard::drawLive() {
     if (!live_) {
         return;
     }
-    for (std::size_t lane = 0; lane < lines_.size(); ++lane) {
-        const std::string line = labels_[lane] + "  " + lines_[lane];
+    std::size_t portWidth = 0;
+    std::size_t deviceWidth = 0;
+    for (const Lane& lane : lanes_) {
+        portWidth = std::max(portWidth, lane.port.size());
+        deviceWidth = std::max(deviceWidth, ShortDevice(lane.device).size());
+    }
+    for (std::size_t index = 0; index < lanes_.size(); ++index) {
+        const std::string line = Padded(lanes_[index].port, portWidth) + "  " +
+                                 Padded(ShortDevice(lanes_[index].device), deviceWidth) + "  " + lines_[index];
         streams_.err << line.substr(0, kLiveWidth) << kClearToEnd << '\n';
     }
     streams_.err << std::flush;
-    drawn_ = lines_.size();
+    drawn_ = lanes_.size();
 }
 
 class LaneStream::Buffer final : public std::streambuf {
@@ -169,36 +172,70 @@ LaneStream::~LaneStream() = default;
 
 std::ostream& LaneStream::stream() { return *stream_; }
 
-int RunLanes(std::span<const Lane> lanes, const LaneWork& work, CliStreams streams, bool json, bool progressInPlace) {
-    LaneBoard board(streams, progressInPlace && !json, lanes);
-    std::vector<LaneSummary> rows(lanes.size());
-    {
-        std::vector<std::jthread> threads;
-        for (std::size_t index = 0; index < lanes.size(); ++index) {
-            threads.emplace_back([&, index] {
-                LaneStream out(board, index, json ? LaneStream::Target::Raw : LaneStream::Target::Out);
-                LaneStream err(board, index, json ? LaneStream::Target::Raw : LaneStream::Target::Err);
-                // The report goes first: its last line still reaches the board.
-                const std::unique_ptr<CommandReport> report =
-                    json ? MakeJsonReport(out.stream(), lanes[index].port)
-                         : MakeTextReport(
-                               CliStreams{out.stream(), err.stream(), streams.outIsTerminal, streams.errIsTerminal},
-                               progressInPlace);
-                const auto start = std::chrono::steady_clock::now();
-                rows[index] = {lanes[index], work(index, *report), std::chrono::steady_clock::now() - start};
-                board.setLive(index, rows[index].ending.outcome);
-            });
-        }
-    }
-    board.close();
-    if (!json) {
-        PrintLaneTable(rows, streams.out);
-    }
+struct LaneRunner::Running {
+    LaneSummary summary;
+    std::atomic<bool> ended{false};
+    std::jthread thread;
+};
+
+LaneRunner::LaneRunner(CliStreams streams, bool json, bool progressInPlace)
+    : streams_(streams), json_(json), progressInPlace_(progressInPlace), board_(streams, progressInPlace && !json) {}
+
+LaneRunner::~LaneRunner() {
+    // The threads end before the board they write to.
+    lanes_.clear();
+}
+
+void LaneRunner::start(const Lane& lane, LaneWork work) {
+    const std::size_t index = board_.add(lane);
+    auto running = std::make_unique<Running>();
+    running->summary.lane = lane;
+    Running& own = *running;
+    own.thread = std::jthread([this, index, &own, work = std::move(work)] {
+        LaneStream out(board_, index, json_ ? LaneStream::Target::Raw : LaneStream::Target::Out);
+        LaneStream err(board_, index, json_ ? LaneStream::Target::Raw : LaneStream::Target::Err);
+        // The report goes first: its last line still reaches the board.
+        const std::unique_ptr<CommandReport> report =
+            json_ ? MakeJsonReport(out.stream(), own.summary.lane.port)
+                  : MakeTextReport(
+                        CliStreams{out.stream(), err.stream(), streams_.outIsTerminal, streams_.errIsTerminal},
+                        progressInPlace_);
+        const auto begun = std::chrono::steady_clock::now();
+        own.summary.ending = work(index, *report);
+        own.summary.took = std::chrono::steady_clock::now() - begun;
+        board_.setLive(index, own.summary.ending.outcome);
+        own.ended = true;
+    });
+    lanes_.push_back(std::move(running));
+}
+
+bool LaneRunner::running(std::string_view device) const {
+    return std::ranges::any_of(lanes_, [device](const std::unique_ptr<Running>& lane) {
+        return !lane->ended && lane->summary.lane.device == device;
+    });
+}
+
+int LaneRunner::finish() {
+    std::vector<LaneSummary> rows;
     int status = kExitSuccess;
-    for (const LaneSummary& row : rows) {
-        status = std::max(status, row.ending.status);
+    for (const std::unique_ptr<Running>& lane : lanes_) {
+        lane->thread.join();
+        rows.push_back(lane->summary);
+        status = std::max(status, lane->summary.ending.status);
+    }
+    board_.close();
+    if (!json_) {
+        PrintLaneTable(rows, streams_.out);
     }
     return status;
+}
+
+int RunLanes(std::span<const Lane> lanes, const LaneWork& work, CliStreams streams, bool json, bool progressInPlace) {
+    LaneRunner runner(streams, json, progressInPlace);
+    for (const Lane& lane : lanes) {
+        runner.start(lane, work);
+    }
+    return runner.finish();
 }
 
 void PrintLaneTable(std::span<const LaneSummary> rows, std::ostream& out) {

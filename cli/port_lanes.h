@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <span>
 #include <string>
 #include <string_view>
@@ -47,11 +48,13 @@ struct LaneEnding {
 class LaneBoard {
 public:
     // live: redraw the lanes' lines in place on the error stream.
-    LaneBoard(CliStreams streams, bool live, std::span<const Lane> lanes);
+    LaneBoard(CliStreams streams, bool live);
     ~LaneBoard();
     LaneBoard(const LaneBoard&) = delete;
     LaneBoard& operator=(const LaneBoard&) = delete;
 
+    // A new lane's number.
+    std::size_t add(const Lane& lane);
     // A whole line of the lane, prefixed with its port, on out or err.
     void print(std::size_t lane, bool toErr, std::string_view line);
     // A line as it is (a JSON event names its port itself).
@@ -68,10 +71,7 @@ private:
     std::mutex mutex_;
     CliStreams streams_;
     bool live_;
-    // "COM3: " before a lane's whole lines; port and device before its
-    // live line.
-    std::vector<std::string> prefixes_;
-    std::vector<std::string> labels_;
+    std::vector<Lane> lanes_;
     std::vector<std::string> lines_;
     std::size_t drawn_ = 0;
 };
@@ -98,9 +98,33 @@ private:
 // One lane's share: runs on the lane's thread, reporting only to report.
 using LaneWork = std::function<LaneEnding(std::size_t lane, CommandReport& report)>;
 
-// Runs every lane at once and waits for all; the highest status of any lane
-// (0 only when every lane succeeded). progressInPlace: the lanes' live lines
-// on a terminal.
+// Lanes started one by one, also while others run.
+class LaneRunner {
+public:
+    // progressInPlace: the lanes' live lines on a terminal.
+    LaneRunner(CliStreams streams, bool json, bool progressInPlace);
+    ~LaneRunner();
+    LaneRunner(const LaneRunner&) = delete;
+    LaneRunner& operator=(const LaneRunner&) = delete;
+
+    // Runs the lane's work on a thread of its own.
+    void start(const Lane& lane, LaneWork work);
+    // Whether a lane on that device is still at work.
+    [[nodiscard]] bool running(std::string_view device) const;
+    // Waits for every lane, and ends a text report with their table; the
+    // highest status of any lane (0 only when every lane succeeded).
+    int finish();
+
+private:
+    struct Running;
+    CliStreams streams_;
+    bool json_;
+    bool progressInPlace_;
+    LaneBoard board_;
+    std::vector<std::unique_ptr<Running>> lanes_;
+};
+
+// Runs every lane at once and waits for all, as LaneRunner::finish.
 int RunLanes(std::span<const Lane> lanes, const LaneWork& work, CliStreams streams, bool json, bool progressInPlace);
 
 // "COM3     /dev/ttyUSB2  BLS v2.11  updated  3:02": the table's rows, one

@@ -16,8 +16,10 @@
 #include "package_file.h"
 #include "port_details.h"
 #include "port_lanes.h"
+#include "port_watch.h"
 #include "run_recording.h"
 #include "settings_store.h"
+#include "station.h"
 #include "target_session.h"
 #include "terminal_text.h"
 
@@ -50,6 +52,7 @@ constexpr std::array kTargetCommands{
                   &UpdateOrchestrator::eraseAndProgram},
     TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, true, false, &UpdateOrchestrator::erase},
     TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, true, false, &UpdateOrchestrator::updateInfo},
+    TargetCommand{"station", kStationUsage, Needs::Package, true, true, true},
     TargetCommand{"backup", kBackupUsage, Needs::NewPackage, false, true, false},
 };
 
@@ -100,6 +103,8 @@ struct TargetArguments {
     std::optional<std::uint32_t> bps;
     bool skipVerify = false;
     bool json = false;
+    // station: every serial port, and those that appear while it runs.
+    bool allPorts = false;
     BackupOptions backup;
 };
 
@@ -140,6 +145,10 @@ bool ParseOption(const TargetCommand& command, std::span<const std::string> args
     if (command.needs == Needs::NewPackage && ParseBackupOption(args, i, parsed.backup)) {
         return true;
     }
+    if (arg == "--all-ports" && command.name == "station") {
+        parsed.allPorts = true;
+        return true;
+    }
     if (arg == "--skip-verify" && command.takesSkipVerify) {
         parsed.skipVerify = true;
         return true;
@@ -162,7 +171,9 @@ std::optional<TargetArguments> ParseArguments(const TargetCommand& command, std:
     }
     const bool packageMissing = command.needs != Needs::Nothing && parsed.packagePath.empty();
     const bool itemMissing = command.needs == Needs::PackageAndItem && parsed.itemType.empty();
-    if (packageMissing || itemMissing) {
+    // The station serves the ports it is told of, or all of them.
+    const bool portsWrong = command.name == "station" && parsed.ports.empty() == !parsed.allPorts;
+    if (packageMissing || itemMissing || portsWrong) {
         err << "usage: tarnwick-cli " << command.usage << '\n';
         return std::nullopt;
     }
@@ -411,6 +422,75 @@ std::optional<std::vector<Lane>> PortLanes(const TargetCommand& command, std::sp
     return lanes;
 }
 
+// Waits on the port for a camera, updates it and reports and records how
+// that went.
+ServedCamera ServeStationCamera(const CommandContext& context, const CommandSettings& settings,
+                                const Package& package, CommandReport& report) {
+    // The copy shares the images; its session releases only its hold.
+    Package own = package;
+    CommandRun run{RunStart{"station", "update", settings, {}}, &own, context.environment.historyFile};
+    TargetSession session(settings, context.environment.timings, report, context.interrupts);
+    session.select(&own, nullptr);
+    session.useCallersData();
+    const int status = session.update();
+    if (session.portRefused()) {
+        return ServedCamera{ServedCamera::Kind::PortGone, kExitNotConnected, {}};
+    }
+    if (!session.cameraAnswered()) {
+        return ServedCamera{};
+    }
+    // The camera's run starts when it answers, not when the station began to wait.
+    run.start.started = std::chrono::time_point_cast<std::chrono::milliseconds>(session.answeredAt());
+    return ServedCamera{ServedCamera::Kind::Served, Concluded(session, status, UpdatedText(session, own), report, run),
+                        session.target().versionText};
+}
+
+// The station on every serial port there is, and on each one plugged in
+// while it runs, until an interrupt; a port that goes away ends its lane.
+int RunStationOnAllPorts(const CommandContext& context, CliStreams streams) {
+    const TargetArguments& arguments = context.arguments;
+    const std::unique_ptr<CommandReport> report = MakeReport(arguments, context.environment, streams);
+    std::optional<Package> package;
+    PackageItem* item = nullptr;
+    if (const int status = OpenNamedPackage(context.command, arguments, package, item, *report, true);
+        status != kExitSuccess) {
+        report->outcome(status, SummaryOf(status), {});
+        return status;
+    }
+    PortWatch watch;
+    if (!watch.failure().empty()) {
+        report->note("tarnwick-cli: " + watch.failure());
+    }
+    StationTally tally;
+    LaneRunner runner(streams, arguments.json, ProgressInPlace(context.environment, streams));
+    const auto serve = [&](const std::string& name) {
+        const std::optional<PortArgument> port = ParsePort(name);
+        if (!port) {
+            return;
+        }
+        Lane lane{PortName(*port), PortIdentity(*port)};
+        if (runner.running(lane.device)) {
+            return;
+        }
+        const CommandSettings settings = *ReadCommandSettings(arguments, port, context.environment, streams.err);
+        const auto serveCamera = [&context, &package, settings](std::size_t, CommandReport& laneReport) {
+            return ServeStationCamera(context, settings, *package, laneReport);
+        };
+        runner.start(lane, StationLane(tally, serveCamera, context.interrupts, true));
+    };
+    for (const std::string& port : watch.present()) {
+        serve(port);
+    }
+    // Looks for Ctrl+C between device events.
+    constexpr std::chrono::milliseconds kInterruptPoll{200};
+    while (context.interrupts.count() == 0) {
+        if (const std::optional<std::string> added = watch.nextAdded(kInterruptPoll)) {
+            serve(*added);
+        }
+    }
+    return runner.finish();
+}
+
 // Every camera at once, each on its own port; the package's images are read
 // once and shared by the sessions, which only read them.
 int RunOnPorts(const CommandContext& context, std::span<const Lane> lanes, CliStreams streams) {
@@ -428,6 +508,13 @@ int RunOnPorts(const CommandContext& context, std::span<const Lane> lanes, CliSt
             report->outcome(status, SummaryOf(status), {});
             return status;
         }
+    }
+    if (context.command.name == "station") {
+        const auto serve = [&](std::size_t lane, CommandReport& report) {
+            return ServeStationCamera(context, settings[lane], *package, report);
+        };
+        return RunStation(lanes, serve, context.interrupts, streams, arguments.json,
+                          ProgressInPlace(context.environment, streams));
     }
     const std::optional<std::size_t> itemIndex =
         item != nullptr ? std::optional(static_cast<std::size_t>(item - package->items().data())) : std::nullopt;
@@ -480,7 +567,10 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     // Caught before any port is opened, and shared by every camera's session.
     const InterruptCatcher interrupts;
     const CommandContext context{*command, *arguments, environment, started, interrupts};
-    if (arguments->ports.size() > 1) {
+    if (arguments->allPorts) {
+        return RunStationOnAllPorts(context, streams);
+    }
+    if (arguments->ports.size() > 1 || name == "station") {
         const std::optional<std::vector<Lane>> lanes = PortLanes(*command, arguments->ports, streams.err);
         return lanes ? RunOnPorts(context, *lanes, streams) : kExitUsage;
     }

@@ -138,6 +138,9 @@ const std::string& TargetSession::field(TargetField field) const {
 
 void TargetSession::showField(TargetField field, std::string_view text) {
     fields_[static_cast<std::size_t>(field)] = text;
+    if (field == TargetField::Version && !text.empty()) {
+        answeredAt_ = std::chrono::system_clock::now();
+    }
     // The platform comes last when the connection procedure has read the camera.
     if (field == TargetField::Platform && !text.empty()) {
         cameraAnswered_ = true;
@@ -155,6 +158,7 @@ void TargetSession::showProgress(const ProgressDisplay& progress) {
 // The orchestrator knows the port by number only; the session knows whether
 // the command named a device instead.
 std::string TargetSession::portErrorText(const CSerialException& error, std::uint32_t) {
+    portRefused_ = true;
     return PortRefusalText(error, settings_);
 }
 

@@ -66,6 +66,12 @@ public:
     [[nodiscard]] const std::vector<BackupRegion>& backupRegions() const { return backup_.regions(); }
 
     [[nodiscard]] const std::string& field(TargetField field) const;
+    // The connection procedure read the camera during the session.
+    [[nodiscard]] bool cameraAnswered() const { return cameraAnswered_; }
+    // When the camera's version text arrived; the session's start before.
+    [[nodiscard]] std::chrono::system_clock::time_point answeredAt() const { return answeredAt_; }
+    // The port could not be opened.
+    [[nodiscard]] bool portRefused() const { return portRefused_; }
     // Ctrl+C was pressed, or SIGTERM or SIGHUP came, during the session.
     [[nodiscard]] bool interrupted() const { return interruptsAnswered_ > 0; }
     // The exit status of a command the first interrupt cut short.
@@ -116,6 +122,8 @@ private:
     const InterruptCatcher& interrupts_;
     int interruptsAnswered_ = 0;
     bool cameraAnswered_ = false;
+    bool portRefused_ = false;
+    std::chrono::system_clock::time_point answeredAt_ = std::chrono::system_clock::now();
     std::string lastStatus_;
 };
 

@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <csignal>
+#include <functional>
 #include <map>
+#include <thread>
 
 #include "catalogues.h"
 #include "cli_fixture.h"
@@ -33,9 +36,10 @@ protected:
                                             "Demo", 1160000000, {{type.guid, "uc.bin", 1, 0x0105, 1160000000, kImage}}}));
     }
 
-    SimulatedCamera& AddCamera(std::string chip = "MBM29DL324BE") {
-        return *cameras_.emplace_back(std::make_unique<SimulatedCamera>(
-            CameraOptions{.chip = std::move(chip), .readyDelay = 20ms, .flashFile = {}}));
+    // resetOnOpen false: a camera that only a reset makes send its ready byte.
+    SimulatedCamera& AddCamera(std::string chip = "MBM29DL324BE", bool resetOnOpen = true) {
+        return *cameras_.emplace_back(std::make_unique<SimulatedCamera>(CameraOptions{
+            .chip = std::move(chip), .readyDelay = 20ms, .resetOnOpen = resetOnOpen, .flashFile = {}}));
     }
 
     int RunOn(std::string_view command, std::vector<std::string> args, const std::vector<std::string>& ports) {
@@ -122,6 +126,55 @@ TEST_F(CliPortsTest, ThePortNamedTwiceIsAWrongCommandLine) {
     // A command on one camera at a time takes one port.
     EXPECT_EQ(RunOn("erase", {package_, "--item", "Corvel::uC"}, {Com(camera), Com(AddCamera())}), kExitUsage);
     EXPECT_EQ(camera.counters().hostOpens, 0u);
+}
+
+// Waits, within a generous deadline, until the condition holds.
+bool Eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+TEST_F(CliPortsTest, TheStationUpdatesEachCameraResetOnAnyPortUntilCtrlC) {
+    SimulatedCamera& first = AddCamera("MBM29DL324BE", false);
+    SimulatedCamera& second = AddCamera("MBM29DL324BE", false);
+    // Each reset comes once the station waits on the line again; a session
+    // opens the line anew for each camera.
+    const auto resetWhenOpened = [](SimulatedCamera& camera, std::size_t opens) {
+        return Eventually([&] { return camera.counters().hostOpens >= opens; }) && (camera.resetCamera(), true);
+    };
+    std::jthread line([&] {
+        EXPECT_TRUE(resetWhenOpened(first, 1) && resetWhenOpened(second, 1));
+        EXPECT_TRUE(resetWhenOpened(first, 2));
+        EXPECT_TRUE(Eventually([&] { return first.counters().hostOpens >= 3 && second.counters().hostOpens >= 2; }));
+        ::kill(::getpid(), SIGINT);
+    });
+    EXPECT_EQ(RunOn("station", {package_}, {Com(first), Com(second)}), kExitSuccess) << err_.str();
+    line.join();
+
+    EXPECT_EQ(first.flash(0x10000, static_cast<std::uint32_t>(kImage.size())), kImage);
+    EXPECT_EQ(second.flash(0x10000, static_cast<std::uint32_t>(kImage.size())), kImage);
+    EXPECT_TRUE(ErrHas(Com(first) + ": tarnwick-cli: camera 2 updated; this port: 2 updated, 0 failed; all ports: 3 "
+                                    "updated, 0 failed\n"))
+        << err_.str();
+    EXPECT_TRUE(OutHas("2 updated, 0 failed")) << out_.str();
+    HistoryStore history(DefaultHistoryFile(), false);
+    const std::vector<RunRecord> runs = history.list({});
+    ASSERT_EQ(runs.size(), 3u);
+    for (const RunRecord& run : runs) {
+        EXPECT_EQ(run.frontEnd, "station");
+        EXPECT_EQ(run.outcome, RunOutcome::Succeeded);
+    }
+    EXPECT_EQ(runs.front().port, Com(first));
+
+    // Without a port, or with both kinds, the station has nothing clear to serve.
+    EXPECT_EQ(RunOn("station", {package_}, {}), kExitUsage);
+    EXPECT_EQ(RunOn("station", {package_, "--all-ports"}, {Com(first)}), kExitUsage);
 }
 
 }  // namespace
