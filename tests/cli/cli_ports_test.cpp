@@ -65,6 +65,18 @@ protected:
         DefaultHistoryFile()};
 };
 
+// Waits, within a generous deadline, until the condition holds.
+bool Eventually(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
 TEST_F(CliPortsTest, EveryCameraIsUpdatedAtOnceAndEachFailsAlone) {
     SimulatedCamera& good = AddCamera();
     SimulatedCamera& sabrel = AddCamera("AT49BV16x4A");
@@ -116,6 +128,22 @@ TEST_F(CliPortsTest, EveryCameraIsUpdatedAtOnceAndEachFailsAlone) {
     EXPECT_EQ(results, (std::map<std::string, int>{{Com(good), kExitSuccess}, {Com(failing), kExitJobFailed}}));
 }
 
+TEST_F(CliPortsTest, CtrlCCancelsEveryCamera) {
+    // Cameras that are never reset: both lanes wait for them.
+    SimulatedCamera& first = AddCamera("MBM29DL324BE", false);
+    SimulatedCamera& second = AddCamera("MBM29DL324BE", false);
+    std::jthread interrupter([&] {
+        if (Eventually([&] { return first.counters().hostOpens > 0 && second.counters().hostOpens > 0; })) {
+            ::kill(::getpid(), SIGINT);
+        }
+    });
+    EXPECT_EQ(RunOn("update", {package_}, {Com(first), Com(second)}), kExitCancelled);
+    for (const SimulatedCamera* camera : {&first, &second}) {
+        EXPECT_TRUE(ErrHas(Com(*camera) + ": tarnwick-cli: cancelled by SIGINT before the camera answered\n"))
+            << err_.str();
+    }
+}
+
 TEST_F(CliPortsTest, ThePortNamedTwiceIsAWrongCommandLine) {
     SimulatedCamera& camera = AddCamera();
     for (const std::string& again : {Com(camera), camera.aliasPath().string(), camera.devicePath().string()}) {
@@ -126,18 +154,6 @@ TEST_F(CliPortsTest, ThePortNamedTwiceIsAWrongCommandLine) {
     // A command on one camera at a time takes one port.
     EXPECT_EQ(RunOn("erase", {package_, "--item", "Corvel::uC"}, {Com(camera), Com(AddCamera())}), kExitUsage);
     EXPECT_EQ(camera.counters().hostOpens, 0u);
-}
-
-// Waits, within a generous deadline, until the condition holds.
-bool Eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 TEST_F(CliPortsTest, TheStationUpdatesEachCameraResetOnAnyPortUntilCtrlC) {
