@@ -48,22 +48,25 @@ std::optional<std::error_code> InjectedFault(ReplaceStep step) {
     return std::nullopt;
 }
 
+// A regular file opened for reading, with its size; the refusal otherwise.
+std::error_code OpenRegularFile(const std::filesystem::path& path, UniqueFd& fd, struct stat& info) {
+    // Non-blocking open so that a FIFO cannot stall us before the type check.
+    fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
+        return LastSystemError();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return SystemError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    }
+    return {};
+}
+
 template <typename Bytes>
 FileContents<Bytes> ReadWhole(const std::filesystem::path& path, std::uintmax_t maxBytes) {
     FileContents<Bytes> result;
-    // Non-blocking open so that a FIFO cannot stall us before the type check.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) {
-        result.error = LastSystemError();
-        return result;
-    }
+    UniqueFd fd;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        result.error = LastSystemError();
-        return result;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        result.error = SystemError(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    if ((result.error = OpenRegularFile(path, fd, info))) {
         return result;
     }
     if (static_cast<std::uintmax_t>(info.st_size) > maxBytes) {
@@ -304,6 +307,29 @@ FileContents<std::string> ReadTextFile(const std::filesystem::path& path, std::u
 FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::path& path,
                                                        std::uintmax_t maxBytes) {
     return ReadWhole<std::vector<std::uint8_t>>(path, maxBytes);
+}
+
+std::error_code ReadFileInPieces(const std::filesystem::path& path,
+                                 const std::function<void(std::span<const std::uint8_t>)>& piece) {
+    UniqueFd fd;
+    struct stat info {};
+    if (const std::error_code error = OpenRegularFile(path, fd, info)) {
+        return error;
+    }
+    std::vector<std::uint8_t> buffer(kReadPiece);
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return LastSystemError();
+        }
+        if (got == 0) {
+            return {};
+        }
+        piece(std::span(buffer).first(static_cast<std::size_t>(got)));
+    }
 }
 
 std::error_code ReplaceFile(const std::filesystem::path& linkOrFile, std::span<const std::uint8_t> contents) {

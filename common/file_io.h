@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <span>
 #include <string>
@@ -54,6 +55,13 @@ FileContents<std::string> ReadTextFile(const std::filesystem::path& path,
                                        std::uintmax_t maxBytes = kNoSizeLimit);
 FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::path& path,
                                                        std::uintmax_t maxBytes = kNoSizeLimit);
+
+// Hands a regular file to piece a part of at most kReadPiece bytes at a
+// time, in order, so that a large file need not be held whole; refuses what
+// ReadBinaryFile refuses. A failure part-way ends it with its error.
+inline constexpr std::size_t kReadPiece = 64 * 1024;
+std::error_code ReadFileInPieces(const std::filesystem::path& path,
+                                 const std::function<void(std::span<const std::uint8_t>)>& piece);
 
 // Replaces (or creates) the file with exactly these bytes; see above. The
 // folder must exist.
