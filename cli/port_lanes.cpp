@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "port_lanes.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -11,7 +14,12 @@ namespace tarnwick {
 namespace {
 
 // Longer live lines would wrap, and the board could not find its top again.
-constexpr std::size_t kLiveWidth = 79;
+std::size_t LiveWidth() {
+    winsize size{};
+    constexpr std::size_t kUsualColumns = 80;
+    const bool known = ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0;
+    return (known ? size.ws_col : kUsualColumns) - 1;
+}
 constexpr std::string_view kClearToEnd = "\x1b[K";
 
 // What a line drawn in place shows: the text after its last carriage
@@ -91,6 +99,7 @@ void LaneBoard::drawLive() {
     if (!live_) {
         return;
     }
+    const std::size_t width = LiveWidth();
     std::size_t portWidth = 0;
     std::size_t deviceWidth = 0;
     for (const Lane& lane : lanes_) {
@@ -100,7 +109,7 @@ void LaneBoard::drawLive() {
     for (std::size_t index = 0; index < lanes_.size(); ++index) {
         const std::string line = Padded(lanes_[index].port, portWidth) + "  " +
                                  Padded(ShortDevice(lanes_[index].device), deviceWidth) + "  " + lines_[index];
-        streams_.err << line.substr(0, kLiveWidth) << kClearToEnd << '\n';
+        streams_.err << line.substr(0, width) << kClearToEnd << '\n';
     }
     streams_.err << std::flush;
     drawn_ = lanes_.size();

@@ -144,6 +144,28 @@ TEST_F(CliPortsTest, CtrlCCancelsEveryCamera) {
     }
 }
 
+TEST_F(CliPortsTest, OnATerminalEachPortKeepsALiveLineThatEndsWithItsOutcome) {
+    SimulatedCamera& first = AddCamera();
+    SimulatedCamera& sabrel = AddCamera("AT49BV16x4A");
+    environment_.progressInPlace = true;
+    EXPECT_EQ(RunOn("update", {package_}, {Com(first), Com(sabrel)}), kExitPackageRefused);
+    // The last drawing of the board, below the lines the ports said: port,
+    // device and outcome, the columns aligned.
+    const std::string err = err_.str();
+    const std::string board = '\n' + err.substr(err.rfind("\x1b[J") + 3);
+    const auto liveLine = [&board](const SimulatedCamera& camera) {
+        const std::size_t start = board.find('\n' + Com(camera) + "  ");
+        return start == std::string::npos ? std::string() : board.substr(start + 1, board.find('\n', start + 1) - start);
+    };
+    for (const auto& [camera, outcome] : {std::pair{&first, "succeeded"}, std::pair{&sabrel, "the package was refused"}}) {
+        const std::string line = liveLine(*camera);
+        EXPECT_NE(line.find("  " + camera->devicePath().string().substr(5) + " "), std::string::npos) << board;
+        EXPECT_TRUE(line.ends_with("  " + std::string(outcome) + "\x1b[K\n")) << board;
+    }
+    EXPECT_NE(err.find("] 100% Write <uc.bin>"), std::string::npos);
+    EXPECT_NE(err.find(Com(sabrel) + ": Tarnwick: Package not suitable for Sabrel cameras!\n"), std::string::npos);
+}
+
 TEST_F(CliPortsTest, ThePortNamedTwiceIsAWrongCommandLine) {
     SimulatedCamera& camera = AddCamera();
     for (const std::string& again : {Com(camera), camera.aliasPath().string(), camera.devicePath().string()}) {
