@@ -253,8 +253,8 @@ void PrintLaneTable(std::span<const LaneSummary> rows, std::ostream& out) {
     for (const LaneSummary& row : rows) {
         char took[32];
         std::snprintf(took, sizeof took, "%.1f s", std::chrono::duration<double>(row.took).count());
-        table.push_back({row.lane.port, row.lane.device, row.ending.cameraVersion.empty() ? "-" : row.ending.cameraVersion,
-                         row.ending.outcome, took});
+        const std::string camera = row.ending.cameraVersion.empty() ? "-" : row.ending.cameraVersion;
+        table.push_back({row.lane.port, row.lane.device, camera, row.ending.outcome, took});
     }
     std::vector<std::size_t> widths(header.size(), 0);
     for (const std::vector<std::string>& cells : table) {

@@ -32,8 +32,8 @@ class CliPortsTest : public CliTest {
 protected:
     CliPortsTest() {
         const ImageType& type = *std::ranges::find(ImageTypes(), "Corvel::uC", &ImageType::name);
-        package_ = Write("package.xml", BuildPackageText(PackageContents{
-                                            "Demo", 1160000000, {{type.guid, "uc.bin", 1, 0x0105, 1160000000, kImage}}}));
+        const PackageContents contents{"Demo", 1160000000, {{type.guid, "uc.bin", 1, 0x0105, 1160000000, kImage}}};
+        package_ = Write("package.xml", BuildPackageText(contents));
     }
 
     // resetOnOpen false: a camera that only a reset makes send its ready byte.
@@ -81,7 +81,9 @@ TEST_F(CliPortsTest, EveryCameraIsUpdatedAtOnceAndEachFailsAlone) {
     SimulatedCamera& good = AddCamera();
     SimulatedCamera& sabrel = AddCamera("AT49BV16x4A");
     SimulatedCamera& failing = AddCamera();
-    failing.scheduleFault(Fault{.kind = FaultKind::CanInsteadOfAck, .command = CommandId{2, 0x05}, .frame = 2, .times = 0});
+    // Every write after the first is refused.
+    failing.scheduleFault(
+        Fault{.kind = FaultKind::CanInsteadOfAck, .command = CommandId{2, 0x05}, .frame = 2, .times = 0});
     const std::string missing = "COM" + std::to_string(good.portNumber() + 50);
     const std::vector<std::string> ports{Com(good), Com(sabrel), Com(failing), missing};
 
@@ -155,9 +157,11 @@ TEST_F(CliPortsTest, OnATerminalEachPortKeepsALiveLineThatEndsWithItsOutcome) {
     const std::string board = '\n' + err.substr(err.rfind("\x1b[J") + 3);
     const auto liveLine = [&board](const SimulatedCamera& camera) {
         const std::size_t start = board.find('\n' + Com(camera) + "  ");
-        return start == std::string::npos ? std::string() : board.substr(start + 1, board.find('\n', start + 1) - start);
+        return start == std::string::npos ? std::string()
+                                          : board.substr(start + 1, board.find('\n', start + 1) - start);
     };
-    for (const auto& [camera, outcome] : {std::pair{&first, "succeeded"}, std::pair{&sabrel, "the package was refused"}}) {
+    for (const auto& [camera, outcome] :
+         {std::pair{&first, "succeeded"}, std::pair{&sabrel, "the package was refused"}}) {
         const std::string line = liveLine(*camera);
         EXPECT_NE(line.find("  " + camera->devicePath().string().substr(5) + " "), std::string::npos) << board;
         EXPECT_TRUE(line.ends_with("  " + std::string(outcome) + "\x1b[K\n")) << board;
