@@ -51,8 +51,9 @@ constexpr std::array kCommands{
 constexpr std::string_view kTargetOptionsHelp =
     "  --port N|DEVICE  the port's number (COM<N>) or its device path;\n"
     "                   default: the port of the settings file; update,\n"
-    "                   program and station take it more than once and work\n"
-    "                   on every port's camera at the same time\n"
+    "                   program, backup and station take it more than once\n"
+    "                   and work on every port's camera at the same time\n"
+    "                   (backup then writes OUT-<port>.xml for each)\n"
     "  --bps B          the bit rate; default: the settings' rate when the port\n"
     "                   takes it, else 115200\n"
     "  --json           one JSON object per line on standard output\n";

@@ -48,7 +48,7 @@ inline constexpr std::string_view kCheckUsage =
 inline constexpr std::string_view kStationUsage =
     "station PACKAGE.xml (--port N|DEVICE... | --all-ports) [--skip-verify] [--bps B] [--json]";
 inline constexpr std::string_view kBackupUsage =
-    "backup OUT.xml [--item TYPENAME]... [--whole] [--force] [--port N|DEVICE] [--bps B] [--json]";
+    "backup OUT.xml [--item TYPENAME]... [--whole] [--force] [--port N|DEVICE]... [--bps B] [--json]";
 
 // How the commands show a package and a camera type, so that they read alike.
 // Names from the file are escaped when out is a terminal.

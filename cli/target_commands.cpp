@@ -53,7 +53,7 @@ constexpr std::array kTargetCommands{
     TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, true, false, &UpdateOrchestrator::erase},
     TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, true, false, &UpdateOrchestrator::updateInfo},
     TargetCommand{"station", kStationUsage, Needs::Package, true, true, true},
-    TargetCommand{"backup", kBackupUsage, Needs::NewPackage, false, true, false},
+    TargetCommand{"backup", kBackupUsage, Needs::NewPackage, false, true, true},
 };
 
 // What the camera commands say last about a status other than success;
@@ -343,7 +343,22 @@ struct CommandContext {
     const TargetEnvironment& environment;
     HistoryTime started;
     const InterruptCatcher& interrupts;
+    // More than one port is named.
+    bool severalPorts = false;
 };
+
+// Where the backup of the camera on that port goes: with several ports,
+// each its own file, the port's name before the extension
+// ("before.xml" on COM3: "before-COM3.xml"; on /dev/ttyUSB0: "before-ttyUSB0.xml").
+std::filesystem::path BackupFile(const CommandContext& context, const CommandSettings& settings) {
+    std::filesystem::path file(context.arguments.packagePath);
+    if (!context.severalPorts) {
+        return file;
+    }
+    const std::string port =
+        settings.comDevice.empty() ? "COM" + std::to_string(settings.comPort) : settings.comDevice.filename().string();
+    return file.replace_filename(file.stem().string() + "-" + port + file.extension().string());
+}
 
 // The table's word for how a camera ended.
 std::string OutcomeWord(int status) {
@@ -379,7 +394,7 @@ LaneEnding RunOnCamera(const CommandContext& context, const CommandSettings& set
         status = Concluded(session, status, UpdatedText(session, *package), report, run);
         break;
     case Needs::NewPackage:
-        status = RunBackup(session, context.arguments.packagePath, context.arguments.backup, report);
+        status = RunBackup(session, BackupFile(context, settings), context.arguments.backup, report);
         break;
     case Needs::PackageAndItem:
         status = Concluded(session, RunOnItem(context.command.itemCommand, session, *item, report), {}, report, run);
@@ -566,7 +581,7 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     }
     // Caught before any port is opened, and shared by every camera's session.
     const InterruptCatcher interrupts;
-    const CommandContext context{*command, *arguments, environment, started, interrupts};
+    const CommandContext context{*command, *arguments, environment, started, interrupts, arguments->ports.size() > 1};
     if (arguments->allPorts) {
         return RunStationOnAllPorts(context, streams);
     }

@@ -170,6 +170,18 @@ TEST_F(CliPortsTest, OnATerminalEachPortKeepsALiveLineThatEndsWithItsOutcome) {
     EXPECT_NE(err.find(Com(sabrel) + ": Tarnwick: Package not suitable for Sabrel cameras!\n"), std::string::npos);
 }
 
+TEST_F(CliPortsTest, ABackupOfSeveralCamerasGoesToAFileForEachPort) {
+    SimulatedCamera& first = AddCamera();
+    SimulatedCamera& second = AddCamera();
+    ASSERT_EQ(RunOn("update", {package_}, {Com(first), Com(second)}), kExitSuccess) << err_.str();
+    const std::filesystem::path named = folder_ / "before.xml";
+    EXPECT_EQ(RunOn("backup", {named.string()}, {Com(first), second.devicePath().string()}), kExitSuccess)
+        << err_.str();
+    EXPECT_TRUE(std::filesystem::exists(folder_ / ("before-" + Com(first) + ".xml")));
+    EXPECT_TRUE(std::filesystem::exists(folder_ / ("before-" + second.devicePath().filename().string() + ".xml")));
+    EXPECT_FALSE(std::filesystem::exists(named));
+}
+
 TEST_F(CliPortsTest, ThePortNamedTwiceIsAWrongCommandLine) {
     SimulatedCamera& camera = AddCamera();
     for (const std::string& again : {Com(camera), camera.aliasPath().string(), camera.devicePath().string()}) {
