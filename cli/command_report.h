@@ -21,7 +21,9 @@
 //               "lengthWord":10002,"bytes":10002}, ...]
 //
 // with the results read, noImage, pastRegion and notRead; lengthWord is null
-// where it was not read (a whole region, or a read that failed).
+// where it was not read (a whole region, or a read that failed). When the
+// command works on several ports, every event of a camera names its port:
+// "port":"COM3".
 //
 // Used on the session's thread only.
 #pragma once

@@ -7,9 +7,10 @@
 // Packages and items are made, changed and destroyed on the user interface
 // thread only. While a job run is in progress the worker thread reads an
 // item's data(); nothing changes an item then, so no lock is needed. Copies
-// of an item share its image bytes, which nothing changes once loaded: the
-// workers of several cameras may read them at once, each through its own
-// copy, and the bytes go with the last copy that holds them.
+// of an item share its image bytes, which nothing changes once loaded: while
+// nothing changes a package, copies of it may be made on any thread, the
+// workers of several cameras may read the bytes at once, each through its
+// own copy, and the bytes go with the last copy that holds them.
 //
 // Errors: the model itself holds data and fails at nothing; a lookup that
 // finds nothing returns nullptr. Reading and writing files report as
