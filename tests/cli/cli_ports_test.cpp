@@ -84,8 +84,11 @@ TEST_F(CliPortsTest, EveryCameraIsUpdatedAtOnceAndEachFailsAlone) {
     // Every write after the first is refused.
     failing.scheduleFault(
         Fault{.kind = FaultKind::CanInsteadOfAck, .command = CommandId{2, 0x05}, .frame = 2, .times = 0});
+    // This one goes away in the middle of a write.
+    SimulatedCamera& gone = AddCamera();
+    gone.scheduleFault(Fault{.kind = FaultKind::HangUp, .command = CommandId{2, 0x05}, .frame = 2});
     const std::string missing = "COM" + std::to_string(good.portNumber() + 50);
-    const std::vector<std::string> ports{Com(good), Com(sabrel), Com(failing), missing};
+    const std::vector<std::string> ports{Com(good), Com(sabrel), Com(failing), Com(gone), missing};
 
     EXPECT_EQ(RunOn("update", {package_}, ports), kExitJobFailed) << err_.str();
     EXPECT_EQ(good.flash(0x10000, static_cast<std::uint32_t>(kImage.size())), kImage);
@@ -98,6 +101,7 @@ TEST_F(CliPortsTest, EveryCameraIsUpdatedAtOnceAndEachFailsAlone) {
     for (const auto& [port, outcome] : std::map<std::string, std::string>{{Com(good), "succeeded"},
                                                                           {Com(sabrel), "the package was refused"},
                                                                           {Com(failing), "not every job succeeded"},
+                                                                          {Com(gone), "not every job succeeded"},
                                                                           {missing, "no connection to the camera"}}) {
         const std::size_t row = table.find('\n' + port + ' ');
         ASSERT_NE(row, std::string::npos) << table;
@@ -113,6 +117,7 @@ TEST_F(CliPortsTest, EveryCameraIsUpdatedAtOnceAndEachFailsAlone) {
     EXPECT_EQ(statuses, (std::map<std::string, std::optional<int>>{{Com(good), kExitSuccess},
                                                                     {Com(sabrel), kExitPackageRefused},
                                                                     {Com(failing), kExitJobFailed},
+                                                                    {Com(gone), kExitJobFailed},
                                                                     {missing, kExitNotConnected}}));
 
     // JSON: every event names its port, and each port ends with its result.
