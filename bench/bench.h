@@ -44,6 +44,13 @@ ChildRun fastestChild(const std::vector<std::string>& argv, int runs = 7);
 // The program's peak resident memory in KiB as GNU time reports it (a child
 // spawned from here would report this process's own size), 0 when unknown.
 long peakKilobytes(const std::vector<std::string>& argv);
+// One run under GNU time: the run (its CPU time includes the program's) and
+// the program's peak resident memory in KiB, 0 when unknown.
+struct MeasuredRun {
+    ChildRun run;
+    long peakKilobytes = 0;
+};
+MeasuredRun measuredChild(const std::vector<std::string>& argv);
 
 // Messages nobody sees: a benchmark measures, the figures tell what failed.
 class SilentMessages final : public UserMessages {
@@ -95,6 +102,7 @@ void benchPackageRead();
 void benchPackageList();
 void benchTransfer();
 void benchBackup();
+void benchParallel();
 // Only in builds with the window.
 void benchWindowStartup();
 void benchWindowStall();

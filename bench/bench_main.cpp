@@ -106,19 +106,20 @@ ChildRun fastestChild(const std::vector<std::string>& argv, int runs) {
     return best;
 }
 
-long peakKilobytes(const std::vector<std::string>& argv) {
+MeasuredRun measuredChild(const std::vector<std::string>& argv) {
     const ScratchFolder folder;
     const std::string report = (folder.path() / "peak").string();
     std::vector<std::string> timed{"/usr/bin/time", "-f", "%M", "-o", report};
     timed.insert(timed.end(), argv.begin(), argv.end());
-    if (!runChild(timed).succeeded) {
-        return 0;
+    MeasuredRun measured{runChild(timed)};
+    if (measured.run.succeeded) {
+        std::ifstream in(report);
+        in >> measured.peakKilobytes;
     }
-    std::ifstream in(report);
-    long kilobytes = 0;
-    in >> kilobytes;
-    return kilobytes;
+    return measured;
 }
+
+long peakKilobytes(const std::vector<std::string>& argv) { return measuredChild(argv).peakKilobytes; }
 
 ScratchFolder::ScratchFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tarnwick-bench-XXXXXX").string();
@@ -178,12 +179,13 @@ constexpr std::array kBenchmarks{
 #endif
     Benchmark{"transfer", tarnwick::bench::benchTransfer},
     Benchmark{"backup", tarnwick::bench::benchBackup},
+    Benchmark{"parallel", tarnwick::bench::benchParallel},
 };
 
 }  // namespace
 
 // tarnwick-bench [NAME...]: the benchmarks named (crc, image, package,
-// startup, history, window-startup, window-stall, transfer, backup), or all of them.
+// startup, history, window-startup, window-stall, transfer, backup, parallel), or all of them.
 int main(int argc, char** argv) {
     const std::vector<std::string_view> chosen(argv + 1, argv + argc);
     for (const Benchmark& benchmark : kBenchmarks) {

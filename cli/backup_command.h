@@ -2,7 +2,7 @@
 // The backup command: the camera's images read into a package file that the
 // update commands restore.
 //
-//   backup OUT.xml [--item TYPENAME]... [--whole] [--force] [--port N|DEVICE] [--bps B] [--json]
+//   backup OUT.xml [--item TYPENAME]... [--whole] [--force] [--port N|DEVICE]... [--bps B] [--json]
 //
 // The camera commands' dispatcher (target_commands.cpp) parses the options
 // every camera command takes and hands the rest here. Runs on the session's

@@ -31,6 +31,10 @@ constexpr std::array kCommands{
     Command{"program", kProgramUsage, "Erases and programs the region of one item."},
     Command{"erase", kEraseUsage, "Erases the region of one item."},
     Command{"check", kCheckUsage, "Shows the checksums and the blank state of one item's region."},
+    Command{"station", kStationUsage,
+            "Updates camera after camera on every port at once, until Ctrl+C: waits for each\n"
+            "camera's reset, updates it, reports it with a tally, and waits for the next.\n\n"
+            "  --all-ports      every serial port there is, and each one plugged in later"},
     Command{"backup", kBackupUsage,
             "Reads the camera's images into a package file that update restores.\n\n"
             "  --item TYPENAME  only this image type; repeat it for more\n"
@@ -46,7 +50,10 @@ constexpr std::array kCommands{
 // What every camera command's help adds about the options they share.
 constexpr std::string_view kTargetOptionsHelp =
     "  --port N|DEVICE  the port's number (COM<N>) or its device path;\n"
-    "                   default: the port of the settings file\n"
+    "                   default: the port of the settings file; update,\n"
+    "                   program, backup and station take it more than once\n"
+    "                   and work on every port's camera at the same time\n"
+    "                   (backup then writes OUT-<port>.xml for each)\n"
     "  --bps B          the bit rate; default: the settings' rate when the port\n"
     "                   takes it, else 115200\n"
     "  --json           one JSON object per line on standard output\n";

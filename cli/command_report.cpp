@@ -117,7 +117,7 @@ nlohmann::json JobJson(const RunJobOutcome& outcome) {
 
 class JsonReport final : public CommandReport {
 public:
-    explicit JsonReport(std::ostream& out) : out_(out) {}
+    JsonReport(std::ostream& out, std::optional<std::string> port) : out_(out), port_(std::move(port)) {}
 
     void progress(const ProgressDisplay& progress) override {
         switch (progress.action) {
@@ -179,12 +179,16 @@ public:
     }
 
 private:
-    void emit(const nlohmann::json& event) {
+    void emit(nlohmann::json event) {
+        if (port_) {
+            event["port"] = *port_;
+        }
         // Texts are in the system's 8-bit code page; invalid UTF-8 is replaced.
         out_ << event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
     }
 
     std::ostream& out_;
+    std::optional<std::string> port_;
     // A backup's regions, once it has ended.
     nlohmann::json regions_;
     std::uint32_t lower_ = 0;
@@ -198,6 +202,8 @@ std::unique_ptr<CommandReport> MakeTextReport(CliStreams streams, bool progressI
     return std::make_unique<TextReport>(streams, progressInPlace);
 }
 
-std::unique_ptr<CommandReport> MakeJsonReport(std::ostream& out) { return std::make_unique<JsonReport>(out); }
+std::unique_ptr<CommandReport> MakeJsonReport(std::ostream& out, std::optional<std::string> port) {
+    return std::make_unique<JsonReport>(out, std::move(port));
+}
 
 }  // namespace tarnwick

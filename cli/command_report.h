@@ -21,12 +21,16 @@
 //               "lengthWord":10002,"bytes":10002}, ...]
 //
 // with the results read, noImage, pastRegion and notRead; lengthWord is null
-// where it was not read (a whole region, or a read that failed).
+// where it was not read (a whole region, or a read that failed). When the
+// command works on several ports, every event of a camera names its port:
+// "port":"COM3".
 //
 // Used on the session's thread only.
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -59,7 +63,9 @@ public:
 
 // progressInPlace: redraw the progress on one line (a terminal).
 std::unique_ptr<CommandReport> MakeTextReport(CliStreams streams, bool progressInPlace);
-std::unique_ptr<CommandReport> MakeJsonReport(std::ostream& out);
+// port: the camera's port, named in every event when the command works on
+// several.
+std::unique_ptr<CommandReport> MakeJsonReport(std::ostream& out, std::optional<std::string> port = std::nullopt);
 
 // The system's messages of a step that runs outside a session, such as
 // opening the package.

@@ -38,15 +38,17 @@ int RunHistory(std::span<const std::string> args, CliStreams streams);
 inline constexpr std::string_view kPortsUsage = "ports";
 inline constexpr std::string_view kInfoUsage = "info [--port N|DEVICE] [--bps B] [--json]";
 inline constexpr std::string_view kUpdateUsage =
-    "update PACKAGE.xml [--skip-verify] [--port N|DEVICE] [--bps B] [--json]";
+    "update PACKAGE.xml [--skip-verify] [--port N|DEVICE]... [--bps B] [--json]";
 inline constexpr std::string_view kProgramUsage =
-    "program PACKAGE.xml --item TYPENAME [--skip-verify] [--port N|DEVICE] [--bps B] [--json]";
+    "program PACKAGE.xml --item TYPENAME [--skip-verify] [--port N|DEVICE]... [--bps B] [--json]";
 inline constexpr std::string_view kEraseUsage =
     "erase PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
 inline constexpr std::string_view kCheckUsage =
     "check PACKAGE.xml --item TYPENAME [--port N|DEVICE] [--bps B] [--json]";
+inline constexpr std::string_view kStationUsage =
+    "station PACKAGE.xml (--port N|DEVICE... | --all-ports) [--skip-verify] [--bps B] [--json]";
 inline constexpr std::string_view kBackupUsage =
-    "backup OUT.xml [--item TYPENAME]... [--whole] [--force] [--port N|DEVICE] [--bps B] [--json]";
+    "backup OUT.xml [--item TYPENAME]... [--whole] [--force] [--port N|DEVICE]... [--bps B] [--json]";
 
 // How the commands show a package and a camera type, so that they read alike.
 // Names from the file are escaped when out is a terminal.

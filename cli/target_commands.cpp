@@ -12,11 +12,15 @@
 #include "commands.h"
 #include "console_messages.h"
 #include "history_store.h"
+#include "interrupt_catcher.h"
 #include "package_file.h"
 #include "port_details.h"
+#include "port_lanes.h"
+#include "port_watch.h"
 #include "run_recording.h"
 #include "port_texts.h"
 #include "settings_store.h"
+#include "station.h"
 #include "target_session.h"
 #include "terminal_text.h"
 
@@ -35,19 +39,22 @@ struct TargetCommand {
     bool takesSkipVerify;
     // --port, --bps and --json.
     bool takesPort;
+    // --port more than once: a camera on each port at the same time.
+    bool takesPorts;
     // The destination panel's button that the command presses, if any.
     ItemCommand itemCommand = nullptr;
 };
 
 constexpr std::array kTargetCommands{
-    TargetCommand{"ports", kPortsUsage, Needs::Nothing, false, false},
-    TargetCommand{"info", kInfoUsage, Needs::Nothing, false, true},
-    TargetCommand{"update", kUpdateUsage, Needs::Package, true, true},
-    TargetCommand{"program", kProgramUsage, Needs::PackageAndItem, true, true,
+    TargetCommand{"ports", kPortsUsage, Needs::Nothing, false, false, false},
+    TargetCommand{"info", kInfoUsage, Needs::Nothing, false, true, false},
+    TargetCommand{"update", kUpdateUsage, Needs::Package, true, true, true},
+    TargetCommand{"program", kProgramUsage, Needs::PackageAndItem, true, true, true,
                   &UpdateOrchestrator::eraseAndProgram},
-    TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, true, &UpdateOrchestrator::erase},
-    TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, true, &UpdateOrchestrator::updateInfo},
-    TargetCommand{"backup", kBackupUsage, Needs::NewPackage, false, true},
+    TargetCommand{"erase", kEraseUsage, Needs::PackageAndItem, false, true, false, &UpdateOrchestrator::erase},
+    TargetCommand{"check", kCheckUsage, Needs::PackageAndItem, false, true, false, &UpdateOrchestrator::updateInfo},
+    TargetCommand{"station", kStationUsage, Needs::Package, true, true, true},
+    TargetCommand{"backup", kBackupUsage, Needs::NewPackage, false, true, true},
 };
 
 // What the camera commands say last about a status other than success;
@@ -90,10 +97,13 @@ int Concluded(const TargetSession& session, int status, std::string_view success
 struct TargetArguments {
     std::string packagePath;
     std::string itemType;
-    std::optional<PortArgument> port;
+    // In the order named; none: the settings' port.
+    std::vector<PortArgument> ports;
     std::optional<std::uint32_t> bps;
     bool skipVerify = false;
     bool json = false;
+    // station: every serial port, and those that appear while it runs.
+    bool allPorts = false;
     BackupOptions backup;
 };
 
@@ -112,9 +122,12 @@ bool ParseOption(const TargetCommand& command, std::span<const std::string> args
                  TargetArguments& parsed) {
     const std::string& arg = args[i];
     const bool hasValue = i + 1 < args.size();
-    if (arg == "--port" && hasValue && command.takesPort) {
-        parsed.port = ParsePort(args[++i]);
-        return parsed.port.has_value();
+    if (arg == "--port" && hasValue && command.takesPort && (parsed.ports.empty() || command.takesPorts)) {
+        const std::optional<PortArgument> port = ParsePort(args[++i]);
+        if (port) {
+            parsed.ports.push_back(*port);
+        }
+        return port.has_value();
     }
     if (arg == "--bps" && hasValue && command.takesPort) {
         parsed.bps = ParseNumber(args[++i]);
@@ -129,6 +142,10 @@ bool ParseOption(const TargetCommand& command, std::span<const std::string> args
         return true;
     }
     if (command.needs == Needs::NewPackage && ParseBackupOption(args, i, parsed.backup)) {
+        return true;
+    }
+    if (arg == "--all-ports" && command.name == "station") {
+        parsed.allPorts = true;
         return true;
     }
     if (arg == "--skip-verify" && command.takesSkipVerify) {
@@ -153,7 +170,9 @@ std::optional<TargetArguments> ParseArguments(const TargetCommand& command, std:
     }
     const bool packageMissing = command.needs != Needs::Nothing && parsed.packagePath.empty();
     const bool itemMissing = command.needs == Needs::PackageAndItem && parsed.itemType.empty();
-    if (packageMissing || itemMissing) {
+    // The station serves the ports it is told of, or all of them.
+    const bool portsWrong = command.name == "station" && parsed.ports.empty() == !parsed.allPorts;
+    if (packageMissing || itemMissing || portsWrong) {
         err << "usage: tarnwick-cli " << command.usage << '\n';
         return std::nullopt;
     }
@@ -169,13 +188,14 @@ std::uint32_t DefaultBitRate(std::uint32_t storedRate) {
 // The port and bit rate of the command line, else of the settings; nothing,
 // after saying which flag is missing, when neither names a port.
 std::optional<CommandSettings> ReadCommandSettings(const TargetArguments& arguments,
+                                                   const std::optional<PortArgument>& port,
                                                    const TargetEnvironment& environment, std::ostream& err) {
     const Settings stored = SettingsStore(environment.settingsFile).load();
     CommandSettings settings{stored.comPort, arguments.bps.value_or(DefaultBitRate(stored.comBps)),
                              arguments.skipVerify};
-    if (arguments.port) {
-        settings.comPort = arguments.port->number.value_or(0);
-        settings.comDevice = arguments.port->device;
+    if (port) {
+        settings.comPort = port->number.value_or(0);
+        settings.comDevice = port->device;
     }
     if (settings.comPort == 0 && settings.comDevice.empty()) {
         err << "tarnwick-cli: no port in the settings; name one with --port N or --port DEVICE\n";
@@ -263,9 +283,10 @@ int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& it
 // so that they outlive it; the status of the failure after telling why
 // there are none. The item commands refuse what an update refuses, before
 // the port is opened; update makes those checks itself, as the window's
-// button does.
+// button does, unless the caller shares the data (shared: every image
+// stays loaded for the sessions to share).
 int OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments, std::optional<Package>& package,
-                     PackageItem*& item, CommandReport& report) {
+                     PackageItem*& item, CommandReport& report, bool shared) {
     if (command.needs == Needs::Nothing || command.needs == Needs::NewPackage) {
         return kExitSuccess;
     }
@@ -276,14 +297,19 @@ int OpenNamedPackage(const TargetCommand& command, const TargetArguments& argume
         report.note("tarnwick-cli: " + UnreadablePackageText(path));
         return kExitFailure;
     }
-    if (command.needs == Needs::Package) {
+    if (command.needs == Needs::Package && !shared) {
         return kExitSuccess;
     }
     if (!LoadPackageForUpdate(*package, messages)) {
         return kExitPackageRefused;
     }
-    // Once connected, the command loads what it needs again.
-    package->ReleaseAllData();
+    if (!shared) {
+        // Once connected, the command loads what it needs again.
+        package->ReleaseAllData();
+    }
+    if (command.needs == Needs::Package) {
+        return kExitSuccess;
+    }
     item = package->FindItemByTypeName(arguments.itemType);
     if (item == nullptr) {
         report.note("tarnwick-cli: no item of type " + arguments.itemType + " in " + arguments.packagePath);
@@ -307,6 +333,215 @@ std::unique_ptr<CommandReport> MakeReport(const TargetArguments& arguments, cons
         return MakeJsonReport(streams.out);
     }
     return MakeTextReport(streams, ProgressInPlace(environment, streams));
+}
+
+// What every camera of the command shares.
+struct CommandContext {
+    const TargetCommand& command;
+    const TargetArguments& arguments;
+    const TargetEnvironment& environment;
+    HistoryTime started;
+    const InterruptCatcher& interrupts;
+    // More than one port is named.
+    bool severalPorts = false;
+};
+
+// Where the backup of the camera on that port goes: with several ports,
+// each its own file, the port's name before the extension
+// ("before.xml" on COM3: "before-COM3.xml"; on /dev/ttyUSB0: "before-ttyUSB0.xml").
+std::filesystem::path BackupFile(const CommandContext& context, const CommandSettings& settings) {
+    std::filesystem::path file(context.arguments.packagePath);
+    if (!context.severalPorts) {
+        return file;
+    }
+    const std::string port =
+        settings.comDevice.empty() ? "COM" + std::to_string(settings.comPort) : settings.comDevice.filename().string();
+    return file.replace_filename(file.stem().string() + "-" + port + file.extension().string());
+}
+
+// The table's word for how a camera ended.
+std::string OutcomeWord(int status) {
+    if (status == kExitSuccess) {
+        return "succeeded";
+    }
+    if (status > kExitSignalled) {
+        return "cancelled";
+    }
+    const std::string_view summary = SummaryOf(status);
+    return summary.empty() ? "failed" : std::string(summary.substr(summary.find(": ") + 2));
+}
+
+// One camera's share of the command, from its session's start to its
+// recorded outcome. sharedData: the package's images are loaded and shared
+// with other cameras.
+LaneEnding RunOnCamera(const CommandContext& context, const CommandSettings& settings, Package* package,
+                       PackageItem* item, bool sharedData, CommandReport& report) {
+    const CommandRun run{RunStart{"tarnwick-cli", std::string(context.command.name), settings, context.started},
+                         package, context.environment.historyFile};
+    TargetSession session(settings, context.environment.timings, report, context.interrupts);
+    session.select(package, item);
+    if (sharedData) {
+        session.useCallersData();
+    }
+    int status = kExitFailure;
+    switch (context.command.needs) {
+    case Needs::Nothing:
+        status = Concluded(session, ShowInfo(session), {}, report, run);
+        break;
+    case Needs::Package:
+        status = session.update();
+        status = Concluded(session, status, UpdatedText(session, *package), report, run);
+        break;
+    case Needs::NewPackage:
+        status = RunBackup(session, BackupFile(context, settings), context.arguments.backup, report);
+        break;
+    case Needs::PackageAndItem:
+        status = Concluded(session, RunOnItem(context.command.itemCommand, session, *item, report), {}, report, run);
+        break;
+    }
+    return LaneEnding{status, session.target().versionText, OutcomeWord(status)};
+}
+
+// The device a port argument reaches, as a path that another name of the
+// same device also resolves to; the argument's own text when it reaches none.
+std::string PortIdentity(const PortArgument& port) {
+    const std::string device = port.number ? PortDeviceText(*port.number) : port.device.string();
+    if (device.empty()) {
+        return "COM" + std::to_string(*port.number);
+    }
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(device, error);
+    return error ? device : resolved.string();
+}
+
+std::string PortName(const PortArgument& port) {
+    return port.number ? "COM" + std::to_string(*port.number) : port.device.string();
+}
+
+// The lanes of the ports named; nothing, after saying which, when two of
+// them reach the same device.
+std::optional<std::vector<Lane>> PortLanes(const TargetCommand& command, std::span<const PortArgument> ports,
+                                           std::ostream& err) {
+    std::vector<Lane> lanes;
+    for (const PortArgument& port : ports) {
+        Lane lane{PortName(port), PortIdentity(port)};
+        const auto same = std::ranges::find(lanes, lane.device, &Lane::device);
+        if (same != lanes.end()) {
+            err << "tarnwick-cli: " << lane.port << " and " << same->port << " are the same port (" << lane.device
+                << ")\nusage: tarnwick-cli " << command.usage << '\n';
+            return std::nullopt;
+        }
+        lanes.push_back(std::move(lane));
+    }
+    return lanes;
+}
+
+// Waits on the port for a camera, updates it and reports and records how
+// that went.
+ServedCamera ServeStationCamera(const CommandContext& context, const CommandSettings& settings,
+                                const Package& package, CommandReport& report) {
+    // The copy shares the images; its session releases only its hold.
+    Package own = package;
+    CommandRun run{RunStart{"station", "update", settings, {}}, &own, context.environment.historyFile};
+    TargetSession session(settings, context.environment.timings, report, context.interrupts);
+    session.select(&own, nullptr);
+    session.useCallersData();
+    const int status = session.update();
+    if (session.portRefused()) {
+        return ServedCamera{ServedCamera::Kind::PortGone, kExitNotConnected, {}};
+    }
+    if (!session.cameraAnswered()) {
+        return ServedCamera{};
+    }
+    // The camera's run starts when it answers, not when the station began to wait.
+    run.start.started = std::chrono::time_point_cast<std::chrono::milliseconds>(session.answeredAt());
+    return ServedCamera{ServedCamera::Kind::Served, Concluded(session, status, UpdatedText(session, own), report, run),
+                        session.target().versionText};
+}
+
+// The station on every serial port there is, and on each one plugged in
+// while it runs, until an interrupt; a port that goes away ends its lane.
+int RunStationOnAllPorts(const CommandContext& context, CliStreams streams) {
+    const TargetArguments& arguments = context.arguments;
+    const std::unique_ptr<CommandReport> report = MakeReport(arguments, context.environment, streams);
+    std::optional<Package> package;
+    PackageItem* item = nullptr;
+    if (const int status = OpenNamedPackage(context.command, arguments, package, item, *report, true);
+        status != kExitSuccess) {
+        report->outcome(status, SummaryOf(status), {});
+        return status;
+    }
+    PortWatch watch;
+    if (!watch.failure().empty()) {
+        report->note("tarnwick-cli: " + watch.failure());
+    }
+    StationTally tally;
+    LaneRunner runner(streams, arguments.json, ProgressInPlace(context.environment, streams));
+    const auto serve = [&](const std::string& name) {
+        const std::optional<PortArgument> port = ParsePort(name);
+        if (!port) {
+            return;
+        }
+        Lane lane{PortName(*port), PortIdentity(*port)};
+        if (runner.running(lane.device)) {
+            return;
+        }
+        const CommandSettings settings = *ReadCommandSettings(arguments, port, context.environment, streams.err);
+        const auto serveCamera = [&context, &package, settings](std::size_t, CommandReport& laneReport) {
+            return ServeStationCamera(context, settings, *package, laneReport);
+        };
+        runner.start(lane, StationLane(tally, serveCamera, context.interrupts, true));
+    };
+    for (const std::string& port : watch.present()) {
+        serve(port);
+    }
+    // Looks for Ctrl+C between device events.
+    constexpr std::chrono::milliseconds kInterruptPoll{200};
+    while (context.interrupts.count() == 0) {
+        if (const std::optional<std::string> added = watch.nextAdded(kInterruptPoll)) {
+            serve(*added);
+        }
+    }
+    return runner.finish();
+}
+
+// Every camera at once, each on its own port; the package's images are read
+// once and shared by the sessions, which only read them.
+int RunOnPorts(const CommandContext& context, std::span<const Lane> lanes, CliStreams streams) {
+    const TargetArguments& arguments = context.arguments;
+    std::vector<CommandSettings> settings;
+    for (const PortArgument& port : arguments.ports) {
+        settings.push_back(*ReadCommandSettings(arguments, port, context.environment, streams.err));
+    }
+    std::optional<Package> package;
+    PackageItem* item = nullptr;
+    {
+        const std::unique_ptr<CommandReport> report = MakeReport(arguments, context.environment, streams);
+        if (const int status = OpenNamedPackage(context.command, arguments, package, item, *report, true);
+            status != kExitSuccess) {
+            report->outcome(status, SummaryOf(status), {});
+            return status;
+        }
+    }
+    if (context.command.name == "station") {
+        const auto serve = [&](std::size_t lane, CommandReport& report) {
+            return ServeStationCamera(context, settings[lane], *package, report);
+        };
+        return RunStation(lanes, serve, context.interrupts, streams, arguments.json,
+                          ProgressInPlace(context.environment, streams));
+    }
+    const std::optional<std::size_t> itemIndex =
+        item != nullptr ? std::optional(static_cast<std::size_t>(item - package->items().data())) : std::nullopt;
+    const auto work = [&](std::size_t lane, CommandReport& report) {
+        if (!package) {
+            return RunOnCamera(context, settings[lane], nullptr, nullptr, false, report);
+        }
+        // The copy shares the images; its session releases only its hold.
+        Package own = *package;
+        PackageItem* ownItem = itemIndex ? &own.items()[*itemIndex] : nullptr;
+        return RunOnCamera(context, settings[lane], &own, ownItem, true, report);
+    };
+    return RunLanes(lanes, work, streams, arguments.json, ProgressInPlace(context.environment, streams));
 }
 
 }  // namespace
@@ -343,34 +578,31 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
     if (name == "ports") {
         return ListPorts(streams);
     }
-    const std::optional<CommandSettings> settings = ReadCommandSettings(*arguments, environment, streams.err);
+    // Caught before any port is opened, and shared by every camera's session.
+    const InterruptCatcher interrupts;
+    const CommandContext context{*command, *arguments, environment, started, interrupts, arguments->ports.size() > 1};
+    if (arguments->allPorts) {
+        return RunStationOnAllPorts(context, streams);
+    }
+    if (arguments->ports.size() > 1 || name == "station") {
+        const std::optional<std::vector<Lane>> lanes = PortLanes(*command, arguments->ports, streams.err);
+        return lanes ? RunOnPorts(context, *lanes, streams) : kExitUsage;
+    }
+    const std::optional<PortArgument> port =
+        arguments->ports.empty() ? std::nullopt : std::optional(arguments->ports.front());
+    const std::optional<CommandSettings> settings = ReadCommandSettings(*arguments, port, environment, streams.err);
     if (!settings) {
         return kExitUsage;
     }
     const std::unique_ptr<CommandReport> report = MakeReport(*arguments, environment, streams);
     std::optional<Package> package;
     PackageItem* item = nullptr;
-    if (const int status = OpenNamedPackage(*command, *arguments, package, item, *report); status != kExitSuccess) {
+    if (const int status = OpenNamedPackage(*command, *arguments, package, item, *report, false);
+        status != kExitSuccess) {
         report->outcome(status, SummaryOf(status), {});
         return status;
     }
-    const CommandRun run{RunStart{"tarnwick-cli", std::string(name), *settings, started},
-                         package ? &*package : nullptr, environment.historyFile};
-    TargetSession session(*settings, environment.timings, *report);
-    session.select(package ? &*package : nullptr, item);
-    switch (command->needs) {
-    case Needs::Nothing:
-        return Concluded(session, ShowInfo(session), {}, *report, run);
-    case Needs::Package: {
-        const int status = session.update();
-        return Concluded(session, status, UpdatedText(session, *package), *report, run);
-    }
-    case Needs::NewPackage:
-        return RunBackup(session, arguments->packagePath, arguments->backup, *report);
-    case Needs::PackageAndItem:
-        break;
-    }
-    return Concluded(session, RunOnItem(command->itemCommand, session, *item, *report), {}, *report, run);
+    return RunOnCamera(context, *settings, package ? &*package : nullptr, item, false, *report).status;
 }
 
 }  // namespace tarnwick

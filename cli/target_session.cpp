@@ -21,12 +21,14 @@ static_assert(kExitCancelled == kExitSignalled + SIGINT && kExitTerminated == kE
 
 }  // namespace
 
-TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report)
+TargetSession::TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report,
+                             const InterruptCatcher& interrupts)
     : settings_(std::move(settings)),
       report_(report),
       worker_(timings),
       orchestrator_(worker_, port_, queue_, *this, *this),
-      backup_(worker_, orchestrator_, *this, *this) {}
+      backup_(worker_, orchestrator_, *this, *this),
+      interrupts_(interrupts) {}
 
 TargetSession::~TargetSession() {
     if (worker_.isRunning()) {
@@ -142,6 +144,9 @@ const std::string& TargetSession::field(TargetField field) const {
 
 void TargetSession::showField(TargetField field, std::string_view text) {
     fields_[static_cast<std::size_t>(field)] = text;
+    if (field == TargetField::Version && !text.empty()) {
+        answeredAt_ = std::chrono::system_clock::now();
+    }
     // The platform comes last when the connection procedure has read the camera.
     if (field == TargetField::Platform && !text.empty()) {
         cameraAnswered_ = true;

@@ -6,8 +6,8 @@
 // Ctrl+C, SIGTERM and SIGHUP into the progress window's Cancel (a second
 // one stops the worker).
 //
-// One session per command, on one thread; the signals are caught for the
-// session's lifetime and the previous handling restored afterwards.
+// One session per camera, on one thread; several cameras have a session
+// each, on threads of their own, and share the command's interrupt catcher.
 #pragma once
 
 #include <array>
@@ -38,14 +38,18 @@ inline constexpr int kExitHungUp = 129;
 
 class TargetSession final : public OrchestrationView, public UserMessages {
 public:
-    // report outlives the session.
-    TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report);
+    // report and interrupts outlive the session.
+    TargetSession(CommandSettings settings, const WorkerTimings& timings, CommandReport& report,
+                  const InterruptCatcher& interrupts);
     ~TargetSession() override;
     TargetSession(const TargetSession&) = delete;
     TargetSession& operator=(const TargetSession&) = delete;
 
     // What the commands act on; both stay owned by the caller.
     void select(Package* package, PackageItem* item);
+    // The caller has loaded the package's data and shares it with other
+    // sessions: the commands do not read the file again.
+    void useCallersData() { orchestrator_.useCallersData(true); }
 
     // Connects as the Connect button does; true once connected.
     bool connect();
@@ -62,6 +66,12 @@ public:
     [[nodiscard]] const std::vector<BackupRegion>& backupRegions() const { return backup_.regions(); }
 
     [[nodiscard]] const std::string& field(TargetField field) const;
+    // The connection procedure read the camera during the session.
+    [[nodiscard]] bool cameraAnswered() const { return cameraAnswered_; }
+    // When the camera's version text arrived; the session's start before.
+    [[nodiscard]] std::chrono::system_clock::time_point answeredAt() const { return answeredAt_; }
+    // The port could not be opened.
+    [[nodiscard]] bool portRefused() const { return orchestrator_.portRefused(); }
     // Ctrl+C was pressed, or SIGTERM or SIGHUP came, during the session.
     [[nodiscard]] bool interrupted() const { return interruptsAnswered_ > 0; }
     // The exit status of a command the first interrupt cut short.
@@ -108,9 +118,10 @@ private:
     Package* package_ = nullptr;
     PackageItem* item_ = nullptr;
     std::array<std::string, 5> fields_;
-    InterruptCatcher interrupts_;
+    const InterruptCatcher& interrupts_;
     int interruptsAnswered_ = 0;
     bool cameraAnswered_ = false;
+    std::chrono::system_clock::time_point answeredAt_ = std::chrono::system_clock::now();
     std::string lastStatus_;
 };
 

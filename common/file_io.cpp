@@ -321,6 +321,28 @@ FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::pa
     return ReadWhole<std::vector<std::uint8_t>>(path, maxBytes);
 }
 
+std::error_code ReadFileInPieces(const std::filesystem::path& path,
+                                 const std::function<void(std::span<const std::uint8_t>)>& piece) {
+    const OpenedFile file = OpenRegularFile(path);
+    if (file.error) {
+        return file.error;
+    }
+    std::vector<std::uint8_t> buffer(kReadPiece);
+    for (;;) {
+        const ssize_t got = ::read(file.fd.get(), buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return LastSystemError();
+        }
+        if (got == 0) {
+            return {};
+        }
+        piece(std::span(buffer).first(static_cast<std::size_t>(got)));
+    }
+}
+
 std::error_code ReplaceFile(const std::filesystem::path& linkOrFile, std::span<const std::uint8_t> contents) {
     const ResolvedPath resolved = FollowLinks(linkOrFile);
     if (resolved.error) {

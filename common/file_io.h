@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <span>
 #include <string>
@@ -58,6 +59,13 @@ FileContents<std::vector<std::uint8_t>> ReadBinaryFile(const std::filesystem::pa
 // Why ReadTextFile cannot even begin on the file: the error of opening it,
 // EISDIR or EINVAL as above; empty when it opens as a regular file.
 std::error_code FileReadError(const std::filesystem::path& path);
+
+// Hands a regular file to piece a part of at most kReadPiece bytes at a
+// time, in order, so that a large file need not be held whole; refuses what
+// ReadBinaryFile refuses. A failure part-way ends it with its error.
+inline constexpr std::size_t kReadPiece = 64 * 1024;
+std::error_code ReadFileInPieces(const std::filesystem::path& path,
+                                 const std::function<void(std::span<const std::uint8_t>)>& piece);
 
 // Replaces (or creates) the file with exactly these bytes; see above. The
 // folder must exist.

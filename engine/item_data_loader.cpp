@@ -32,8 +32,8 @@ std::optional<ItemLoadFailure> LoadOneItem(Package& package, std::size_t at, Use
 
 void LoadedItems::applyTo(Package& package) {
     for (std::size_t at = 0; at < images.size() && at < package.itemCount(); ++at) {
-        if (!images[at].empty()) {
-            package.items()[at].setData(std::move(images[at]));
+        if (images[at] && !images[at]->empty()) {
+            package.items()[at].setSharedData(std::move(images[at]));
         }
     }
     images.clear();

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -39,7 +40,7 @@ struct HeldMessage {
 
 struct LoadedItems {
     // By the item's position in the package; empty for an item not loaded.
-    std::vector<std::vector<std::uint8_t>> images;
+    std::vector<std::shared_ptr<const std::vector<std::uint8_t>>> images;
     std::optional<ItemLoadFailure> failure;
     std::vector<HeldMessage> messages;
 

@@ -163,11 +163,14 @@ void UpdateOrchestrator::giveWindowBack() {
 void UpdateOrchestrator::openPort(const CommandSettings& settings) {
     port_.close();
     linkPort_ = ChosenPortDescription(settings.comPort, settings.comDevice);
+    // Stays set when the port refuses and the open throws.
+    portRefused_ = true;
     if (settings.comDevice.empty()) {
         port_.open(static_cast<int>(settings.comPort), settings.comBps);
     } else {
         port_.openDevice(settings.comDevice, settings.comBps);
     }
+    portRefused_ = false;
 }
 
 void UpdateOrchestrator::showPortRefusal(const CSerialException& error, const CommandSettings& settings) {
@@ -232,8 +235,12 @@ CommandOutcome UpdateOrchestrator::startUpdate() {
     }
     updateSettings_ = settings;
     updatePackage_ = package;
-    state_ = UpdateState::Loading;
     ending_ = UpdateEnding::None;
+    if (callersData_) {
+        connectForUpdate();
+        return CommandOutcome::Started;
+    }
+    state_ = UpdateState::Loading;
     startLoad(*package, std::nullopt, package->name());
     return CommandOutcome::Started;
 }
@@ -356,6 +363,10 @@ CommandOutcome UpdateOrchestrator::erase() {
 
 CommandOutcome UpdateOrchestrator::eraseAndProgram() {
     return startOnWritableTarget(CommandKind::EraseAndProgram, [this](const SelectedItem& target) {
+        if (callersData_) {
+            queueProgramming(target);
+            return CommandOutcome::Started;
+        }
         programTarget_ = target;
         const auto position = static_cast<std::size_t>(target.item - target.package->items().data());
         startLoad(*target.package, position, target.item->typeName);
@@ -379,6 +390,10 @@ void UpdateOrchestrator::continueProgramLoaded(LoadedItems& loaded) {
         refuseAfterLoad({*oversized, MessageIcon::Exclamation}, loaded.messages);
         return;
     }
+    queueProgramming(target);
+}
+
+void UpdateOrchestrator::queueProgramming(const SelectedItem& target) {
     const std::uint32_t bootVersion = RunningBootVersion(worker_.targetInfo());
     queueRun(ProgrammingBatch(*target.type, *target.item, bootVersion, skipVerify_));
 }

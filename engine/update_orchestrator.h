@@ -143,6 +143,12 @@ public:
     CommandOutcome eraseAndProgram();
     CommandOutcome updateInfo();
 
+    // Set: the update sequence and Erase && Program take the data the caller
+    // loaded into the items (LoadPackageForUpdate) instead of reading the
+    // file again, so that several cameras are updated from one load. The
+    // caller's copies of the items keep the bytes while this one releases.
+    void useCallersData(bool callersData) { callersData_ = callersData; }
+
     // Every message the worker and the loader post, and MsgCancel of the
     // progress window.
     void handle(const PostedMessage& message);
@@ -171,6 +177,8 @@ public:
     // The last "&Update camera..." or Erase && Program was refused after its
     // start: its data could not be loaded, or does not fit.
     [[nodiscard]] bool lastCommandRefused() const { return lastCommandRefused_; }
+    // The last attempt to open the port was refused.
+    [[nodiscard]] bool portRefused() const { return portRefused_; }
     // Each job of the last run that a command queued, once it has ended.
     [[nodiscard]] const std::vector<RunJobOutcome>& lastRunJobs() const { return lastRunJobs_; }
     // What the runs so far read about each region.
@@ -196,6 +204,7 @@ private:
     void onDataLoaded(const PostedMessage& message);
     void continueUpdateLoaded(LoadedItems& loaded);
     void continueProgramLoaded(LoadedItems& loaded);
+    void queueProgramming(const SelectedItem& target);
     void connectForUpdate();
     // A command that ends before its run: the window back, its outcome, and
     // the messages of the load, then its own.
@@ -242,6 +251,7 @@ private:
 
     bool connected_ = false;
     bool skipVerify_ = false;
+    bool callersData_ = false;
     UpdateState state_ = UpdateState::Idle;
     UpdateEnding ending_ = UpdateEnding::None;
     // The port of the update sequence, read at its start and opened after the load.
@@ -258,6 +268,7 @@ private:
     std::string commandItem_;
     bool cancelRequested_ = false;
     bool lastCommandRefused_ = false;
+    bool portRefused_ = false;
     // The jobs of the pending command's run, and its failure texts so far.
     std::optional<std::vector<PlannedJob>> queuedJobs_;
     std::vector<std::string> heldFailures_;

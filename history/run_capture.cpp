@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "file_io.h"
 #include "notices.h"
 #include "port_details.h"
 #include "serial_port.h"
@@ -41,10 +40,8 @@ void CapturePackage(const Package& package, RunRecord& run) {
         // The run may have named it relative to a folder nobody remembers.
         std::error_code ignored;
         run.packagePath = std::filesystem::absolute(package.path(), ignored).string();
-        const FileContents<std::vector<std::uint8_t>> file = ReadBinaryFile(package.path());
-        if (file.ok()) {
-            run.packageSha256 = Sha256Hex(file.bytes);
-        }
+        // A piece at a time: several cameras' runs may end at once.
+        run.packageSha256 = FileSha256Hex(package.path()).value_or("");
     }
 }
 

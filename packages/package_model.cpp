@@ -59,7 +59,7 @@ PackageItem::PackageItem(const ImageType& type)
     : typeName(type.name), platform(type.platform), typeGuid(type.guid) {}
 
 void PackageItem::releaseData() noexcept {
-    std::vector<std::uint8_t>().swap(data_);
+    data_.reset();
 }
 
 Package::Package(std::string name, std::string path) : name_(std::move(name)), path_(std::move(path)) {}

@@ -6,7 +6,11 @@
 //
 // Packages and items are made, changed and destroyed on the user interface
 // thread only. While a job run is in progress the worker thread reads an
-// item's data(); nothing changes an item then, so no lock is needed.
+// item's data(); nothing changes an item then, so no lock is needed. Copies
+// of an item share its image bytes, which nothing changes once loaded: while
+// nothing changes a package, copies of it may be made on any thread, the
+// workers of several cameras may read the bytes at once, each through its
+// own copy, and the bytes go with the last copy that holds them.
 //
 // Errors: the model itself holds data and fails at nothing; a lookup that
 // finds nothing returns nullptr. Reading and writing files report as
@@ -15,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -60,8 +65,8 @@ std::string FormatVersion(std::uint32_t version);
 // major * 100 + minor, the scale on which boot code versions are compared.
 std::uint32_t VersionOnBootScale(std::uint32_t version);
 
-// One firmware image with its description. The item owns its image data;
-// copying an item copies the data too (items are copied before loading only).
+// One firmware image with its description. The item holds its image data
+// read-only; a copy shares it.
 class PackageItem {
 public:
     PackageItem() = default;
@@ -83,18 +88,25 @@ public:
     // twice still loads each item's own image. nullopt for any other item.
     std::optional<std::size_t> fileElement;
 
-    bool hasData() const noexcept { return !data_.empty(); }
-    std::span<const std::uint8_t> data() const noexcept { return data_; }
-    std::uint32_t dataLength() const noexcept { return static_cast<std::uint32_t>(data_.size()); }
+    bool hasData() const noexcept { return data_ && !data_->empty(); }
+    std::span<const std::uint8_t> data() const noexcept {
+        return data_ ? std::span<const std::uint8_t>(*data_) : std::span<const std::uint8_t>();
+    }
+    std::uint32_t dataLength() const noexcept { return static_cast<std::uint32_t>(data().size()); }
 
-    void setData(std::vector<std::uint8_t> bytes) noexcept { data_ = std::move(bytes); }
-    // Moves the data out; the item then holds none.
-    std::vector<std::uint8_t> takeData() noexcept { return std::exchange(data_, {}); }
-    // Frees the buffer; harmless when there is none.
+    void setData(std::vector<std::uint8_t> bytes) {
+        data_ = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    }
+    // Hands the bytes to another item: a load's result moved into the
+    // package's own items. The item then holds none.
+    std::shared_ptr<const std::vector<std::uint8_t>> takeData() noexcept { return std::exchange(data_, nullptr); }
+    void setSharedData(std::shared_ptr<const std::vector<std::uint8_t>> bytes) noexcept { data_ = std::move(bytes); }
+    // Lets go of the bytes (freed when no copy holds them); harmless when
+    // there are none.
     void releaseData() noexcept;
 
 private:
-    std::vector<std::uint8_t> data_;
+    std::shared_ptr<const std::vector<std::uint8_t>> data_;
 };
 
 // A named list of items. With a path, item data comes from that package file;

@@ -12,7 +12,7 @@
 # log file, which is shown when a step fails.
 set -euo pipefail
 
-core=(build-essential cmake pkg-config libbz2-dev nlohmann-json3-dev libsqlite3-dev nettle-dev)
+core=(build-essential cmake pkg-config libbz2-dev nlohmann-json3-dev libsqlite3-dev nettle-dev libudev-dev)
 window=(qt6-base-dev librsvg2-bin)
 tests=(libgtest-dev libgmock-dev bash-completion appstream desktop-file-utils)
 fuzz=(clang libclang-rt-14-dev)

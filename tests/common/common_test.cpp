@@ -254,6 +254,16 @@ TEST(Sha256, GivesTheStandardsKnownAnswers) {
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
+// A file over many read pieces digests as its bytes do; what cannot be read has none.
+TEST_F(FileIoTest, AFileIsDigestedAPieceAtATime) {
+    const std::string text(3 * kReadPiece + 7, 'a');
+    EXPECT_EQ(FileSha256Hex(folder_.write("f", text)),
+              Sha256Hex(std::vector<std::uint8_t>(text.begin(), text.end())));
+    EXPECT_EQ(FileSha256Hex(folder_.write("empty", "")), Sha256Hex({}));
+    EXPECT_EQ(FileSha256Hex(folder_.path()), std::nullopt);
+    EXPECT_EQ(FileSha256Hex(folder_ / "none"), std::nullopt);
+}
+
 TEST(AsciiCase, OnlyAsciiLettersHaveACase) {
     EXPECT_TRUE(EqualIgnoringCase("Release 2.01", "rELEASE 2.01"));
     EXPECT_FALSE(EqualIgnoringCase("Release", "Releases"));

@@ -41,6 +41,11 @@ std::optional<std::string> apply(CameraOptions& options, const std::string& name
             return "--ready-delay needs milliseconds from 0 to 600000";
         }
         options.readyDelay = std::chrono::milliseconds(*delay);
+    } else if (name == "--reset-on-open") {
+        if (value != "yes" && value != "no") {
+            return "--reset-on-open needs yes or no";
+        }
+        options.resetOnOpen = value == "yes";
     } else if (name == "--bps") {
         const auto rate = numberIn(value, kLowestBitRate, kHighestBitRate);
         if (!rate) {

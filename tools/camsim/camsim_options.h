@@ -12,7 +12,7 @@ namespace tarnwick {
 
 inline constexpr std::string_view kCamsimUsage =
     "usage: tarnwick-camsim [--port N] [--chip NAME] [--boot-version TEXT] [--flash FILE]\n"
-    "                       [--ready-delay MS] [--bps RATE] | --version | --help\n";
+    "                       [--ready-delay MS] [--reset-on-open yes|no] [--bps RATE] | --version | --help\n";
 
 struct CamsimHelp {};
 struct CamsimVersion {};

@@ -388,7 +388,9 @@ void SimulatedCamera::Impl::noteHostOpened() {
     awaitingAnswer_ = false;
     reader_.abandon();
     countSkipped();
-    readyAt_ = Clock::now() + options_.readyDelay;
+    if (options_.resetOnOpen) {
+        readyAt_ = Clock::now() + options_.readyDelay;
+    }
     updateLog([&] { ++counters_.hostOpens; });
 }
 

@@ -68,6 +68,10 @@ struct CameraOptions {
     // 0: the first free number from 200 up.
     int portNumber = 0;
     std::chrono::milliseconds readyDelay{300};
+    // false: opening the line resets nothing; the camera restarts only by
+    // resetCamera(), as one that runs its firmware while a station waits
+    // on its line.
+    bool resetOnOpen = true;
     // Loaded at construction when the file exists (shorter files leave the
     // rest erased); saveFlash() writes it back.
     std::optional<std::filesystem::path> flashFile;
