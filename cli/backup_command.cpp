@@ -73,7 +73,7 @@ bool ParseBackupOption(std::span<const std::string> args, std::size_t& i, Backup
 }
 
 int RunBackup(TargetSession& session, const std::filesystem::path& file, const BackupOptions& options,
-              CommandReport& report) {
+              const CommandRun& run, CommandReport& report) {
     BackupRequest request{file, options.force, {}, options.whole};
     for (const std::string& name : options.typeNames) {
         const ImageType* type = ImageTypeNamed(name);
@@ -94,12 +94,11 @@ int RunBackup(TargetSession& session, const std::filesystem::path& file, const B
     }
     report.backupRegions(session.backupRegions());
     const int status = StatusOf(ending);
-    if (session.interrupted() && status != kExitSuccess) {
-        report.outcome(session.interruptStatus(), session.interruptSummary(), {});
-        return session.interruptStatus();
-    }
-    report.outcome(status, SummaryOf(ending, file), {});
-    return status;
+    const bool interrupted = session.interrupted() && status != kExitSuccess;
+    const int concluded = interrupted ? session.interruptStatus() : status;
+    RecordRun(run, session, concluded, report);
+    report.outcome(concluded, interrupted ? session.interruptSummary() : SummaryOf(ending, file), {});
+    return concluded;
 }
 
 }  // namespace tarnwick

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "command_report.h"
+#include "run_recording.h"
 #include "target_session.h"
 
 namespace tarnwick {
@@ -32,8 +33,8 @@ struct BackupOptions {
 bool ParseBackupOption(std::span<const std::string> args, std::size_t& i, BackupOptions& options);
 
 // Backs the camera up into file, says what became of each region and how the
-// backup ended; the exit status.
+// backup ended, and records the run; the exit status.
 int RunBackup(TargetSession& session, const std::filesystem::path& file, const BackupOptions& options,
-              CommandReport& report);
+              const CommandRun& run, CommandReport& report);
 
 }  // namespace tarnwick

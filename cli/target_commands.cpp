@@ -393,7 +393,7 @@ LaneEnding RunOnCamera(const CommandContext& context, const CommandSettings& set
         status = Concluded(session, status, UpdatedText(session, *package), report, run);
         break;
     case Needs::NewPackage:
-        status = RunBackup(session, BackupFile(context, settings), context.arguments.backup, report);
+        status = RunBackup(session, BackupFile(context, settings), context.arguments.backup, run, report);
         break;
     case Needs::PackageAndItem:
         status = Concluded(session, RunOnItem(context.command.itemCommand, session, *item, report), {}, report, run);

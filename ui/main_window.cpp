@@ -529,6 +529,7 @@ void MainWindow::backUpCamera() {
         return;
     }
     const WaitCursor wait;
+    history_.commandStarted();
     backup_.start(BackupRequest{*file, true, {}, false});
 }
 
@@ -542,7 +543,12 @@ void MainWindow::passToBackup(const PostedMessage& message) {
         wait.emplace();
     }
     backup_.handle(message);
-    if (!backup_.running() && backup_.ending() == BackupEnding::Written) {
+    if (backup_.running()) {
+        return;
+    }
+    const bool written = backup_.ending() == BackupEnding::Written;
+    history_.backupEnded(written, worker_.targetInfo(), {settings_.comPort, settings_.comBps, settings_.skipVerify});
+    if (written) {
         showBackupWritten();
     }
 }

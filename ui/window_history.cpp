@@ -119,8 +119,16 @@ void WindowRunRecorder::runEnded(const UpdateOrchestrator& orchestrator, const T
     }
     const RunOutcome outcome =
         orchestrator.lastRunSucceeded().value_or(false) ? RunOutcome::Succeeded : RunOutcome::Failed;
-    const RunRecord run = CaptureRun(RunStart{"tarnwick", *command, settings, started_}, &target, package,
-                                     orchestrator.lastRunJobs(), outcome, std::nullopt);
+    keep(CaptureRun(RunStart{"tarnwick", *command, settings, started_}, &target, package, orchestrator.lastRunJobs(),
+                    outcome, std::nullopt));
+}
+
+void WindowRunRecorder::backupEnded(bool written, const TargetInfo& target, const CommandSettings& settings) {
+    keep(CaptureRun(RunStart{"tarnwick", "backup", settings, started_}, &target, nullptr, {},
+                    written ? RunOutcome::Succeeded : RunOutcome::Failed, std::nullopt));
+}
+
+void WindowRunRecorder::keep(const RunRecord& run) {
     if (const std::optional<std::string> failure = recorder_.record(run)) {
         messages_.showMessage(*failure, kProgramCaption, MessageIcon::Exclamation);
     }

@@ -42,8 +42,12 @@ public:
     // command's run; the package is the window's current one.
     void runEnded(const UpdateOrchestrator& orchestrator, const TargetInfo& target, const Package* package,
                   const CommandSettings& settings);
+    // Called once "Back up camera..." has ended, written or not.
+    void backupEnded(bool written, const TargetInfo& target, const CommandSettings& settings);
 
 private:
+    void keep(const RunRecord& run);
+
     UserMessages& messages_;
     HistoryRecorder recorder_;
     HistoryTime started_{};

@@ -273,6 +273,12 @@ TEST_F(CliTargetTest, ABackupRestoresEachImageAndItsLengthWordByteForByte) {
     EXPECT_EQ(camera_->flash(0, 64), kErased) << "no newer than the running boot code, by the update's rule";
     ASSERT_EQ(Run("program", {backup, "--item", "Corvel::Bootloader"}), kExitSuccess) << err_.str();
     EXPECT_EQ(camera_->flash(0, 0x4000), bootRegion);
+
+    ASSERT_EQ(Run({"history", "--json"}), kExitSuccess) << err_.str();
+    const std::vector<nlohmann::json> runs = Events(out_.str());
+    ASSERT_EQ(runs.size(), 4u) << "the backup is a run like the others";
+    EXPECT_EQ(runs[2]["command"], "backup");
+    EXPECT_EQ(runs[2]["outcome"], "succeeded");
 }
 
 TEST_F(CliTargetTest, AWholeRegionIsReadUpToItsLengthWordAndJsonListsEachRegion) {

@@ -196,6 +196,10 @@ TEST_F(MainWindowTest, BackUpCameraWritesAPackageAndListsItSelectedForAnUpdate) 
                     .startsWith("Backup Corvel BLS v2.11 (sim) "));
     EXPECT_EQ(ItemRows(), (std::vector<QStringList>{{"Corvel::uC", "0.00", "Corvel-uC.bin"}}));
     EXPECT_TRUE(Enabled(IdUpdateCamera));
+    const std::vector<RunRecord> runs = HistoryStore(DefaultHistoryFile(), false).list({});
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].frontEnd + " " + runs[0].command, "tarnwick backup");
+    EXPECT_EQ(runs[0].outcome, RunOutcome::Succeeded);
 }
 
 TEST_F(MainWindowTest, AnUpdateIsRecordedAndHistoryShowsItWithItsJobs) {
