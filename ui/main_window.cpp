@@ -580,13 +580,13 @@ bool MainWindow::event(QEvent* event) {
 }
 
 // Linux window managers own the title bar's menu, so the About entry lives
-// in the window's own context menu, and the backup beside it.
+// in the window's own context menu, the backup and the history below it.
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction(kHistoryEntry, this, [this] { ShowHistory(this, DefaultHistoryFile(), messages_); });
     menu.addAction(kAboutEntry, this, &MainWindow::showAbout);
     backupAction_->setEnabled(controlsEnabled() && backup_.canStart() && commands_.canAddPackages());
     menu.addAction(backupAction_);
+    menu.addAction(kHistoryEntry, this, [this] { ShowHistory(this, DefaultHistoryFile(), messages_); });
     menu.exec(event->globalPos());
 }
 
