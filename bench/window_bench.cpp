@@ -221,7 +221,7 @@ void benchWindowStall() {
     Package& package = *window.currentPackage();
     const double loadSeconds = fastest(
         [&] {
-            LoadAllItemData(package, messages);
+            LoadEveryItemData(package, messages);
             package.ReleaseAllData();
         },
         kUpdateRuns);

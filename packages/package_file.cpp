@@ -347,20 +347,6 @@ LoadResult LoadItemData(const Package& package, PackageItem* item, UserMessages&
     return item == nullptr ? LoadResult::NoPackageItem : LoadPackageFileItem(package, *item, messages);
 }
 
-bool LoadAllItemData(Package& package, UserMessages& messages) {
-    std::size_t at = 0;
-    try {
-        if (LoadEveryItem(package, messages, at)) {
-            package.ReleaseAllData();
-            return false;
-        }
-    } catch (...) {
-        package.ReleaseAllData();
-        throw;
-    }
-    return true;
-}
-
 std::optional<ItemLoadFailure> LoadEveryItemData(Package& package, UserMessages& messages) {
     std::size_t at = 0;
     std::optional<ItemLoadFailure> failure;

@@ -73,10 +73,6 @@ LoadResult LoadItemData(const Package& package, PackageItem* item, UserMessages&
 bool ReadPackageText(Package& package, std::string_view text);
 LoadResult LoadItemDataFromText(std::string_view text, PackageItem& item);
 
-// Loads every item in order. At the first failure, result code or raised
-// error alike, every item's data is released; a raised error then passes on.
-bool LoadAllItemData(Package& package, UserMessages& messages);
-
 // The item whose data could not be loaded, by its position in the package,
 // and why: its result code, or the text of the data error it raised (the
 // result is then Loaded).
@@ -88,8 +84,9 @@ struct ItemLoadFailure {
     friend bool operator==(const ItemLoadFailure&, const ItemLoadFailure&) = default;
 };
 
-// LoadAllItemData that names the first item that failed instead of raising;
-// nothing when every item was loaded.
+// Loads every item in order; nothing when every item was loaded. At the first
+// failure, result code or raised data error alike, every item's data is
+// released and the failing item is named.
 std::optional<ItemLoadFailure> LoadEveryItemData(Package& package, UserMessages& messages);
 
 }  // namespace tarnwick

@@ -104,7 +104,7 @@ TEST_F(PackageFileTest, ReadsWhatTheToolWrote) {
     EXPECT_FALSE(uc.hasData());
     EXPECT_EQ(package.items()[1].fileTime, (FileTime{1970, 1, 1, 0, 0, 0, 0}));
 
-    ASSERT_TRUE(LoadAllItemData(package, messages_));
+    ASSERT_EQ(LoadEveryItemData(package, messages_), std::nullopt);
     EXPECT_EQ(BytesOf(uc), Pattern(3000));
     EXPECT_EQ(BytesOf(package.items()[1]), Pattern(100, 7));
     EXPECT_TRUE(messages_.shown.empty());
@@ -166,7 +166,7 @@ TEST_F(PackageFileTest, EachItemLoadsItsOwnFileElementEvenWhenItsTypeRepeats) {
                                           FileOf(kUcGuid, Pattern(5, 1)), DataFileOf(kUcGuid, ""),
                                           FileOf(kUcGuid, Pattern(9, 2))}));
     ASSERT_EQ(repeated.itemCount(), 2u);
-    ASSERT_TRUE(LoadAllItemData(repeated, messages_));
+    ASSERT_EQ(LoadEveryItemData(repeated, messages_), std::nullopt);
     EXPECT_EQ(BytesOf(repeated.items()[0]), Pattern(5, 1));
     EXPECT_EQ(BytesOf(repeated.items()[1]), Pattern(9, 2));
 
@@ -266,18 +266,23 @@ TEST_F(PackageFileTest, UserBuiltLoadsTheRawFileWithoutSizeCheckAndGivesCodesFor
 // keeps no data.
 TEST_F(PackageFileTest, AFailureOfTheSecondItemLeavesNoItemWithData) {
     Package package = Read(WritePackage({FileOf(kBootGuid, Pattern(10)), DataFileOf(kUcGuid, "QUJD")}));
-    EXPECT_THROW(LoadAllItemData(package, messages_), PackageDataError);
+    const std::optional<ItemLoadFailure> raised = LoadEveryItemData(package, messages_);
+    ASSERT_TRUE(raised.has_value());
+    EXPECT_EQ(raised->item, 1u);
+    EXPECT_FALSE(raised->raised.empty());
     Package mine("mine", "");
     mine.AddItem(ItemOfType(kBootGuid, folder_.write("boot.bin", "boot")));
     mine.AddItem(ItemOfType(kUcGuid, folder_ / "missing.bin"));
-    EXPECT_FALSE(LoadAllItemData(mine, messages_));
+    const std::optional<ItemLoadFailure> missing = LoadEveryItemData(mine, messages_);
+    ASSERT_TRUE(missing.has_value());
+    EXPECT_EQ(missing->item, 1u);
     for (const Package* loaded : {&package, &mine}) {
         ASSERT_EQ(loaded->itemCount(), 2u);
         EXPECT_FALSE(loaded->items()[0].hasData()) << loaded->name();
         EXPECT_FALSE(loaded->items()[1].hasData()) << loaded->name();
     }
     Package empty("empty", "");
-    EXPECT_TRUE(LoadAllItemData(empty, messages_));
+    EXPECT_EQ(LoadEveryItemData(empty, messages_), std::nullopt);
 }
 
 }  // namespace
