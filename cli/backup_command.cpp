@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "backup_command.h"
 
-#include <algorithm>
 
-#include "ascii_case.h"
 #include "catalogues.h"
 
 namespace tarnwick {
@@ -12,14 +10,6 @@ namespace {
 constexpr std::string_view kNoBackupWritten = "tarnwick-cli: no backup written";
 constexpr std::string_view kNoConnection = "tarnwick-cli: no connection to the camera; no backup written";
 constexpr std::string_view kForceHint = "tarnwick-cli: --force replaces it";
-
-const ImageType* ImageTypeNamed(std::string_view name) {
-    const auto types = ImageTypes();
-    const auto found = std::ranges::find_if(types, [name](const ImageType& type) {
-        return EqualIgnoringCase(type.name, name);
-    });
-    return found == types.end() ? nullptr : &*found;
-}
 
 int StatusOf(BackupEnding ending) {
     switch (ending) {
@@ -76,7 +66,7 @@ int RunBackup(TargetSession& session, const std::filesystem::path& file, const B
               const CommandRun& run, CommandReport& report) {
     BackupRequest request{file, options.force, {}, options.whole};
     for (const std::string& name : options.typeNames) {
-        const ImageType* type = ImageTypeNamed(name);
+        const ImageType* type = FindImageTypeByName(name);
         if (type == nullptr) {
             report.note("tarnwick-cli: no image type is named " + name);
             report.outcome(kExitUsage, {}, {});

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "ascii_case.h"
 #include "hex_digit.h"
 
 namespace tarnwick {
@@ -110,6 +111,10 @@ std::span<const ImageType> ImageTypes() {
 
 const ImageType* FindImageType(const Guid& guid) {
     return FindRow(kImageTypes, [&guid](const ImageType& row) { return row.guid == guid; });
+}
+
+const ImageType* FindImageTypeByName(std::string_view name) {
+    return FindRow(kImageTypes, [name](const ImageType& row) { return EqualIgnoringCase(row.name, name); });
 }
 
 std::span<const CameraModel> CameraModels() {

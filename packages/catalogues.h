@@ -71,6 +71,9 @@ std::span<const ImageType> ImageTypes();
 // The row whose guid equals the given one in all 16 bytes.
 const ImageType* FindImageType(const Guid& guid);
 
+// The row of that name ("Corvel::uC"), compared without regard to case.
+const ImageType* FindImageTypeByName(std::string_view name);
+
 // All rows in table order, "None" (id 0) first.
 std::span<const CameraModel> CameraModels();
 

@@ -8,7 +8,6 @@
 #include <optional>
 #include <stdexcept>
 
-#include "ascii_case.h"
 #include "catalogues.h"
 #include "file_io.h"
 #include "firmware_import.h"
@@ -50,10 +49,8 @@ struct Request {
 };
 
 const ImageType& ImageTypeNamed(const std::string& text) {
-    for (const ImageType& type : ImageTypes()) {
-        if (EqualIgnoringCase(type.name, text)) {
-            return type;
-        }
+    if (const ImageType* type = FindImageTypeByName(text)) {
+        return *type;
     }
     if (const auto guid = ParseGuid(text)) {
         if (const ImageType* type = FindImageType(*guid)) {
