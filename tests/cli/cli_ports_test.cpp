@@ -31,7 +31,7 @@ const std::vector<std::uint8_t> kImage(9000, 0x5A);
 class CliPortsTest : public CliTest {
 protected:
     CliPortsTest() {
-        const ImageType& type = *std::ranges::find(ImageTypes(), "Corvel::uC", &ImageType::name);
+        const ImageType& type = *FindImageTypeByName("Corvel::uC");
         const PackageContents contents{"Demo", 1160000000, {{type.guid, "uc.bin", 1, 0x0105, 1160000000, kImage}}};
         package_ = Write("package.xml", BuildPackageText(contents));
     }

@@ -70,7 +70,7 @@ protected:
 
     void Add(std::string_view typeName, std::string fileName, std::vector<std::uint8_t> image,
              std::uint32_t version = 0x0105) {
-        const ImageType& type = *std::ranges::find(ImageTypes(), typeName, &ImageType::name);
+        const ImageType& type = *FindImageTypeByName(typeName);
         contents_.files.push_back({type.guid, std::move(fileName), 1, version, 1160000000, std::move(image)});
     }
 

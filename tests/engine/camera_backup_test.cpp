@@ -15,7 +15,7 @@
 namespace tarnwick {
 namespace {
 
-const ImageType& TypeNamed(std::string_view name) { return *std::ranges::find(ImageTypes(), name, &ImageType::name); }
+const ImageType& TypeNamed(std::string_view name) { return *FindImageTypeByName(name); }
 
 std::vector<std::string> NamesOf(const std::vector<BackupRegion>& regions) {
     std::vector<std::string> names;

@@ -17,7 +17,7 @@
 namespace tarnwick::testing {
 
 inline const ImageType& TypeNamed(std::string_view name) {
-    return *std::ranges::find(ImageTypes(), name, &ImageType::name);
+    return *FindImageTypeByName(name);
 }
 
 class ScriptedDialogs final : public PackageDialogs {
