@@ -63,28 +63,6 @@ std::int64_t Now() {
 
 bool IsReadAs(const BackupRegion& region, RegionCopy::State state) { return region.copy.state == state; }
 
-// Why the package would not give back what was read when the program reads
-// it as it reads every package; nothing when each image loads as it was read.
-std::optional<std::string> ReadBackFailure(std::string_view text, const std::vector<PackedFile>& files) {
-    Package package("", "");
-    if (!ReadPackageText(package, text) || package.itemCount() != files.size()) {
-        return "the package does not read back whole";
-    }
-    for (std::size_t index = 0; index < files.size(); ++index) {
-        PackageItem& item = package.items()[index];
-        try {
-            if (LoadItemDataFromText(text, item) != LoadResult::Loaded ||
-                !std::ranges::equal(item.data(), files[index].image)) {
-                return item.typeName + ": the image does not load back as it was read";
-            }
-        } catch (const PackageDataError& error) {
-            return item.typeName + ": " + error.what();
-        }
-        item.releaseData();
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<std::string> BackupFileRefusal(const std::filesystem::path& file, bool replace) {
@@ -174,7 +152,7 @@ PackedBackup PackBackup(const std::vector<BackupRegion>& regions, const TargetIn
         packed.failure = error.what();
         return packed;
     }
-    packed.failure = ReadBackFailure(packed.text, contents.files);
+    packed.failure = ReadBackRefusal(packed.text, contents.files);
     return packed;
 }
 

@@ -3,8 +3,13 @@
 
 #include <bzlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
+
+#include "catalogues.h"
+#include "package_file.h"
+#include "package_model.h"
 
 namespace tarnwick {
 namespace {
@@ -109,6 +114,33 @@ std::string BuildPackageText(const PackageContents& contents) {
     text += kPackageRootName;
     text += ">\r\n";
     return text;
+}
+
+std::optional<std::string> ReadBackRefusal(std::string_view text, std::span<const PackedFile> files) {
+    Package package("", "");
+    if (!ReadPackageText(package, text) || package.itemCount() != files.size()) {
+        return "the package does not read back whole";
+    }
+    if (const ImageType* twice = findDuplicateImageType(package)) {
+        return DuplicateImageTypeText(*twice);
+    }
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        PackageItem& item = package.items()[index];
+        try {
+            if (LoadItemDataFromText(text, item) != LoadResult::Loaded ||
+                !std::ranges::equal(item.data(), files[index].image)) {
+                return item.typeName + ": the image does not load back as it was packed";
+            }
+        } catch (const PackageDataError& error) {
+            return item.typeName + ": " + error.what();
+        }
+        const ImageType* type = FindImageType(item.typeGuid);
+        if (type != nullptr && item.dataLength() > imageRoomInRegion(*type)) {
+            return OversizedImageText(item.typeName, item.dataLength(), imageRoomInRegion(*type));
+        }
+        item.releaseData();
+    }
+    return std::nullopt;
 }
 
 }  // namespace tarnwick

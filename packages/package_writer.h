@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,5 +51,11 @@ inline constexpr std::string_view kPackageRootName = "updatepackage";
 // The document text: root, time, packagename, then one file element per image
 // with guid, file, type, version, size, time, bz2size, b64size and data.
 std::string BuildPackageText(const PackageContents& contents);
+
+// Why the text would not give back the files when read as the program reads
+// every package: an item missing, a type listed twice, an image that does not
+// load as it was packed or does not fit its region; nothing when it reads
+// back whole. A writer asks before anything is written.
+std::optional<std::string> ReadBackRefusal(std::string_view text, std::span<const PackedFile> files);
 
 }  // namespace tarnwick

@@ -11,8 +11,6 @@
 #include "catalogues.h"
 #include "file_io.h"
 #include "firmware_import.h"
-#include "package_file.h"
-#include "package_model.h"
 #include "package_writer.h"
 #include "tarnwick_version.h"
 
@@ -192,39 +190,6 @@ PackedFile PackItem(const ItemRequest& request) {
     return file;
 }
 
-void CheckRoomInRegion(const PackageItem& item) {
-    const ImageType* type = FindImageType(item.typeGuid);
-    if (type != nullptr && item.dataLength() > imageRoomInRegion(*type)) {
-        throw std::runtime_error(OversizedImageText(item.typeName, item.dataLength(), imageRoomInRegion(*type)));
-    }
-}
-
-// Reads the package back and loads every image as the program will, so that
-// whatever the reader or an update would refuse is refused here, for the
-// reader's own reason, before anything is written.
-void CheckAsTheProgramWillReadIt(std::string_view text, std::size_t packedFiles) {
-    Package package("", "");
-    if (!ReadPackageText(package, text) || package.itemCount() != packedFiles) {
-        throw std::runtime_error("the package would not read back whole");
-    }
-    if (const ImageType* twice = findDuplicateImageType(package)) {
-        throw std::runtime_error(DuplicateImageTypeText(*twice));
-    }
-    for (PackageItem& item : package.items()) {
-        LoadResult result{};
-        try {
-            result = LoadItemDataFromText(text, item);
-        } catch (const PackageDataError& error) {
-            throw std::runtime_error(item.typeName + ": " + error.what());
-        }
-        if (result != LoadResult::Loaded) {
-            throw std::runtime_error(item.typeName + ": the image would not load");
-        }
-        CheckRoomInRegion(item);
-        item.releaseData();
-    }
-}
-
 }  // namespace
 
 int RunMkpkg(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
@@ -252,7 +217,11 @@ int RunMkpkg(std::span<const std::string> args, std::ostream& out, std::ostream&
             contents.files.push_back(PackItem(item));
         }
         const std::string text = BuildPackageText(contents);
-        CheckAsTheProgramWillReadIt(text, contents.files.size());
+        // Whatever the reader or an update would refuse is refused here, for
+        // the reader's own reason, before anything is written.
+        if (const std::optional<std::string> refusal = ReadBackRefusal(text, contents.files)) {
+            throw std::runtime_error(*refusal);
+        }
         if (const std::error_code error = ReplaceFile(request.output, text)) {
             throw std::runtime_error("can't write " + request.output + ": " + error.message());
         }
