@@ -282,9 +282,9 @@ int RunOnItem(ItemCommand command, TargetSession& session, const PackageItem& it
 // The package and item the command names, read before the session starts,
 // so that they outlive it; the status of the failure after telling why
 // there are none. The item commands refuse what an update refuses, before
-// the port is opened; update makes those checks itself, as the window's
-// button does, unless the caller shares the data (shared: every image
-// stays loaded for the sessions to share).
+// the port is opened, and keep every image loaded for their session; update
+// makes those checks itself, as the window's button does, unless the caller
+// shares the data among several cameras (shared).
 int OpenNamedPackage(const TargetCommand& command, const TargetArguments& arguments, std::optional<Package>& package,
                      PackageItem*& item, CommandReport& report, bool shared) {
     if (command.needs == Needs::Nothing || command.needs == Needs::NewPackage) {
@@ -303,10 +303,8 @@ int OpenNamedPackage(const TargetCommand& command, const TargetArguments& argume
     if (!LoadPackageForUpdate(*package, messages)) {
         return kExitPackageRefused;
     }
-    if (!shared) {
-        // Once connected, the command loads what it needs again.
-        package->ReleaseAllData();
-    }
+    // The images stay loaded: the sessions take them from here instead of
+    // reading the file again.
     if (command.needs == Needs::Package) {
         return kExitSuccess;
     }
@@ -602,7 +600,8 @@ int RunTargetCommand(std::string_view name, std::span<const std::string> args, C
         report->outcome(status, SummaryOf(status), {});
         return status;
     }
-    return RunOnCamera(context, *settings, package ? &*package : nullptr, item, false, *report).status;
+    const bool loaded = command->needs == Needs::PackageAndItem;
+    return RunOnCamera(context, *settings, package ? &*package : nullptr, item, loaded, *report).status;
 }
 
 }  // namespace tarnwick
